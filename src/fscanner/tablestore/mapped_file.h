@@ -1,0 +1,55 @@
+// A table-store file held fully mapped: reads and writes are copies to and from the view, the
+// file grows in 32 KiB steps and is cut back to its data on close.
+#ifndef FSCANNER_TABLESTORE_MAPPED_FILE_H
+#define FSCANNER_TABLESTORE_MAPPED_FILE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+#include "tablestore/storage_file.h"
+
+class MappedFile final : public StorageFile {
+ public:
+  // Files grow by the smallest multiple of this step that exceeds the bytes written.
+  static constexpr uint32_t kGrowthStep = 32768;
+
+  explicit MappedFile(const char16_t* path);
+  ~MappedFile() override;
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  bool create() override;
+  bool open() override;
+  // Unmaps, cuts the file back to the data unless another holder still has it (the cut is then
+  // skipped: the data stays intact and the spare tail is cut by a later close), and closes.
+  bool close() override;
+  uint32_t read(void* buffer, uint32_t count) override;
+  uint32_t write(const void* buffer, uint32_t count) override;
+  bool seek(int32_t offset, int origin) override;
+  uint32_t tell() override { return position_; }
+  bool eof() override { return endOfData_; }
+  bool getSize(uint32_t* size) override;
+
+ private:
+  bool openWith(platform::Disposition disposition);
+  bool mapWhole();
+  bool makeRoom(uint32_t count);
+  void reset();
+
+  std::unique_ptr<platform::File> file_;
+  std::unique_ptr<platform::FileMapping> mapping_;
+  uint32_t logicalSize_ = 0;
+  uint32_t capacity_ = 0;
+  uint32_t position_ = 0;
+  uint8_t* view_ = nullptr;
+  bool endOfData_ = false;
+  bool hasName_ = false;
+  std::u16string name_;
+};
+
+// A new, unopened MappedFile for path (owned by the caller); null for a null path.
+StorageFile* newMappedFile(const char16_t* path);
+
+#endif  // FSCANNER_TABLESTORE_MAPPED_FILE_H

@@ -1,0 +1,64 @@
+// Directory enumeration with wildcard patterns.
+#include "platform/win32/windows_api.h"
+
+#include "platform/platform.h"
+#include "platform/win32/errors.h"
+
+namespace platform {
+namespace {
+
+void copyFindData(const WIN32_FIND_DATAW& data, FindData* out) {
+  out->attributes = data.dwFileAttributes;
+  out->creationTime = win32::fileTimeValue(data.ftCreationTime);
+  out->lastAccessTime = win32::fileTimeValue(data.ftLastAccessTime);
+  out->lastWriteTime = win32::fileTimeValue(data.ftLastWriteTime);
+  out->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  out->name = win32::asUtf16(data.cFileName);
+  out->shortName = win32::asUtf16(data.cAlternateFileName);
+}
+
+}  // namespace
+
+struct DirectorySearch::Native {
+  explicit Native(HANDLE search) : handle(search) {}
+  ~Native() { ::FindClose(handle); }
+  Native(const Native&) = delete;
+  Native& operator=(const Native&) = delete;
+  const HANDLE handle;
+};
+
+std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern, FindData* first) {
+  if (pattern == nullptr || first == nullptr) {
+    setLastError(kErrorPathNotFound);
+    return nullptr;
+  }
+  WIN32_FIND_DATAW data;
+  HANDLE handle = ::FindFirstFileW(win32::asWide(pattern), &data);
+  if (handle == INVALID_HANDLE_VALUE) {
+    win32::recordSystemError(kErrorFileNotFound);
+    return nullptr;
+  }
+  auto native = std::make_unique<Native>(handle);
+  copyFindData(data, first);
+  return std::make_unique<DirectorySearch>(native.release());
+}
+
+DirectorySearch::DirectorySearch(Native* native) : native_(native) {}
+
+DirectorySearch::~DirectorySearch() { delete native_; }
+
+bool DirectorySearch::next(FindData* out) {
+  if (out == nullptr) {
+    setLastError(kErrorInvalidParameter);
+    return false;
+  }
+  WIN32_FIND_DATAW data;
+  if (!::FindNextFileW(native_->handle, &data)) {
+    win32::recordSystemError(kErrorNoMoreFiles);
+    return false;
+  }
+  copyFindData(data, out);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,64 @@
+// Shared read-write views of open files.
+#include "platform/win32/windows_api.h"
+
+#include <cstdint>
+#include <limits>
+
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "platform/win32/errors.h"
+#include "platform/win32/file_native.h"
+#include "platform/win32/scoped_handle.h"
+
+namespace platform {
+
+struct FileMapping::Native {
+  explicit Native(HANDLE section) : mapping(section) {}
+  win32::ScopedHandle mapping;
+};
+
+std::unique_ptr<FileMapping> FileMapping::map(File& file, uint64_t length) {
+  if (internal::faultFires(testing::Fault::kFileMap)) return nullptr;
+  // Asked directly rather than through File::size, whose fault point is its own.
+  HANDLE handle = file.native()->handle.get();
+  LARGE_INTEGER fileLength;
+  if (!::GetFileSizeEx(handle, &fileLength)) {
+    win32::recordSystemError();
+    return nullptr;
+  }
+  if (length == 0 || length > static_cast<uint64_t>(fileLength.QuadPart)) {
+    setLastError(kErrorFileInvalid);
+    return nullptr;
+  }
+  if (length > std::numeric_limits<SIZE_T>::max()) {
+    setLastError(kErrorNotEnoughMemory);
+    return nullptr;
+  }
+  // Maximum size 0: the section spans the whole file as it is now.
+  auto native = std::make_unique<Native>(
+      ::CreateFileMappingW(handle, nullptr, PAGE_READWRITE, 0, 0, nullptr));
+  if (!native->mapping.isValid()) {
+    win32::recordSystemError();
+    return nullptr;
+  }
+  void* view = ::MapViewOfFile(native->mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
+                               static_cast<SIZE_T>(length));
+  if (view == nullptr) {
+    win32::recordSystemError(kErrorNotEnoughMemory);
+    return nullptr;
+  }
+  return std::make_unique<FileMapping>(static_cast<uint8_t*>(view), length, native.release());
+}
+
+FileMapping::FileMapping(uint8_t* data, uint64_t length, Native* native)
+    : data_(data), length_(length), native_(native) {}
+
+FileMapping::~FileMapping() {
+  // An injected unmap failure is reported like a real one, through the last error only; the view
+  // is still released so that the file can be cut afterwards.
+  internal::faultFires(testing::Fault::kFileUnmap);
+  if (!::UnmapViewOfFile(data_)) win32::recordSystemError();
+  delete native_;
+}
+
+}  // namespace platform

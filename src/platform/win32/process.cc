@@ -1,0 +1,97 @@
+// Starting, opening and waiting for processes.
+#include "platform/win32/windows_api.h"
+
+#include <vector>
+
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "platform/win32/errors.h"
+#include "platform/win32/scoped_handle.h"
+#include "platform/win32/wait.h"
+
+namespace platform {
+namespace {
+
+// PROCESS_ALL_ACCESS as Windows XP defines it. The value of newer headers holds rights that XP
+// does not know, and OpenProcess there fails with ERROR_ACCESS_DENIED.
+constexpr DWORD kProcessAllAccess = STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0xFFF;
+
+}  // namespace
+
+struct Process::Native {
+  Native(HANDLE process, DWORD processId) : handle(process), id(processId) {}
+  win32::ScopedHandle handle;
+  const DWORD id;
+};
+
+std::unique_ptr<Process> Process::start(const char16_t* commandLine) {
+  if (internal::faultFires(testing::Fault::kProcessStart)) return nullptr;
+  if (commandLine == nullptr || *commandLine == 0) {
+    setLastError(kErrorInvalidParameter);
+    return nullptr;
+  }
+  // CreateProcessW may write into the command line, so it gets a copy.
+  const std::wstring text(win32::asWide(commandLine));
+  std::vector<wchar_t> command(text.begin(), text.end());
+  command.push_back(L'\0');
+  wchar_t desktop[] = L"WinSta0\\Default";
+
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.lpDesktop = desktop;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION started = {};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                        nullptr, nullptr, &startup, &started)) {
+    win32::recordSystemError();
+    return nullptr;
+  }
+  ::CloseHandle(started.hThread);
+  return std::make_unique<Process>(new Native(started.hProcess, started.dwProcessId));
+}
+
+std::unique_ptr<Process> Process::open(uint32_t processId) {
+  HANDLE handle = ::OpenProcess(kProcessAllAccess, FALSE, processId);
+  if (handle == nullptr) {
+    win32::recordSystemError();
+    return nullptr;
+  }
+  return std::make_unique<Process>(new Native(handle, processId));
+}
+
+Process::Process(Native* native) : native_(native) {}
+
+Process::~Process() { delete native_; }
+
+uint32_t Process::id() const { return native_->id; }
+
+WaitResult Process::wait(uint32_t timeoutMs) {
+  return win32::waitForObject(native_->handle.get(), timeoutMs);
+}
+
+bool Process::exitCode(uint32_t* out) {
+  DWORD code = 0;
+  if (out == nullptr) {
+    setLastError(kErrorInvalidParameter);
+    return false;
+  }
+  if (!::GetExitCodeProcess(native_->handle.get(), &code)) {
+    win32::recordSystemError();
+    return false;
+  }
+  *out = code;
+  return true;
+}
+
+bool Process::terminate(uint32_t exitCode) {
+  if (!::TerminateProcess(native_->handle.get(), exitCode)) {
+    win32::recordSystemError();
+    return false;
+  }
+  return true;
+}
+
+uint32_t currentProcessId() { return ::GetCurrentProcessId(); }
+
+}  // namespace platform

@@ -1,0 +1,77 @@
+// Files opened for sequential reading, such as the inputs of checksums.
+#include "platform/win32/windows_api.h"
+
+#include <algorithm>
+
+#include "platform/platform.h"
+#include "platform/win32/errors.h"
+#include "platform/win32/scoped_handle.h"
+
+namespace platform {
+namespace {
+
+// ReadFile takes a 32-bit count; larger requests are served in part, as read() allows.
+constexpr size_t kMaxReadChunk = size_t{1} << 30;
+
+}  // namespace
+
+struct ReadableFile::Native {
+  explicit Native(HANDLE file) : handle(file) {}
+  win32::ScopedHandle handle;
+};
+
+std::unique_ptr<ReadableFile> ReadableFile::open(const char16_t* path) {
+  if (path == nullptr) {
+    setLastError(kErrorPathNotFound);
+    return nullptr;
+  }
+  // Without FILE_FLAG_BACKUP_SEMANTICS a directory fails here with ERROR_ACCESS_DENIED.
+  HANDLE handle =
+      ::CreateFileW(win32::asWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    win32::recordSystemError();
+    return nullptr;
+  }
+  auto native = std::make_unique<Native>(handle);
+  // Consoles, pipes and other devices are closed again unread.
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    setLastError(kErrorAccessDenied);
+    return nullptr;
+  }
+  return std::make_unique<ReadableFile>(native.release());
+}
+
+std::unique_ptr<ReadableFile> ReadableFile::openNarrow(const char* path) {
+  if (path == nullptr) {
+    setLastError(kErrorPathNotFound);
+    return nullptr;
+  }
+  std::u16string widePath;
+  if (!narrowToWide(path, &widePath)) {
+    setLastError(kErrorInvalidName);
+    return nullptr;
+  }
+  return open(widePath.c_str());
+}
+
+ReadableFile::ReadableFile(Native* native) : native_(native) {}
+
+ReadableFile::~ReadableFile() { delete native_; }
+
+int64_t ReadableFile::read(void* buffer, size_t count) {
+  if (count == 0) return 0;
+  if (buffer == nullptr) {
+    setLastError(kErrorInvalidParameter);
+    return -1;
+  }
+  DWORD bytesRead = 0;
+  if (!::ReadFile(native_->handle.get(), buffer, static_cast<DWORD>(std::min(count, kMaxReadChunk)),
+                  &bytesRead, nullptr)) {
+    win32::recordSystemError();
+    return -1;
+  }
+  return bytesRead;
+}
+
+}  // namespace platform

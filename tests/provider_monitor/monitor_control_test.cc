@@ -1,0 +1,193 @@
+// Starting and stopping the monitor process, for real: the test program stands in for fsmon.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "fscommon/result_codes.h"
+#include "platform/platform.h"
+#include "provider_monitor/fake_monitor.h"
+#include "provider_monitor/fs_monitorprovider.h"
+#include "support/temp_dir.h"
+#include "support/trace_capture.h"
+
+namespace {
+
+class SettingsConfig final : public FsConfig {
+ public:
+  std::map<std::string, std::string> values;  // "section/key" -> value
+  std::string getValue(const char* section, const char* key,
+                       const char* defaultValue) const override {
+    auto found = values.find(std::string(section) + "/" + key);
+    return found != values.end() ? found->second : defaultValue;
+  }
+};
+
+std::string narrow(const std::u16string& text) {
+  std::string out;
+  platform::wideToNarrow(text.c_str(), &out);
+  return out;
+}
+
+class MonitorControlTest : public ::testing::Test {
+ protected:
+  // A provider whose cache home is the temporary directory and whose binDir holds (or not) a
+  // copy of this program under the monitor's name.
+  std::unique_ptr<FS_MonitorProvider> makeProvider(bool withMonitor, const char* kind = nullptr) {
+    std::filesystem::create_directories(dir_.host("bin"));
+    if (withMonitor) {
+      std::filesystem::path image = dir_.host("bin") / monitorImageName();
+      std::filesystem::copy_file(std::filesystem::absolute(g_testProgramPath), image,
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+    config_.values["fscanner.provider_monitor/home"] = narrow(dir_.drive());
+    config_.values["fscanner/home"] = narrow(dir_.drive(u"bin"));
+    if (kind != nullptr) config_.values["fscanner.provider_monitor/monitor"] = kind;
+    auto provider = std::make_unique<FS_MonitorProvider>(nullptr);
+    EXPECT_EQ(provider->initialize(&config_), SUCCESS);
+    return provider;
+  }
+  static const char* monitorImageName() {
+#if defined(_WIN32)
+    return "fsmon.exe";
+#else
+    return "fsmon";
+#endif
+  }
+
+  TempDir dir_;
+  SettingsConfig config_;
+};
+
+TEST(MonitorCommandLine, DefaultsAndBackslashRules) {
+  struct Case {
+    const char* home;
+    const char* bin;
+    const char16_t* commandLine;
+    const char16_t* eventName;
+  };
+  const Case cases[] = {
+      {nullptr, nullptr, u"\".\\fsmon.exe\" mon_dirs mon_files \"C:\\\" monitor_win32 $local start",
+       u"C___FsMon_InitEvent"},
+      {"c:\\cache", "C:\\tools\\",
+       u"\"C:\\tools\\fsmon.exe\" mon_dirs mon_files \"c:\\cache\" monitor_win32 $local start",
+       u"C__CACHE_FsMon_InitEvent"},
+      {"D:\\x y", "C:\\tools",
+       u"\"C:\\tools\\fsmon.exe\" mon_dirs mon_files \"D:\\x y\" monitor_win32 $local start",
+       u"D__X Y_FsMon_InitEvent"},
+  };
+  for (const Case& c : cases) {
+    SettingsConfig config;
+    if (c.home != nullptr) config.values["fscanner.provider_monitor/home"] = c.home;
+    if (c.bin != nullptr) config.values["fscanner/home"] = c.bin;
+    config.values["fscanner/home"] = c.bin != nullptr ? c.bin : ".\\";
+    FS_MonitorProvider provider(nullptr);
+    ASSERT_EQ(provider.initialize(&config), SUCCESS);
+    TraceCapture capture;
+    // No monitor program exists under these names: the start fails after the names are built.
+    EXPECT_FALSE(provider.runFsMon(0, false));
+    EXPECT_EQ(std::u16string(provider.cmdLine()), c.commandLine);
+    EXPECT_EQ(std::u16string(provider.initEventName()), c.eventName);
+    EXPECT_TRUE(capture.contains("FS_MonitorProvider::runFsMon - cmdLine is [" +
+                                 narrow(c.commandLine) + "]\n"));
+    EXPECT_TRUE(capture.contains("FS_MonitorProvider::runFsMon() - monitor not started!\n"));
+  }
+}
+
+TEST_F(MonitorControlTest, MissingMonitorProgramFailsTheQuery) {
+  auto provider = makeProvider(false);
+  TraceCapture capture;
+  EXPECT_EQ(provider->executeQuery(nullptr, nullptr, 0, 1000), HOST_FAILED);
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::executeMonitor() - ERROR_FILE_NOT_FOUND\n"));
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - unable to start monitor!\n"));
+  EXPECT_TRUE(
+      capture.contains("FS_MonitorProvider::executeQuery - create cache failed with error -53\n"));
+  EXPECT_EQ(provider->executeMonitor((provider->cmdLine()), false, 0), PROCESS_FILE_NOT_FOUND);
+  EXPECT_EQ(provider->executeMonitor(nullptr, false, 0), PROCESS_FAILURE);
+  EXPECT_TRUE(
+      capture.contains("FS_MonitorProvider::executeMonitor() - monitorPathName is NULL!\n"));
+}
+
+TEST_F(MonitorControlTest, MissingSettingsNeverStartAnything) {
+  SettingsConfig config;
+  config.values["fscanner/home"] = "\xFF";  // cannot be converted: binDir stays unset
+  FS_MonitorProvider provider(nullptr);
+  ASSERT_EQ(provider.initialize(&config), SUCCESS);
+  EXPECT_FALSE(provider.runFsMon(0, false));
+  EXPECT_EQ(provider.cmdLine(), nullptr);
+}
+
+TEST_F(MonitorControlTest, StartsTheMonitorThenStopsIt) {
+  auto provider = makeProvider(true);
+  TraceCapture capture;
+  // The monitor starts and signals; the cache is the step that is not there yet.
+  EXPECT_EQ(provider->executeQuery(nullptr, nullptr, 0, 1000), HOST_FAILED);
+  EXPECT_TRUE(
+      capture.contains("FS_MonitorProvider::executeMonitor() - CreateProcess() success.\n"));
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::runFsMon() - monitor init done!\n"));
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - unable create FS_Cache object!\n"));
+  ASSERT_TRUE(std::filesystem::exists(dir_.host("mon_proc.id")));
+
+  EXPECT_EQ(provider->shutdown(nullptr), 1);
+  EXPECT_TRUE(provider->monitorFound());
+  EXPECT_NE(provider->monitorPID(), 0u);
+  EXPECT_NE(std::u16string(provider->cmdLine()).find(u" stop"), std::u16string::npos);
+  EXPECT_TRUE(capture.contains(
+      "FS_MonitorProvider::waitOnProcessHandle() - GetExitCodeProcess() success. Exit code is "
+      "0."));
+  // The monitor really ended.
+  EXPECT_EQ(platform::Process::open(provider->monitorPID()), nullptr);
+}
+
+TEST_F(MonitorControlTest, MonitorThatEndsBeforeInitFailsTheStart) {
+  auto provider = makeProvider(true, "broken");
+  TraceCapture capture;
+  EXPECT_FALSE(provider->runFsMon(0, false));
+  EXPECT_FALSE(capture.contains("FS_MonitorProvider::runFsMon() - monitor init done!\n"));
+}
+
+TEST_F(MonitorControlTest, PidFileOfAnotherProgramIsNotWaitedFor) {
+  auto provider = makeProvider(false);
+  TraceCapture capture;
+  provider->getMonitorPID();
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - unable to open [" +
+                               narrow(dir_.drive(u"mon_proc.id")) + "]\n"));
+  EXPECT_EQ(provider->waitForMonitorShutdown(0), PROCESS_FAILURE);
+
+  uint32_t self = platform::currentProcessId();  // running, but not fsmon.exe
+  std::ofstream(dir_.host("mon_proc.id"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(&self), 4);
+  provider->getMonitorPID();
+  EXPECT_EQ(provider->monitorPID(), self);
+  EXPECT_FALSE(provider->monitorFound());
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - [" +
+                               std::to_string(self) + ",fsmon.exe] process not found!\n"));
+  EXPECT_EQ(provider->waitForMonitorShutdown(0), PROCESS_FAILURE);
+  EXPECT_EQ(provider->shutdown(nullptr), 0);
+}
+
+TEST_F(MonitorControlTest, ProcessWaitsReportTimeOutAndNeverTheExitCode) {
+  auto provider = makeProvider(true);
+  std::u16string image = dir_.drive(u"bin\\fsmon.exe");
+  std::u16string home = dir_.drive();
+  // A "start" monitor runs until stopped: a short wait times out.
+  std::u16string start = u"\"" + image + u"\" mon_dirs mon_files \"" + home + u"\" k d start";
+  TraceCapture capture;
+  EXPECT_EQ(provider->executeMonitor(start.c_str(), true, 50), PROCESS_WAIT_TIMED_OUT);
+  EXPECT_TRUE(
+      capture.contains("FS_MonitorProvider::waitOnProcessHandle() - time-out interval elapsed."));
+  // A monitor that fails with exit code 3 still gives 0: the exit code is only traced.
+  std::u16string broken = u"\"" + image + u"\" mon_dirs mon_files \"" + home + u"\" broken d x";
+  EXPECT_EQ(provider->executeMonitor(broken.c_str(), true, 30000), SUCCESS);
+  EXPECT_TRUE(capture.contains(
+      "FS_MonitorProvider::waitOnProcessHandle() - GetExitCodeProcess() success. Exit code is "
+      "3."));
+  std::u16string stop = u"\"" + image + u"\" mon_dirs mon_files \"" + home + u"\" k d stop";
+  EXPECT_EQ(provider->executeMonitor(stop.c_str(), true, 30000), SUCCESS);
+  EXPECT_EQ(provider->waitOnProcessHandle(nullptr, 0), PROCESS_FAILURE);
+}
+
+}  // namespace
