@@ -19,3 +19,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
 set(CMAKE_MODULE_LINKER_FLAGS_INIT -static)
+
+# Test programs run under Wine when it is installed (the test command installs it).
+find_program(FSCANNER_WINE NAMES wine PATHS /usr/lib/wine)
+if(FSCANNER_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${FSCANNER_WINE})
+endif()

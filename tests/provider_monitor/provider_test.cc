@@ -10,6 +10,7 @@
 #include "fscommon/result_codes.h"
 #include "provider_monitor/fs_monitorprovider.h"
 #include "provider_monitor/provider_result.h"
+#include "support/narrow_text.h"
 #include "support/trace_capture.h"
 
 namespace {
@@ -135,10 +136,12 @@ TEST(ProviderConfiguration, PidFileNameGetsExactlyOneBackslash) {
     const char* home;
     const char16_t* pidFile;
   };
-  for (const Case& c : {Case{"D:\\cache", u"D:\\cache\\mon_proc.id"},
-                        Case{"D:\\cache\\", u"D:\\cache\\mon_proc.id"}, Case{"", u"\\mon_proc.id"},
-                        Case{"E:\\d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80",
-                             u"E:\\d\u00E9j\u00E0 \U0001F600\\mon_proc.id"}}) {
+  const Case utf8Home{"E:\\d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80",
+                      u"E:\\d\u00E9j\u00E0 \U0001F600\\mon_proc.id"};
+  for (const Case& c :
+       {Case{"D:\\cache", u"D:\\cache\\mon_proc.id"},
+        Case{"D:\\cache\\", u"D:\\cache\\mon_proc.id"}, Case{"", u"\\mon_proc.id"}, utf8Home}) {
+    if (c.home == utf8Home.home && !narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
     MapConfig config;
     config.set("fscanner.provider_monitor", "home", c.home);
     FS_MonitorProvider provider(nullptr);
@@ -148,6 +151,7 @@ TEST(ProviderConfiguration, PidFileNameGetsExactlyOneBackslash) {
 }
 
 TEST(ProviderConfiguration, UnconvertibleHomeLeavesThePidFileNameUnset) {
+  if (!narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
   MapConfig config;
   config.set("fscanner.provider_monitor", "home", "C:\\\xFF\xFE");
   FS_MonitorProvider provider(nullptr);

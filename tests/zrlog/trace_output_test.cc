@@ -32,8 +32,9 @@ class TraceOutputTest : public ::testing::Test {
     fs::remove_all(directory_, ignored);
   }
 
+  // Read in text mode: the trace file is a text file, with CR LF line ends on Windows.
   std::string readFile(const fs::path& path) const {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();

@@ -1,0 +1,230 @@
+// FindFirstFileW / FindNextFileW over readdir. This is the hot path of every disk walk, so an
+// entry costs one readdir step, one fstatat on the open directory (no path building), the name
+// conversion into a reused buffer and, only for symbolic links, a second fstatat.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/posix/errno_mapping.h"
+#include "platform/posix/file_time.h"
+#include "platform/posix/host_text.h"
+#include "platform/posix/name_pattern.h"
+#include "platform/posix/path_resolution.h"
+
+namespace platform {
+
+struct DirectorySearch::Native {
+  DIR* directory = nullptr;  // null for a search of one exact name
+  std::u16string pattern;
+  bool matchAll = false;
+  bool skipDotEntries = false;  // a drive root lists no "." and ".." on Windows
+  std::u16string name;          // the current entry's name, reused
+};
+
+namespace {
+
+constexpr int kDirectoryOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY;
+constexpr size_t kDriveRootLength = 3;  // "C:\"
+
+bool isDotEntry(const char* name) {
+  return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+uint32_t attributesOf(mode_t mode, bool linkToDirectory, bool hidden) {
+  uint32_t attributes = 0;
+  if (S_ISLNK(mode)) {
+    attributes |= kAttrReparsePoint;
+    if (linkToDirectory) attributes |= kAttrDirectory;
+  } else {
+    if (S_ISDIR(mode)) attributes |= kAttrDirectory;
+    if (!S_ISDIR(mode) && !S_ISREG(mode)) attributes |= kAttrDevice;
+    if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= kAttrReadOnly;
+  }
+  if (hidden) attributes |= kAttrHidden;
+  return attributes == 0 ? kAttrNormal : attributes;
+}
+
+void fillFromStat(const struct stat& info, bool linkToDirectory, bool hidden, FindData* out) {
+  out->attributes = attributesOf(info.st_mode, linkToDirectory, hidden);
+  out->creationTime = internal::fileTimeFromUnix(info.st_ctim.tv_sec, info.st_ctim.tv_nsec);
+  out->lastAccessTime = internal::fileTimeFromUnix(info.st_atim.tv_sec, info.st_atim.tv_nsec);
+  out->lastWriteTime = internal::fileTimeFromUnix(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+  // A symbolic link reports no size of its own, like a reparse point on Windows.
+  out->size = S_ISLNK(info.st_mode) ? 0 : static_cast<uint64_t>(info.st_size);
+}
+
+// When an entry cannot be examined (say, a directory that may be read but not searched) it
+// is still reported, from its directory entry type alone.
+void fillFromEntryType(unsigned char type, bool hidden, FindData* out) {
+  mode_t mode = S_IFREG | S_IWUSR;
+  switch (type) {
+    case DT_DIR:
+      mode = S_IFDIR | S_IWUSR;
+      break;
+    case DT_LNK:
+      mode = S_IFLNK;
+      break;
+    case DT_FIFO:
+      mode = S_IFIFO | S_IWUSR;
+      break;
+    case DT_SOCK:
+      mode = S_IFSOCK | S_IWUSR;
+      break;
+    case DT_CHR:
+      mode = S_IFCHR | S_IWUSR;
+      break;
+    case DT_BLK:
+      mode = S_IFBLK | S_IWUSR;
+      break;
+    default:
+      break;
+  }
+  out->attributes = attributesOf(mode, false, hidden);
+  out->creationTime = out->lastAccessTime = out->lastWriteTime = 0;
+  out->size = 0;
+}
+
+bool linksToDirectory(int directoryFd, const char* name) {
+  struct stat target {};
+  return fstatat(directoryFd, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+}
+
+// One name, no wildcard: the entry itself, not followed when it is a link.
+std::unique_ptr<DirectorySearch> startExact(const char16_t* pattern, FindData* first) {
+  std::u16string full;
+  std::string host;
+  if (!internal::resolveFullPath(pattern, &full) || !hostPath(full.c_str(), &host)) {
+    return nullptr;
+  }
+  if (full.size() <= kDriveRootLength || full.back() == u'\\') {
+    internal::failWith(kErrorFileNotFound);
+    return nullptr;
+  }
+  struct stat info {};
+  if (lstat(host.c_str(), &info) != 0) {
+    internal::failWithErrnoForPath(errno, host);
+    return nullptr;
+  }
+  const size_t nameStart = full.rfind(u'\\') + 1;
+  const bool hidden = full[nameStart] == u'.';
+  fillFromStat(info, S_ISLNK(info.st_mode) && linksToDirectory(AT_FDCWD, host.c_str()), hidden,
+               first);
+  first->name.assign(full, nameStart, std::u16string::npos);
+  first->shortName.clear();
+  return std::make_unique<DirectorySearch>(new DirectorySearch::Native);
+}
+
+// The directory part of a wildcard pattern as a path of its own ("" is ".", "C:" is "C:.").
+std::u16string directoryOf(const char16_t* pattern, size_t nameStart) {
+  std::u16string directory(pattern, nameStart);
+  if (directory.empty() || directory.back() == u':') directory.push_back(u'.');
+  return directory;
+}
+
+}  // namespace
+
+DirectorySearch::DirectorySearch(Native* native) : native_(native) {}
+
+DirectorySearch::~DirectorySearch() {
+  if (native_->directory != nullptr) closedir(native_->directory);
+  delete native_;
+}
+
+std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern, FindData* first) {
+  if (pattern == nullptr || first == nullptr) {
+    internal::failWith(kErrorInvalidParameter);
+    return nullptr;
+  }
+  size_t length = 0;
+  size_t nameStart = 0;
+  for (; pattern[length] != 0; ++length) {
+    if (internal::isPathSeparator(pattern[length])) nameStart = length + 1;
+  }
+  if (nameStart == 0 && length >= 2 && internal::isDriveLetter(pattern[0]) && pattern[1] == u':') {
+    nameStart = 2;
+  }
+  const char16_t* name = pattern + nameStart;
+  const size_t nameLength = length - nameStart;
+  if (nameLength == 0) {
+    internal::failWith(kErrorFileNotFound);
+    return nullptr;
+  }
+  if (internal::hasWildcard(pattern, nameStart)) {
+    internal::failWith(kErrorInvalidName);
+    return nullptr;
+  }
+  if (!internal::hasWildcard(name, nameLength)) return startExact(pattern, first);
+  std::u16string directory;
+  std::string host;
+  if (!internal::resolveFullPath(directoryOf(pattern, nameStart).c_str(), &directory) ||
+      !hostPath(directory.c_str(), &host)) {
+    return nullptr;
+  }
+  const int fd = open(host.c_str(), kDirectoryOpenFlags);
+  if (fd < 0) {
+    const int error = errno;
+    internal::failWith(error == ENOENT ? kErrorPathNotFound : internal::errorFromErrno(error));
+    return nullptr;
+  }
+  DIR* stream = fdopendir(fd);
+  if (stream == nullptr) {
+    internal::failWithErrno(errno);
+    close(fd);
+    return nullptr;
+  }
+  auto* native = new Native;
+  native->directory = stream;
+  native->pattern.assign(name, nameLength);
+  native->matchAll = internal::matchesEveryName(name, nameLength);
+  native->skipDotEntries = directory.size() == kDriveRootLength;
+  auto search = std::make_unique<DirectorySearch>(native);
+  if (!search->next(first)) {
+    if (lastError() == kErrorNoMoreFiles) setLastError(kErrorFileNotFound);
+    return nullptr;
+  }
+  return search;
+}
+
+bool DirectorySearch::next(FindData* out) {
+  if (out == nullptr) return internal::failWith(kErrorInvalidParameter);
+  if (native_->directory == nullptr) return internal::failWith(kErrorNoMoreFiles);
+  const int directoryFd = dirfd(native_->directory);
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(native_->directory);
+    if (entry == nullptr) {
+      return internal::failWith(errno == 0 ? kErrorNoMoreFiles : internal::errorFromErrno(errno));
+    }
+    const char* entryName = entry->d_name;
+    const bool dotEntry = isDotEntry(entryName);
+    if (dotEntry && native_->skipDotEntries) continue;
+    std::u16string& name = native_->name;
+    name.clear();
+    internal::hostToWide(entryName, std::strlen(entryName), &name);
+    if (!native_->matchAll &&
+        !internal::matchesWildcard(native_->pattern.data(), native_->pattern.size(), name.data(),
+                                   name.size())) {
+      continue;
+    }
+    const bool hidden = entryName[0] == '.' && !dotEntry;
+    struct stat info {};
+    if (fstatat(directoryFd, entryName, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      const bool link = S_ISLNK(info.st_mode);
+      fillFromStat(info, link && linksToDirectory(directoryFd, entryName), hidden, out);
+    } else if (errno == ENOENT) {
+      continue;  // vanished since it was listed
+    } else {
+      fillFromEntryType(entry->d_type, hidden, out);
+    }
+    out->name.assign(name);
+    out->shortName.clear();
+    return true;
+  }
+}
+
+}  // namespace platform

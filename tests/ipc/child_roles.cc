@@ -1,0 +1,210 @@
+#include "ipc/child_roles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fscommon/win32sync.h"
+#include "ipc/ipc_support.h"
+#include "platform/platform.h"
+
+namespace ipc_test {
+namespace {
+
+// A child that is never killed still ends this long after it started.
+constexpr uint32_t kChildLifetimeMs = 120000;
+
+using Arguments = std::vector<std::u16string>;
+using Narrow = std::vector<std::string>;
+
+int waitCode(platform::WaitResult result) { return static_cast<int>(result); }
+
+bool signalReady(const std::u16string& name) {
+  std::unique_ptr<platform::NamedEvent> ready = platform::NamedEvent::create(name.c_str());
+  return ready != nullptr && ready->set();
+}
+
+// Stays alive (holding whatever the role holds) until killed, the parent ends, or the lifetime
+// runs out.
+int linger() {
+  std::unique_ptr<platform::Process> parent = platform::Process::open(getppid());
+  if (parent != nullptr) {
+    parent->wait(kChildLifetimeMs);
+  }
+  return kChildOk;
+}
+
+// hold-mutex <mutex> <ready>: owns the mutex, reports ready, lingers.
+int holdMutex(const Arguments& args, const Narrow&) {
+  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[0].c_str());
+  if (mutex == nullptr || mutex->wait(platform::kInfinite) == platform::WaitResult::kFailed ||
+      !signalReady(args[1])) {
+    return kChildFailed;
+  }
+  return linger();
+}
+
+// try-mutex <mutex>: the result of one poll of the mutex (released again when taken).
+int tryMutex(const Arguments& args, const Narrow&) {
+  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[0].c_str());
+  if (mutex == nullptr) return kChildFailed;
+  const platform::WaitResult result = mutex->wait(0);
+  if (result == platform::WaitResult::kSignaled || result == platform::WaitResult::kAbandoned) {
+    mutex->release();
+  }
+  return waitCode(result);
+}
+
+// release-mutex <mutex>: 0 when releasing a mutex it does not own fails with kErrorNotOwner.
+int releaseMutex(const Arguments& args, const Narrow&) {
+  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[0].c_str());
+  if (mutex == nullptr) return kChildFailed;
+  return !mutex->release() && platform::lastError() == platform::kErrorNotOwner ? kChildOk : 1;
+}
+
+// win32-wait <name>: minus the result of Win32Mutex::wait(0) on createNamedMutex(name).
+int win32Wait(const Arguments& args, const Narrow&) {
+  std::unique_ptr<SyncObject> mutex(createNamedMutex(args[0].c_str()));
+  if (mutex == nullptr) return kChildFailed;
+  const int result = mutex->wait(0);
+  if (result == 0) mutex->release();
+  return -result;
+}
+
+// wait-event <event> <ready> <code>: reports ready, waits for the event; <code> when it came.
+int waitEvent(const Arguments& args, const Narrow& narrow) {
+  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[0].c_str());
+  if (event == nullptr || !signalReady(args[1])) return kChildFailed;
+  const platform::WaitResult result = event->wait(kGenerousTimeoutMs);
+  return result == platform::WaitResult::kSignaled ? std::atoi(narrow[2].c_str())
+                                                   : kChildWaitTimedOut;
+}
+
+// set-event-and-hold <event> <ready>: sets the event, reports ready, lingers holding it.
+int setEventAndHold(const Arguments& args, const Narrow&) {
+  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[0].c_str());
+  if (event == nullptr || !event->set() || !signalReady(args[1])) return kChildFailed;
+  return linger();
+}
+
+// race <mutex|event> <go> <ready> <object> <check>: waits for go, creates the object together
+// with the other racers, reports ready. An event racer then waits for the object to be set; a
+// mutex racer waits for check and returns the result of one poll of the mutex.
+int race(const Arguments& args, const Narrow& narrow) {
+  std::unique_ptr<platform::NamedEvent> go = platform::NamedEvent::create(args[1].c_str());
+  if (go == nullptr || go->wait(kGenerousTimeoutMs) != platform::WaitResult::kSignaled) {
+    return kChildFailed;
+  }
+  if (narrow[0] == "event") {
+    std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[3].c_str());
+    if (event == nullptr || !signalReady(args[2])) return kChildFailed;
+    return event->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled ? kChildOk
+                                                                              : kChildWaitTimedOut;
+  }
+  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[3].c_str());
+  std::unique_ptr<platform::NamedEvent> check = platform::NamedEvent::create(args[4].c_str());
+  if (mutex == nullptr || check == nullptr || !signalReady(args[2]) ||
+      check->wait(kGenerousTimeoutMs) != platform::WaitResult::kSignaled) {
+    return kChildFailed;
+  }
+  return waitCode(mutex->wait(0));
+}
+
+// churn <mutex> <counter file> <iterations>: opens the mutex, increments the counter under it and
+// closes it again, over and over, so that names are created and removed while others open them.
+int churn(const Arguments& args, const Narrow& narrow) {
+  const int fd = open(narrow[1].c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return kChildFailed;
+  const int iterations = std::atoi(narrow[2].c_str());
+  for (int i = 0; i < iterations; ++i) {
+    std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[0].c_str());
+    if (mutex == nullptr || mutex->wait(kGenerousTimeoutMs) == platform::WaitResult::kTimedOut) {
+      return kChildFailed;
+    }
+    uint32_t counter = 0;
+    if (pread(fd, &counter, sizeof(counter), 0) != sizeof(counter)) return kChildFailed;
+    ++counter;
+    if (pwrite(fd, &counter, sizeof(counter), 0) != sizeof(counter)) return kChildFailed;
+    if (!mutex->release()) return kChildFailed;
+  }
+  close(fd);
+  return kChildOk;
+}
+
+// exit <code>
+int exitWith(const Arguments&, const Narrow& narrow) { return std::atoi(narrow[0].c_str()); }
+
+// write-args <file> <arguments...>: writes the arguments it received, each ended by a zero byte.
+int writeArgs(const Arguments&, const Narrow& narrow) {
+  FILE* file = std::fopen(narrow[0].c_str(), "wb");
+  if (file == nullptr) return kChildFailed;
+  for (size_t i = 1; i < narrow.size(); ++i)
+    std::fwrite(narrow[i].c_str(), 1, narrow[i].size() + 1, file);
+  return std::fclose(file) == 0 ? kChildOk : kChildFailed;
+}
+
+// check-isolation: 0 when the process leads its own session and holds no descriptor above 2;
+// 1 for the wrong session, 2 for an inherited descriptor.
+int checkIsolation(const Arguments&, const Narrow&) {
+  if (getsid(0) != getpid()) return 1;
+  DIR* directory = opendir("/proc/self/fd");
+  if (directory == nullptr) return kChildFailed;
+  int inherited = 0;
+  while (const dirent* entry = readdir(directory)) {
+    const int fd = std::atoi(entry->d_name);
+    if (entry->d_name[0] != '.' && fd > 2 && fd != dirfd(directory)) ++inherited;
+  }
+  closedir(directory);
+  return inherited == 0 ? kChildOk : 2;
+}
+
+int lingerRole(const Arguments&, const Narrow&) { return linger(); }
+
+struct Role {
+  size_t argumentCount;  // at least
+  std::function<int(const Arguments&, const Narrow&)> run;
+};
+
+const std::map<std::string, Role>& roles() {
+  static const auto* table = new std::map<std::string, Role>{
+      {"hold-mutex", {2, holdMutex}},
+      {"try-mutex", {1, tryMutex}},
+      {"release-mutex", {1, releaseMutex}},
+      {"win32-wait", {1, win32Wait}},
+      {"wait-event", {3, waitEvent}},
+      {"set-event-and-hold", {2, setEventAndHold}},
+      {"race", {5, race}},
+      {"churn", {3, churn}},
+      {"exit", {1, exitWith}},
+      {"write-args", {1, writeArgs}},
+      {"check-isolation", {0, checkIsolation}},
+      {"linger", {0, lingerRole}},
+  };
+  return *table;
+}
+
+}  // namespace
+
+void runChildRole(int argc, char** argv) {
+  Narrow narrow(argv + 3, argv + argc);
+  Arguments wide;
+  for (const std::string& argument : narrow) wide.push_back(widen(argument));
+  int code = kChildFailed;
+  const auto role = roles().find(argv[2]);
+  if (role != roles().end() && narrow.size() >= role->second.argumentCount) {
+    code = role->second.run(wide, narrow);
+  }
+  std::fflush(nullptr);
+  _exit(code);
+}
+
+}  // namespace ipc_test

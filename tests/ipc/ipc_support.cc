@@ -1,0 +1,100 @@
+#include "ipc/ipc_support.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+
+#include "platform/posix/object_name.h"
+
+namespace ipc_test {
+
+std::u16string widen(const std::string& narrow) {
+  std::u16string wide;
+  platform::narrowToWide(narrow.c_str(), &wide);
+  return wide;
+}
+
+std::u16string selfImage() {
+  char buffer[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+  if (length <= 0) return std::u16string();
+  std::u16string image;
+  platform::driveQualifiedPath(std::string(buffer, static_cast<size_t>(length)), &image);
+  return image;
+}
+
+namespace {
+
+std::u16string namePrefix() {
+  return u"Global\\fscanner_ipc_" + widen(std::to_string(getpid())) + u"_";
+}
+
+}  // namespace
+
+std::u16string uniqueName(const std::u16string& tag) {
+  static std::atomic<int> counter{0};
+  return namePrefix() + widen(std::to_string(counter++)) + u"_" + tag;
+}
+
+void removeLeftoverSegments() {
+  std::string prefix;
+  if (!platform::internal::namedObjectPath(namePrefix().c_str(), &prefix)) return;
+  const size_t slash = prefix.rfind('/');
+  const std::string directoryPath = prefix.substr(0, slash);
+  const std::string filePrefix = prefix.substr(slash + 1);
+  DIR* directory = opendir(directoryPath.c_str());
+  if (directory == nullptr) return;
+  while (const dirent* entry = readdir(directory)) {
+    if (std::string(entry->d_name).compare(0, filePrefix.size(), filePrefix) == 0) {
+      unlinkat(dirfd(directory), entry->d_name, 0);
+    }
+  }
+  closedir(directory);
+}
+
+std::u16string quoteArgument(const std::u16string& argument) {
+  if (!argument.empty() && argument.find_first_of(u" \t\"") == std::u16string::npos) {
+    return argument;
+  }
+  std::u16string quoted = u"\"";
+  size_t backslashes = 0;
+  for (char16_t c : argument) {
+    if (c == u'\\') {
+      ++backslashes;
+      quoted.push_back(c);
+      continue;
+    }
+    if (c == u'"') quoted.append(backslashes + 1, u'\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes, u'\\');
+  quoted.push_back(u'"');
+  return quoted;
+}
+
+std::u16string childCommandLine(const char* role, const std::vector<std::u16string>& arguments) {
+  std::u16string line = u"\"" + selfImage() + u"\" --child " + widen(role);
+  for (const std::u16string& argument : arguments) line += u" " + quoteArgument(argument);
+  return line;
+}
+
+std::unique_ptr<platform::Process> startChild(const char* role,
+                                              const std::vector<std::u16string>& arguments) {
+  return platform::Process::start(childCommandLine(role, arguments).c_str());
+}
+
+int64_t exitCodeAfterEnd(platform::Process& process) {
+  if (process.wait(kGenerousTimeoutMs) != platform::WaitResult::kSignaled) return -1;
+  uint32_t code = 0;
+  if (!process.exitCode(&code)) return -1;
+  return code;
+}
+
+bool waitReady(platform::NamedEvent& ready) {
+  return ready.wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
+}
+
+}  // namespace ipc_test

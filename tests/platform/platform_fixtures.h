@@ -1,0 +1,74 @@
+// Drive tables, current directories and text helpers for the platform tests.
+#ifndef FSCANNER_TESTS_PLATFORM_PLATFORM_FIXTURES_H
+#define FSCANNER_TESTS_PLATFORM_PLATFORM_FIXTURES_H
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/platform_testing.h"
+
+// A drive table for the life of the object.
+class ScopedDriveTable {
+ public:
+  explicit ScopedDriveTable(const std::string& text)
+      : installed_(platform::testing::setDriveTable(text.c_str())) {}
+  ~ScopedDriveTable() { platform::testing::resetDriveTable(); }
+  ScopedDriveTable(const ScopedDriveTable&) = delete;
+  ScopedDriveTable& operator=(const ScopedDriveTable&) = delete;
+  bool installed() const { return installed_; }
+
+ private:
+  bool installed_;
+};
+
+// A current directory for the life of the object.
+class ScopedCurrentDirectory {
+ public:
+  explicit ScopedCurrentDirectory(const std::filesystem::path& directory)
+      : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(directory);
+  }
+  ~ScopedCurrentDirectory() { std::filesystem::current_path(previous_); }
+  ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
+  ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
+// Runs check as an ordinary user: in this process when it is one, else in a child that drops
+// root's rights (the files it needs must be reachable by "nobody"). Returns check's result (0 for
+// success by convention), or kCannotRunAsUser.
+constexpr int kCannotRunAsUser = 100;
+inline int runAsOrdinaryUser(const std::function<int()>& check) {
+  if (geteuid() != 0) return check();
+  const pid_t child = fork();
+  if (child < 0) return kCannotRunAsUser;
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(kCannotRunAsUser);
+    _exit(check());
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return kCannotRunAsUser + 1;
+  return WEXITSTATUS(status);
+}
+
+inline std::u16string wide(const std::string& utf8) {
+  std::u16string out;
+  platform::narrowToWide(utf8.c_str(), &out);
+  return out;
+}
+
+inline std::string narrow(const std::u16string& text) {
+  std::string out;
+  platform::wideToNarrow(text.c_str(), &out);
+  return out;
+}
+
+#endif  // FSCANNER_TESTS_PLATFORM_PLATFORM_FIXTURES_H

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+#include <thread>
+
+#include "platform/platform.h"
+#include "platform_fixtures.h"
+
+namespace {
+
+constexpr int32_t kOk = 0;
+constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
+
+// Sets FSCANNER_SHELL_FOLDERS for one test.
+class ScopedShellFolders {
+ public:
+  explicit ScopedShellFolders(const char* value) { setenv("FSCANNER_SHELL_FOLDERS", value, 1); }
+  ~ScopedShellFolders() { unsetenv("FSCANNER_SHELL_FOLDERS"); }
+};
+
+TEST(Clock, CalendarClocksAgreeAndTicksAdvance) {
+  const int64_t seconds = platform::unixTime();
+  const uint64_t fileTime = platform::fileTimeNow();
+  const int64_t fileTimeSeconds = static_cast<int64_t>(fileTime / 10000000) - 11644473600LL;
+  EXPECT_LE(std::llabs(fileTimeSeconds - seconds), 2);
+  const uint32_t before = platform::tickCount();
+  platform::sleepMs(20);
+  EXPECT_GE(static_cast<uint32_t>(platform::tickCount() - before), 20u);  // wraps like GetTickCount
+}
+
+TEST(TlsSlot, EachThreadSeesItsOwnValue) {
+  auto slot = platform::TlsSlot::allocate();
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(slot->get(), nullptr);
+  int mine = 1, theirs = 2;
+  ASSERT_TRUE(slot->set(&mine));
+  void* seenByOther = &mine;
+  std::thread other([&] {
+    seenByOther = slot->get();
+    slot->set(&theirs);
+  });
+  other.join();
+  EXPECT_EQ(seenByOther, nullptr);
+  EXPECT_EQ(slot->get(), &mine);
+}
+
+TEST(Library, ShellFoldersComeFromTheEnvironment) {
+  ScopedShellFolders folders("36=C:\\opt\\win;;37=C:\\opt\\win\\system32;38=C:\\Program Files");
+  auto shell = platform::Library::load("SHELL32.DLL");
+  ASSERT_NE(shell, nullptr);
+  void* function = shell->symbol("SHGetFolderPathW");
+  ASSERT_NE(function, nullptr);
+  char16_t buffer[platform::kMaxPath];
+  EXPECT_EQ(platform::callSHGetFolderPath(function, 37, buffer), kOk);
+  EXPECT_EQ(std::u16string(buffer), u"C:\\opt\\win\\system32");
+  EXPECT_EQ(platform::callSHGetFolderPath(function, 38, buffer), kOk);
+  EXPECT_EQ(std::u16string(buffer), u"C:\\Program Files");
+  EXPECT_EQ(platform::callSHGetFolderPath(function, 25, buffer), kFail);
+  EXPECT_EQ(buffer[0], 0);
+
+  platform::setLastError(0);
+  EXPECT_EQ(shell->symbol("SHGetFolderPathA"), nullptr);
+  EXPECT_EQ(platform::lastError(), platform::kErrorProcNotFound);
+
+  EXPECT_EQ(platform::getWindowsDirectory(buffer, platform::kMaxPath), 10u);
+  EXPECT_EQ(std::u16string(buffer), u"C:\\opt\\win");
+  EXPECT_EQ(platform::getSystemDirectory(buffer, platform::kMaxPath), 19u);
+  EXPECT_EQ(platform::getSystemDirectory(buffer, 19), 0u);  // no room for the zero
+  EXPECT_EQ(platform::lastError(), platform::kErrorInsufficientBuffer);
+}
+
+TEST(Library, MissingOrMalformedShellFoldersAnswerNothing) {
+  char16_t buffer[platform::kMaxPath];
+  auto shell = platform::Library::load("shell32.dll");
+  ASSERT_NE(shell, nullptr);
+  void* function = shell->symbol("SHGetFolderPathW");
+  EXPECT_EQ(platform::callSHGetFolderPath(function, 36, buffer), kFail);
+  EXPECT_EQ(platform::getWindowsDirectory(buffer, platform::kMaxPath), 0u);
+  {
+    ScopedShellFolders malformed("36=C:\\win;x37=C:\\sys");
+    EXPECT_EQ(platform::callSHGetFolderPath(function, 36, buffer), kFail);
+  }
+  {
+    const std::string tooLong = "36=C:\\" + std::string(platform::kMaxPath, 'x');
+    ScopedShellFolders longPath(tooLong.c_str());
+    EXPECT_EQ(platform::callSHGetFolderPath(function, 36, buffer), kFail);
+  }
+  EXPECT_NE(platform::callSHGetFolderPath(nullptr, 36, buffer), kOk);
+}
+
+TEST(Library, RealModulesLoadAndWindowsOnlyOnesDoNot) {
+  auto libc = platform::Library::load("libc.so.6");
+  ASSERT_NE(libc, nullptr);
+  EXPECT_NE(libc->symbol("strlen"), nullptr);
+  EXPECT_EQ(libc->symbol("no_such_symbol_here"), nullptr);
+  EXPECT_EQ(platform::lastError(), platform::kErrorProcNotFound);
+
+  const char* const windowsOnly[] = {"kernel32", "kernel32.dll", "shfolder.dll", "", nullptr};
+  for (const char* name : windowsOnly) {
+    platform::setLastError(0);
+    EXPECT_EQ(platform::Library::load(name), nullptr);
+    EXPECT_EQ(platform::lastError(), platform::kErrorModNotFound);
+  }
+  EXPECT_EQ(platform::Library::loaded(u"kernel32"), nullptr);
+  EXPECT_EQ(platform::lastError(), platform::kErrorModNotFound);
+
+  bool isWow64 = true;
+  EXPECT_FALSE(platform::callIsWow64Process(nullptr, &isWow64));
+  EXPECT_FALSE(isWow64);
+  void* old = nullptr;
+  EXPECT_EQ(platform::callWow64DisableWow64FsRedirection(nullptr, &old), 0);
+  EXPECT_EQ(platform::lastError(), platform::kErrorProcNotFound);
+}
+
+TEST(Registry, HasNoKeys) {
+  platform::setLastError(0);
+  EXPECT_EQ(platform::RegistryKey::openLocalMachine(u"SYSTEM\\MountedDevices"), nullptr);
+  EXPECT_EQ(platform::lastError(), platform::kErrorFileNotFound);
+}
+
+}  // namespace
