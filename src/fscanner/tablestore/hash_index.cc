@@ -1,0 +1,143 @@
+#include "tablestore/hash_index.h"
+
+#include <vector>
+
+#include "fscommon/wstring.h"
+#include "platform/platform.h"
+#include "tablestore/file_io.h"
+#include "tablestore/mapped_file.h"
+
+namespace {
+
+constexpr uint32_t kHashMultiplier = 37;
+constexpr uint32_t kBucketMask = HashIndex::kBucketCount - 1;
+constexpr uint32_t kHeadBytes = HashIndex::kBucketCount * HashIndex::kCellSize;
+constexpr char16_t kIndexSuffix[] = u".idx";
+// Decimal digits of the largest u32.
+constexpr int kMaxDigits = 10;
+
+inline uint32_t hashStep(uint32_t hash, uint32_t unit) { return hash * kHashMultiplier + unit; }
+
+uint32_t bucketOfNumber(uint32_t value) {
+  char16_t digits[kMaxDigits];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char16_t>(u'0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  uint32_t hash = 0;
+  while (count > 0) hash = hashStep(hash, digits[--count]);
+  return hashStep(hash, 0) & kBucketMask;
+}
+
+}  // namespace
+
+HashIndex::HashIndex(const char16_t* indexName, const char16_t* directory,
+                     const char16_t* columnName) {
+  if (indexName == nullptr || directory == nullptr || columnName == nullptr) return;
+  named_ = true;
+  indexName_ = indexName;
+  columnName_ = columnName;
+  path_ = directory;
+  if (path_.empty() || path_.back() != u'\\') path_ += u'\\';
+  path_ += indexName_ + kIndexSuffix;
+}
+
+HashIndex::~HashIndex() { close(); }
+
+bool HashIndex::create() {
+  if (!named_ || file_ != nullptr) return false;
+  file_.reset(newMappedFile(path_.c_str()));
+  if (file_ == nullptr) return false;
+  if (!file_->create()) {
+    file_.reset();
+    return false;
+  }
+  const std::vector<uint8_t> emptyHeads(kHeadBytes, 0xFF);
+  if (file_->write(emptyHeads.data(), kHeadBytes) != kHeadBytes) {
+    close();
+    platform::removeFile(path_.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool HashIndex::open() {
+  if (!named_ || file_ != nullptr) return false;
+  file_.reset(newMappedFile(path_.c_str()));
+  if (file_ == nullptr) return false;
+  if (!file_->open() || dataSize(file_.get()) < kHeadBytes) {
+    close();
+    return false;
+  }
+  return true;
+}
+
+bool HashIndex::close() {
+  if (file_ == nullptr) return false;
+  file_->close();
+  file_.reset();
+  return true;
+}
+
+bool HashIndex::readCell(uint32_t cell, uint32_t* record, uint32_t* next) {
+  if (file_ == nullptr) return false;
+  uint64_t offset = static_cast<uint64_t>(cell) * kCellSize;
+  uint8_t bytes[kCellSize];
+  if (offset + kCellSize > dataSize(file_.get()) ||
+      !seekTo(file_.get(), static_cast<uint32_t>(offset)) ||
+      file_->read(bytes, kCellSize) != kCellSize) {
+    return false;
+  }
+  *record = loadU32(bytes);
+  *next = loadU32(bytes + 4);
+  return true;
+}
+
+bool HashIndex::writeCell(uint32_t cell, uint32_t record, uint32_t next) {
+  uint8_t bytes[kCellSize];
+  storeU32(bytes, record);
+  storeU32(bytes + 4, next);
+  return seekTo(file_.get(), cell * kCellSize) && file_->write(bytes, kCellSize) == kCellSize;
+}
+
+bool HashIndex::insert(uint32_t bucket, uint32_t record) {
+  uint32_t headRecord = kNone;
+  uint32_t headNext = kNone;
+  if (bucket >= kBucketCount || !readCell(bucket, &headRecord, &headNext)) return false;
+  if (headRecord == kNone) return writeCell(bucket, record, headNext);
+  // The head moves to a new cell at the end; a partial cell left by damage is overwritten.
+  uint32_t cell = dataSize(file_.get()) / kCellSize;
+  return writeCell(cell, headRecord, headNext) && writeCell(bucket, record, cell);
+}
+
+uint32_t bucketOfKeyText(const char16_t* keyText) {
+  uint32_t hash = 0;
+  for (const char16_t* unit = keyText; unit != nullptr && *unit != 0; ++unit) {
+    hash = hashStep(hash, *unit);
+  }
+  return hashStep(hash, 0) & kBucketMask;
+}
+
+uint32_t bucketOfField(const Field& field) {
+  switch (field.type()) {
+    case FIELD_BYTE:
+      return bucketOfNumber(static_cast<const ByteField&>(field).value());
+    case FIELD_WORD:
+      return bucketOfNumber(static_cast<const WordField&>(field).value());
+    case FIELD_INT32:
+      return bucketOfNumber(static_cast<uint32_t>(static_cast<const Int32Field&>(field).value()));
+    case FIELD_INT64:
+      return bucketOfNumber(static_cast<uint32_t>(static_cast<const Int64Field&>(field).value()));
+    case FIELD_WSTRING: {
+      const auto& string = static_cast<const WStringField&>(field);
+      uint32_t hash = 0;
+      for (size_t i = 0; i < string.length(); ++i) {
+        hash = hashStep(hash, toUpperChar(string.value()[i]));
+      }
+      return hashStep(hash, 0) & kBucketMask;
+    }
+    default:
+      return bucketOfKeyText(nullptr);
+  }
+}

@@ -1,0 +1,262 @@
+#include "tablestore/record_codec.h"
+
+#include <cstring>
+
+#include "fscommon/numbers.h"
+#include "tablestore/file_io.h"
+
+namespace {
+
+// Null maps are built in a buffer of this size, which bounds a table at 256 columns.
+constexpr uint32_t kMaxNullMapBytes = 32;
+// Room one numeric value needs at most, plain or compact.
+constexpr size_t kMaxNumberBytes = kMaxVarintBytes;
+
+constexpr uint8_t kTwoByteLead = 0xC0;
+constexpr uint8_t kThreeByteLead = 0xE0;
+constexpr uint8_t kContinuation = 0x80;
+constexpr uint8_t kSixBits = 0x3F;
+
+inline uint8_t nullBit(uint32_t index) { return static_cast<uint8_t>(0x80u >> (index % 8)); }
+
+}  // namespace
+
+uint8_t* ByteBuffer::reserve(size_t size, size_t keep) {
+  if (size <= capacity_) return bytes_.get();
+  size_t grown = capacity_ * 2 > size ? capacity_ * 2 : size;
+  std::unique_ptr<uint8_t[]> bigger(new uint8_t[grown]);
+  if (keep > 0) std::memcpy(bigger.get(), bytes_.get(), keep);
+  bytes_ = std::move(bigger);
+  capacity_ = grown;
+  return bytes_.get();
+}
+
+size_t encodedStringLength(const char16_t* text, size_t length) {
+  size_t bytes = 0;
+  for (size_t i = 0; i < length; ++i) bytes += text[i] < 0x80 ? 1 : text[i] < 0x800 ? 2 : 3;
+  return bytes;
+}
+
+size_t encodeStringUnits(const char16_t* text, size_t length, uint8_t* out) {
+  uint8_t* start = out;
+  for (size_t i = 0; i < length; ++i) {
+    uint32_t unit = text[i];
+    if (unit < 0x80) {
+      *out++ = static_cast<uint8_t>(unit);
+    } else if (unit < 0x800) {
+      *out++ = static_cast<uint8_t>(kTwoByteLead | (unit >> 6));
+      *out++ = static_cast<uint8_t>(kContinuation | (unit & kSixBits));
+    } else {
+      *out++ = static_cast<uint8_t>(kThreeByteLead | (unit >> 12));
+      *out++ = static_cast<uint8_t>(kContinuation | ((unit >> 6) & kSixBits));
+      *out++ = static_cast<uint8_t>(kContinuation | (unit & kSixBits));
+    }
+  }
+  return static_cast<size_t>(out - start);
+}
+
+size_t decodeStringUnits(const uint8_t* bytes, size_t count, char16_t* out) {
+  size_t units = 0;
+  size_t i = 0;
+  while (i < count) {
+    uint8_t lead = bytes[i++];
+    uint32_t unit = lead;
+    int follow = 0;
+    if (lead >= kThreeByteLead) {
+      unit = lead & 0x0F;
+      follow = 2;
+    } else if (lead >= kTwoByteLead) {
+      unit = lead & 0x1F;
+      follow = 1;
+    }
+    for (; follow > 0 && i < count; --follow) unit = (unit << 6) | (bytes[i++] & kSixBits);
+    out[units++] = static_cast<char16_t>(unit);
+  }
+  return units;
+}
+
+size_t putVarint(uint64_t value, uint8_t* out) {
+  uint8_t scratch[kMaxVarintBytes];
+  size_t first = encodeVarint(value, scratch, sizeof(scratch));
+  size_t size = sizeof(scratch) - first;
+  std::memcpy(out, scratch + first, size);
+  return size;
+}
+
+bool encodeRecord(const FieldList& fields, uint32_t nullMapSize, bool compact, ByteBuffer* out,
+                  uint32_t* size) {
+  if (nullMapSize > kMaxNullMapBytes) return false;
+  uint32_t count = fields.count();
+  uint8_t* bytes = out->reserve(nullMapSize + kMaxNumberBytes);
+  std::memset(bytes, 0, nullMapSize);
+  for (uint32_t i = 0; i < count && i < nullMapSize * 8; ++i) {
+    if (fields.at(i)->isNull()) bytes[i / 8] |= nullBit(i);
+  }
+  size_t used = nullMapSize;
+  for (uint32_t i = 0; i < count; ++i) {
+    const Field* field = fields.at(i);
+    switch (field->type()) {
+      case FIELD_BYTE:
+        bytes = out->reserve(used + 1, used);
+        bytes[used++] = static_cast<const ByteField*>(field)->value();
+        break;
+      case FIELD_WORD: {
+        uint16_t value = static_cast<const WordField*>(field)->value();
+        bytes = out->reserve(used + kMaxNumberBytes, used);
+        if (compact) {
+          used += putVarint(value, bytes + used);
+        } else {
+          storeU16(bytes + used, value);
+          used += 2;
+        }
+        break;
+      }
+      case FIELD_INT32: {
+        uint32_t value = static_cast<uint32_t>(static_cast<const Int32Field*>(field)->value());
+        bytes = out->reserve(used + kMaxNumberBytes, used);
+        if (compact) {
+          used += putVarint(value, bytes + used);
+        } else {
+          storeU32(bytes + used, value);
+          used += 4;
+        }
+        break;
+      }
+      case FIELD_INT64: {
+        uint64_t value = static_cast<uint64_t>(static_cast<const Int64Field*>(field)->value());
+        bytes = out->reserve(used + kMaxNumberBytes, used);
+        if (compact) {
+          used += putVarint(value, bytes + used);
+        } else {
+          storeU64(bytes + used, value);
+          used += 8;
+        }
+        break;
+      }
+      case FIELD_WSTRING: {
+        const auto* string = static_cast<const WStringField*>(field);
+        size_t length = string->length();
+        // Every unit takes at least one byte: a longer string can never fit.
+        if (length > kMaxStringBytes) return false;
+        bytes = out->reserve(used + kMaxNumberBytes + kMaxBytesPerUnit * length, used);
+        size_t textBytes = encodedStringLength(string->value(), length);
+        if (textBytes > kMaxStringBytes) return false;
+        if (compact) {
+          used += putVarint(textBytes, bytes + used);
+        } else {
+          storeU16(bytes + used, static_cast<uint16_t>(textBytes));
+          used += 2;
+        }
+        used += encodeStringUnits(string->value(), length, bytes + used);
+        break;
+      }
+      default:  // short blobs live in memory only
+        break;
+    }
+  }
+  *size = static_cast<uint32_t>(used);
+  return true;
+}
+
+void RecordReader::start(StorageFile* file) {
+  file_ = file;
+  begin_ = 0;
+  end_ = 0;
+}
+
+bool RecordReader::fill(uint32_t count) {
+  uint32_t have = end_ - begin_;
+  if (have >= count) return true;
+  uint8_t* data = window_->data();
+  if (begin_ > 0 && have > 0) std::memmove(data, data + begin_, have);
+  begin_ = 0;
+  end_ = have;
+  uint32_t want = count > kReadAhead ? count : kReadAhead;
+  data = window_->reserve(want, have);
+  end_ += file_->read(data + have, want - have);
+  return end_ >= count;
+}
+
+const uint8_t* RecordReader::take(uint32_t count) {
+  if (!fill(count)) return nullptr;
+  const uint8_t* data = window_->data() + begin_;
+  begin_ += count;
+  return data;
+}
+
+bool RecordReader::takeVarint(uint64_t* value) {
+  fill(kMaxVarintBytes);
+  size_t used = decodeVarint(window_->data() + begin_, end_ - begin_, value);
+  if (used == 0) return false;
+  begin_ += static_cast<uint32_t>(used);
+  return true;
+}
+
+namespace {
+
+// Reads one number of the given plain width (or a variable-length number in a compact table).
+bool takeNumber(RecordReader* reader, bool compact, uint32_t width, uint64_t* value) {
+  if (compact) return reader->takeVarint(value);
+  const uint8_t* bytes = reader->take(width);
+  if (bytes == nullptr) return false;
+  *value = width == 2 ? loadU16(bytes) : width == 4 ? loadU32(bytes) : loadU64(bytes);
+  return true;
+}
+
+bool decodeString(RecordReader* reader, bool compact, WStringField* field,
+                  std::vector<char16_t>* units) {
+  uint64_t length = 0;
+  if (!takeNumber(reader, compact, 2, &length)) return false;
+  uint32_t textBytes = static_cast<uint16_t>(length);
+  const uint8_t* text = reader->take(textBytes);
+  if (text == nullptr) return false;
+  if (units->size() < textBytes + 1) units->resize(textBytes + 1);
+  size_t count = decodeStringUnits(text, textBytes, units->data());
+  field->setValue(units->data(), count);
+  return true;
+}
+
+}  // namespace
+
+bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, FieldList* fields,
+                  std::vector<char16_t>* units) {
+  if (nullMapSize > kMaxNullMapBytes) return false;
+  uint8_t nullMap[kMaxNullMapBytes];
+  const uint8_t* stored = reader->take(nullMapSize);
+  if (stored == nullptr) return false;
+  std::memcpy(nullMap, stored, nullMapSize);
+
+  uint32_t count = fields->count();
+  for (uint32_t i = 0; i < count; ++i) {
+    Field* field = fields->at(i);
+    if (i < nullMapSize * 8) field->setNull((nullMap[i / 8] & nullBit(i)) != 0);
+    uint64_t value = 0;
+    switch (field->type()) {
+      case FIELD_BYTE: {
+        const uint8_t* byte = reader->take(1);
+        if (byte == nullptr) return false;
+        static_cast<ByteField*>(field)->setValue(*byte);
+        break;
+      }
+      case FIELD_WORD:
+        if (!takeNumber(reader, compact, 2, &value)) return false;
+        static_cast<WordField*>(field)->setValue(static_cast<uint16_t>(value));
+        break;
+      case FIELD_INT32:
+        if (!takeNumber(reader, compact, 4, &value)) return false;
+        static_cast<Int32Field*>(field)->setValue(
+            static_cast<int32_t>(static_cast<uint32_t>(value)));
+        break;
+      case FIELD_INT64:
+        if (!takeNumber(reader, compact, 8, &value)) return false;
+        static_cast<Int64Field*>(field)->setValue(static_cast<int64_t>(value));
+        break;
+      case FIELD_WSTRING:
+        if (!decodeString(reader, compact, static_cast<WStringField*>(field), units)) return false;
+        break;
+      default:  // short blobs are never stored, so a record holding one cannot be read back
+        return false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,87 @@
+// The byte form of one record: a null map, then every column's value in column order. Plain
+// tables store integers with fixed widths and string lengths as u16; compact tables store both as
+// variable-length numbers. String text is each UTF-16 unit encoded on its own as UTF-8.
+#ifndef FSCANNER_TABLESTORE_RECORD_CODEC_H
+#define FSCANNER_TABLESTORE_RECORD_CODEC_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "tablestore/field.h"
+#include "tablestore/storage_file.h"
+
+// Longest encoded string text; its length must fit the u16 of a plain record.
+constexpr uint32_t kMaxStringBytes = 65535;
+// Most bytes one UTF-16 unit takes when encoded.
+constexpr size_t kMaxBytesPerUnit = 3;
+
+// A byte buffer that only grows and is reused from record to record.
+class ByteBuffer {
+ public:
+  // Makes room for at least size bytes, keeping the first `keep` bytes; returns the start.
+  uint8_t* reserve(size_t size, size_t keep = 0);
+  uint8_t* data() { return bytes_.get(); }
+
+ private:
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t capacity_ = 0;
+};
+
+// Bytes that text takes when each unit is encoded on its own.
+size_t encodedStringLength(const char16_t* text, size_t length);
+
+// Encodes length units of text into out (room for kMaxBytesPerUnit bytes per unit); returns the
+// bytes written.
+size_t encodeStringUnits(const char16_t* text, size_t length, uint8_t* out);
+
+// Decodes count bytes into out (room for count units); returns the units written. Every sequence
+// becomes one unit: the lead byte's high bits say how many continuation bytes follow (none below
+// 0xC0, one below 0xE0, otherwise two). A sequence cut off by the end of the input takes the
+// bytes that are there, so damaged text decodes to something without reading past count.
+size_t decodeStringUnits(const uint8_t* bytes, size_t count, char16_t* out);
+
+// Writes value as a variable-length number at out (room for kMaxVarintBytes); returns its size.
+size_t putVarint(uint64_t value, uint8_t* out);
+
+// Bytes of the null map for a table of columnCount columns.
+inline uint32_t nullMapBytes(uint32_t columnCount) { return (columnCount + 7) / 8; }
+
+// Encodes fields as one record into out and stores its size. False, with nothing usable in out,
+// when a string's encoded text would pass kMaxStringBytes. Short-blob fields encode nothing.
+bool encodeRecord(const FieldList& fields, uint32_t nullMapSize, bool compact, ByteBuffer* out,
+                  uint32_t* size);
+
+// Reads a record from a file through a read-ahead window, so that a record costs one or two
+// copies out of the mapping rather than one per value. Never reads past the file's data.
+class RecordReader {
+ public:
+  // Bytes fetched beyond what a value needs, to cover the rest of a typical record.
+  static constexpr uint32_t kReadAhead = 256;
+
+  explicit RecordReader(ByteBuffer* window) : window_(window) {}
+  // Starts at the file's current position.
+  void start(StorageFile* file);
+  // The next count bytes, consumed; null when the data ends first.
+  const uint8_t* take(uint32_t count);
+  // The next variable-length number; false when the data ends first or it is too long.
+  bool takeVarint(uint64_t* value);
+
+ private:
+  bool fill(uint32_t count);
+
+  ByteBuffer* window_;
+  StorageFile* file_ = nullptr;
+  uint32_t begin_ = 0;
+  uint32_t end_ = 0;
+};
+
+// Decodes the record at the reader into fields, by each field's type code. Each field's null mark
+// is first taken from the null map and then cleared by its setter. False when the data ends early
+// or a field has a type code outside 1-5; fields already read keep their new values. `units` is
+// scratch space for string text.
+bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, FieldList* fields,
+                  std::vector<char16_t>* units);
+
+#endif  // FSCANNER_TABLESTORE_RECORD_CODEC_H

@@ -1,0 +1,133 @@
+// One named table in one directory: a fixed list of typed columns and records appended one after
+// another. Files of table N in directory D:
+//   D\N.dat      header (record counters, column definitions), then the records
+//   D\N.pxx      u32 per record number: the record's offset in N.dat, 0 once removed
+//   D\N_idx.dat  index catalogue (deleted when the table is created)
+//   D\I.idx      one hash index I per catalogue entry
+// Layouts are in docs/formats.md. Every read of a file is checked against the file's data, so a
+// damaged or truncated file makes an operation fail instead of reading outside it.
+#ifndef FSCANNER_TABLESTORE_TABLE_H
+#define FSCANNER_TABLESTORE_TABLE_H
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fscommon/win32sync.h"
+#include "tablestore/field.h"
+#include "tablestore/hash_index.h"
+#include "tablestore/record_codec.h"
+#include "tablestore/storage_file.h"
+
+class Table {
+ public:
+  // The null map of a record is built in 32 bytes.
+  static constexpr uint32_t kMaxColumns = 256;
+  // Header bytes before the column definitions: live count, removed count, column count.
+  static constexpr uint32_t kFixedHeaderSize = 12;
+
+  // name and directory are copied; the directory is made absolute. With a null name or directory,
+  // or a directory that does not resolve within 260 characters, the object is inert: create()
+  // and open() fail. Construction creates or opens the named mutex N"_t_mutex", held until
+  // destruction and never waited on here.
+  Table(const char16_t* name, const char16_t* directory, bool compact);
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  // Appends a column. False once the table is created or opened, beyond kMaxColumns columns, for
+  // a null name or a type outside 1-6.
+  bool addColumn(const char16_t* name, uint32_t type);
+  // Makes a new, empty table from the columns added: empties existing files of the same name and
+  // deletes the index catalogue. False when the object is inert or already open, or a file
+  // cannot be created or written; the files this call made are then removed again.
+  bool create();
+  // Opens an existing table; its columns come from the header, its indexes from the catalogue
+  // (an index whose file does not open is left out). False when the object is inert or
+  // already open, a file is missing, or the header is damaged; the object is then closed.
+  bool open();
+  // Closes the files and indexes and forgets the columns. The object can be opened again
+  // afterwards.
+  void close();
+
+  // Reads record `record` into fields (the table's columns, in order); every field read ends up
+  // not null. False when the files are not open, the record number has no entry or a removed
+  // one, its data is cut off, or a field is a short blob.
+  bool readRecord(uint32_t record, FieldList* fields);
+  // Appends a record, stores its number in `record` (may be null) and enters it into every index
+  // under its column's key (a null column is left out). False, nothing written,
+  // when a string encodes to more than 65,535 bytes; false when the files are not open or a
+  // write fails.
+  bool addRecord(const FieldList& fields, uint32_t* record = nullptr);
+  // Rewrites a plain table's record in place when every string keeps its encoded length;
+  // otherwise (and always in a compact table) appends the new record and removes the old one,
+  // so the record gets a new number. False for the reasons of readRecord and addRecord.
+  bool updateRecord(uint32_t record, const FieldList& fields);
+  // Marks the record removed (position entry 0) and updates the counters. The bytes stay. False
+  // when the files are not open or the record number was never assigned.
+  bool removeRecord(uint32_t record);
+
+  // Creates the hash index indexName on column columnName, enters every live record and rewrites
+  // the catalogue. False when the table is not open, a name is null, the index name is taken,
+  // the column is missing or a short blob, or the index file cannot be made or filled.
+  bool createIndex(const char16_t* indexName, const char16_t* columnName);
+  // The first index on that column / the index of that name (exact names); null when none.
+  HashIndex* findIndexByColumn(const char16_t* columnName) const;
+  HashIndex* findIndexByName(const char16_t* indexName) const;
+  // The first live record in keyText's bucket, and in `cursor` where the chain continues. False
+  // when the bucket holds no live record.
+  bool indexSeek(HashIndex* index, const char16_t* keyText, uint32_t* record, uint32_t* cursor);
+  // The next live record of the chain at `cursor`; false when the chain ends. A damaged chain
+  // ends early: the walk always terminates.
+  bool indexNext(HashIndex* index, uint32_t* record, uint32_t* cursor);
+
+  // The first live record number; false when there is none.
+  bool firstLiveRecord(uint32_t* record);
+  // The first live record number after `after`; false when there is none.
+  bool nextLiveRecord(uint32_t after, uint32_t* record);
+
+  // Null for an inert object.
+  const char16_t* name() const { return valid_ ? name_.c_str() : nullptr; }
+  // D with a trailing backslash; null for an inert object.
+  const char16_t* directory() const { return valid_ ? directory_.c_str() : nullptr; }
+  bool isCompact() const { return compact_; }
+  bool isOpen() const { return records_ != nullptr && positions_ != nullptr; }
+  const FieldList& columns() const { return columns_; }
+
+ private:
+  bool openFiles();
+  void closeFiles();
+  bool writeHeader();
+  bool readHeader();
+  bool addCounter(uint32_t offset, int32_t delta);
+  bool appendEncoded(const FieldList& fields, uint32_t size, uint32_t* record);
+  bool moveRecord(uint32_t record, const FieldList& fields, uint32_t size);
+  bool storedLengthsMatch(const FieldList& fields);
+  bool nextLiveEntry(uint32_t* record);
+  void loadCatalogue();
+  void writeCatalogue();
+  bool enterIntoIndexes(const FieldList& fields, uint32_t record);
+
+  bool valid_ = false;
+  bool compact_;
+  std::u16string name_;
+  std::u16string directory_;
+  std::u16string recordPath_;
+  std::u16string positionPath_;
+  std::u16string cataloguePath_;
+  std::unique_ptr<StorageFile> records_;
+  std::unique_ptr<StorageFile> positions_;
+  uint32_t nullMapSize_ = 0;
+  FieldList columns_;
+  std::vector<std::unique_ptr<HashIndex>> indexes_;
+  std::unique_ptr<SyncObject> mutex_;
+
+  // Scratch space reused from record to record.
+  ByteBuffer encoded_;
+  ByteBuffer window_;
+  std::vector<char16_t> units_;
+  FieldList stored_;
+};
+
+#endif  // FSCANNER_TABLESTORE_TABLE_H

@@ -1,0 +1,124 @@
+// Record operations of Table: read, add, update and remove by record number, and the walk over
+// the live record numbers of the position file.
+#include "tablestore/file_io.h"
+#include "tablestore/table.h"
+
+namespace {
+
+constexpr uint32_t kPositionEntrySize = 4;
+constexpr uint32_t kLiveCountOffset = 0;
+constexpr uint32_t kRemovedCountOffset = 4;
+// Marks a removed record in the position file; no record starts inside the header.
+constexpr uint32_t kRemovedEntry = 0;
+
+}  // namespace
+
+bool Table::readRecord(uint32_t record, FieldList* fields) {
+  if (!isOpen() || fields == nullptr) return false;
+  uint32_t offset = kRemovedEntry;
+  if (static_cast<uint64_t>(record) * kPositionEntrySize > UINT32_MAX ||
+      !readU32At(positions_.get(), record * kPositionEntrySize, &offset) ||
+      offset == kRemovedEntry || !seekTo(records_.get(), offset)) {
+    return false;
+  }
+  RecordReader reader(&window_);
+  reader.start(records_.get());
+  return decodeRecord(&reader, nullMapSize_, compact_, fields, &units_);
+}
+
+bool Table::addRecord(const FieldList& fields, uint32_t* record) {
+  if (!isOpen()) return false;
+  uint32_t size = 0;
+  if (!encodeRecord(fields, nullMapSize_, compact_, &encoded_, &size)) return false;
+  return appendEncoded(fields, size, record);
+}
+
+// Appends the record held in encoded_. The data goes first and its position entry second, so an
+// interrupted append never leaves an entry that points past the data.
+bool Table::appendEncoded(const FieldList& fields, uint32_t size, uint32_t* record) {
+  uint32_t offset = dataSize(records_.get());
+  // A damaged position file may end in a partial entry: the new entry replaces it.
+  uint32_t number = dataSize(positions_.get()) / kPositionEntrySize;
+  if (records_->write(encoded_.data(), size) != size ||
+      !writeU32At(positions_.get(), number * kPositionEntrySize, offset)) {
+    return false;
+  }
+  if (record != nullptr) *record = number;
+  bool counted = addCounter(kLiveCountOffset, 1);
+  bool indexed = enterIntoIndexes(fields, number);
+  return counted && indexed;
+}
+
+bool Table::removeRecord(uint32_t record) {
+  if (!isOpen()) return false;
+  uint64_t entryEnd = (static_cast<uint64_t>(record) + 1) * kPositionEntrySize;
+  if (entryEnd > dataSize(positions_.get())) return false;
+  if (!writeU32At(positions_.get(), record * kPositionEntrySize, kRemovedEntry)) return false;
+  bool live = addCounter(kLiveCountOffset, -1);
+  bool removed = addCounter(kRemovedCountOffset, 1);
+  return live && removed;
+}
+
+bool Table::updateRecord(uint32_t record, const FieldList& fields) {
+  if (!isOpen()) return false;
+  uint32_t size = 0;
+  if (!encodeRecord(fields, nullMapSize_, compact_, &encoded_, &size)) return false;
+  if (compact_) return moveRecord(record, fields, size);
+  stored_ = fields;
+  if (!readRecord(record, &stored_)) return false;
+  if (!storedLengthsMatch(fields)) return moveRecord(record, fields, size);
+  uint32_t offset = 0;
+  return readU32At(positions_.get(), record * kPositionEntrySize, &offset) &&
+         seekTo(records_.get(), offset) && records_->write(encoded_.data(), size) == size;
+}
+
+// The new copy is appended before the old one is removed, so a failed append loses nothing.
+bool Table::moveRecord(uint32_t record, const FieldList& fields, uint32_t size) {
+  uint64_t entryEnd = (static_cast<uint64_t>(record) + 1) * kPositionEntrySize;
+  if (entryEnd > dataSize(positions_.get())) return false;
+  return appendEncoded(fields, size, nullptr) && removeRecord(record);
+}
+
+// True when every string of fields encodes to as many bytes as the one in stored_: the new record
+// then has exactly the size of the stored one and can overwrite it.
+bool Table::storedLengthsMatch(const FieldList& fields) {
+  for (uint32_t i = 0; i < fields.count(); ++i) {
+    if (fields.at(i)->type() != FIELD_WSTRING) continue;
+    const auto* next = static_cast<const WStringField*>(fields.at(i));
+    const auto* old = static_cast<const WStringField*>(stored_.at(i));
+    if (encodedStringLength(next->value(), next->length()) !=
+        encodedStringLength(old->value(), old->length())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Table::firstLiveRecord(uint32_t* record) {
+  if (positions_ == nullptr || record == nullptr || !seekTo(positions_.get(), 0)) return false;
+  return nextLiveEntry(record);
+}
+
+bool Table::nextLiveRecord(uint32_t after, uint32_t* record) {
+  if (positions_ == nullptr || record == nullptr) return false;
+  uint64_t start = (static_cast<uint64_t>(after) + 1) * kPositionEntrySize;
+  if (start > UINT32_MAX || !seekTo(positions_.get(), static_cast<uint32_t>(start))) {
+    return false;
+  }
+  return nextLiveEntry(record);
+}
+
+// Reads entries from the position file's current position until a live one; false at the end of
+// the file (a partial last entry counts as the end).
+bool Table::nextLiveEntry(uint32_t* record) {
+  uint32_t number = positions_->tell() / kPositionEntrySize;
+  uint8_t entry[kPositionEntrySize];
+  while (positions_->read(entry, sizeof(entry)) == sizeof(entry)) {
+    if (loadU32(entry) != kRemovedEntry) {
+      *record = number;
+      return true;
+    }
+    ++number;
+  }
+  return false;
+}

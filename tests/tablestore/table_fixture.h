@@ -1,0 +1,68 @@
+// Shared set-up of the table tests: a temporary directory, raw access to the table's files, and
+// the files-table-like schema most tests fill.
+#ifndef FSCANNER_TESTS_TABLESTORE_TABLE_FIXTURE_H
+#define FSCANNER_TESTS_TABLESTORE_TABLE_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform_testing.h"
+#include "support/temp_dir.h"
+#include "tablestore/table.h"
+
+using Bytes = std::vector<uint8_t>;
+
+class TableFixture : public ::testing::Test {
+ protected:
+  void TearDown() override { platform::testing::clearFaults(); }
+
+  std::unique_ptr<Table> makeTable(bool compact, const char16_t* name = u"files") {
+    return std::make_unique<Table>(name, dir_.drive().c_str(), compact);
+  }
+  // A created table with ATTR (Int32) and FILENAME (string), as in the worked example.
+  std::unique_ptr<Table> makeExampleTable(bool compact) {
+    auto table = makeTable(compact);
+    EXPECT_TRUE(table->addColumn(u"ATTR", FIELD_INT32));
+    EXPECT_TRUE(table->addColumn(u"FILENAME", FIELD_WSTRING));
+    EXPECT_TRUE(table->create());
+    return table;
+  }
+
+  Bytes fileBytes(const std::string& name) const {
+    std::ifstream in(dir_.host(name), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  void writeBytes(const std::string& name, const Bytes& bytes) const {
+    std::ofstream out(dir_.host(name), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+  }
+  static uint32_t u32At(const Bytes& bytes, size_t offset) {
+    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+           static_cast<uint32_t>(bytes[offset + 3]) << 24;
+  }
+
+  static void setInt32(FieldList* fields, const char16_t* name, int32_t value) {
+    static_cast<Int32Field*>(fields->findField(name))->setValue(value);
+  }
+  static void setString(FieldList* fields, const char16_t* name, const std::u16string& value) {
+    static_cast<WStringField*>(fields->findField(name))->setValue(value.c_str());
+  }
+  static int32_t int32Of(const FieldList& fields, const char16_t* name) {
+    return static_cast<Int32Field*>(fields.findField(name))->value();
+  }
+  static std::u16string stringOf(const FieldList& fields, const char16_t* name) {
+    const char16_t* value = static_cast<WStringField*>(fields.findField(name))->value();
+    return value != nullptr ? std::u16string(value) : std::u16string();
+  }
+
+  TempDir dir_;
+};
+
+#endif  // FSCANNER_TESTS_TABLESTORE_TABLE_FIXTURE_H
