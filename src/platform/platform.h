@@ -192,8 +192,9 @@ class File final {
 
 // A read-write view of the first `length` bytes of an open File (CreateFileMappingW +
 // MapViewOfFile, shared with every other view of the file, in any process). The view stays valid
-// until the FileMapping is destroyed; growing the file does not move it, so callers remap after
-// growth. The File must outlive the mapping.
+// until the FileMapping is destroyed; growing the file does not grow the view: extend() grows it
+// in place where the backend reserved room behind it, otherwise callers map anew after growth.
+// The File must outlive the mapping.
 class FileMapping final {
  public:
   // Null on failure: kErrorFileInvalid for length 0 or beyond the file's length,
@@ -203,15 +204,26 @@ class FileMapping final {
   FileMapping(const FileMapping&) = delete;
   FileMapping& operator=(const FileMapping&) = delete;
 
+  // Grows the view to the first newLength bytes of the file, which must already be that long,
+  // keeping data() where it is. False, view unchanged, when newLength is below length()
+  // (kErrorInvalidParameter), above reservedLength() (kErrorNotSupported), beyond the file's
+  // length (kErrorFileInvalid), or when the new part cannot be mapped (kErrorNotEnoughMemory).
+  // POSIX reserves address space behind each view: a range that holds any file below 4 GiB on a
+  // 64-bit host, a smaller one where address space is scarce. Windows reserves none.
+  bool extend(uint64_t newLength);
+  // The length up to which extend() can grow this view; at least length().
+  uint64_t reservedLength() const { return reserved_; }
+
   uint8_t* data() const { return data_; }
   uint64_t length() const { return length_; }
 
   struct Native;
-  FileMapping(uint8_t* data, uint64_t length, Native* native);
+  FileMapping(uint8_t* data, uint64_t length, uint64_t reserved, Native* native);
 
  private:
   uint8_t* data_;
   uint64_t length_;
+  uint64_t reserved_;
   Native* native_;
 };
 

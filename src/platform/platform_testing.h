@@ -20,7 +20,7 @@ enum class Fault {
   kFileOpen,      // File::open
   kFileSize,      // File::size
   kFileSetSize,   // File::setSize
-  kFileMap,       // FileMapping::map
+  kFileMap,       // FileMapping::map and FileMapping::extend
   kFileUnmap,     // FileMapping destruction reports failure through lastError only
   kMutexCreate,   // NamedMutex::create
   kEventCreate,   // NamedEvent::create

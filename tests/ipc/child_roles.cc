@@ -1,8 +1,14 @@
 #include "ipc/child_roles.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+#include <tlhelp32.h>
+#else
 #include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -33,10 +39,29 @@ bool signalReady(const std::u16string& name) {
   return ready != nullptr && ready->set();
 }
 
+#ifdef _WIN32
+// The id of the process that started this one; 0 when it cannot be found.
+uint32_t parentProcessId() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  uint32_t parent = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && parent == 0;
+       more = Process32NextW(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  return parent;
+}
+#else
+uint32_t parentProcessId() { return static_cast<uint32_t>(getppid()); }
+#endif
+
 // Stays alive (holding whatever the role holds) until killed, the parent ends, or the lifetime
 // runs out.
 int linger() {
-  std::unique_ptr<platform::Process> parent = platform::Process::open(getppid());
+  std::unique_ptr<platform::Process> parent = platform::Process::open(parentProcessId());
   if (parent != nullptr) {
     parent->wait(kChildLifetimeMs);
   }
@@ -122,21 +147,27 @@ int race(const Arguments& args, const Narrow& narrow) {
 // churn <mutex> <counter file> <iterations>: opens the mutex, increments the counter under it and
 // closes it again, over and over, so that names are created and removed while others open them.
 int churn(const Arguments& args, const Narrow& narrow) {
-  const int fd = open(narrow[1].c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return kChildFailed;
+  std::FILE* file = std::fopen(narrow[1].c_str(), "r+b");
+  if (file == nullptr) return kChildFailed;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
   const int iterations = std::atoi(narrow[2].c_str());
   for (int i = 0; i < iterations; ++i) {
     std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[0].c_str());
     if (mutex == nullptr || mutex->wait(kGenerousTimeoutMs) == platform::WaitResult::kTimedOut) {
       return kChildFailed;
     }
+    // Seeking drops what the stream buffered; flushing hands the write to the file at once.
     uint32_t counter = 0;
-    if (pread(fd, &counter, sizeof(counter), 0) != sizeof(counter)) return kChildFailed;
+    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(&counter, sizeof(counter), 1, file) != 1) {
+      return kChildFailed;
+    }
     ++counter;
-    if (pwrite(fd, &counter, sizeof(counter), 0) != sizeof(counter)) return kChildFailed;
+    if (std::fseek(file, 0, SEEK_SET) != 0 ||
+        std::fwrite(&counter, sizeof(counter), 1, file) != 1 || std::fflush(file) != 0) {
+      return kChildFailed;
+    }
     if (!mutex->release()) return kChildFailed;
   }
-  close(fd);
   return kChildOk;
 }
 
@@ -152,6 +183,7 @@ int writeArgs(const Arguments&, const Narrow& narrow) {
   return std::fclose(file) == 0 ? kChildOk : kChildFailed;
 }
 
+#ifndef _WIN32
 // check-isolation: 0 when the process leads its own session and holds no descriptor above 2;
 // 1 for the wrong session, 2 for an inherited descriptor.
 int checkIsolation(const Arguments&, const Narrow&) {
@@ -166,8 +198,31 @@ int checkIsolation(const Arguments&, const Narrow&) {
   closedir(directory);
   return inherited == 0 ? kChildOk : 2;
 }
+#endif
 
 int lingerRole(const Arguments&, const Narrow&) { return linger(); }
+
+#ifdef _WIN32
+// The role's arguments as the wide command line has them: the narrow argv of Windows is in the
+// ANSI code page and loses characters that the names of objects may hold.
+Arguments wideArguments(const Narrow& narrow) {
+  int count = 0;
+  wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+  Arguments wide;
+  for (int i = 3; words != nullptr && i < count; ++i) {
+    wide.emplace_back(words[i], words[i] + wcslen(words[i]));
+  }
+  LocalFree(words);
+  if (wide.size() != narrow.size()) wide.clear();
+  return wide;
+}
+#else
+Arguments wideArguments(const Narrow& narrow) {
+  Arguments wide;
+  for (const std::string& argument : narrow) wide.push_back(widen(argument));
+  return wide;
+}
+#endif
 
 struct Role {
   size_t argumentCount;  // at least
@@ -186,7 +241,9 @@ const std::map<std::string, Role>& roles() {
       {"churn", {3, churn}},
       {"exit", {1, exitWith}},
       {"write-args", {1, writeArgs}},
+#ifndef _WIN32
       {"check-isolation", {0, checkIsolation}},
+#endif
       {"linger", {0, lingerRole}},
   };
   return *table;
@@ -196,15 +253,15 @@ const std::map<std::string, Role>& roles() {
 
 void runChildRole(int argc, char** argv) {
   Narrow narrow(argv + 3, argv + argc);
-  Arguments wide;
-  for (const std::string& argument : narrow) wide.push_back(widen(argument));
+  const Arguments wide = wideArguments(narrow);
   int code = kChildFailed;
   const auto role = roles().find(argv[2]);
-  if (role != roles().end() && narrow.size() >= role->second.argumentCount) {
+  if (role != roles().end() && narrow.size() >= role->second.argumentCount &&
+      wide.size() == narrow.size()) {
     code = role->second.run(wide, narrow);
   }
   std::fflush(nullptr);
-  _exit(code);
+  std::_Exit(code);
 }
 
 }  // namespace ipc_test

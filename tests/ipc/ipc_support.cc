@@ -1,12 +1,17 @@
 #include "ipc/ipc_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <climits>
 
 #include "platform/posix/object_name.h"
+#endif
+
+#include <atomic>
 
 namespace ipc_test {
 
@@ -16,6 +21,14 @@ std::u16string widen(const std::string& narrow) {
   return wide;
 }
 
+#ifdef _WIN32
+std::u16string selfImage() {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::u16string();
+  return std::u16string(buffer, buffer + length);
+}
+#else
 std::u16string selfImage() {
   char buffer[PATH_MAX];
   const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
@@ -24,11 +37,12 @@ std::u16string selfImage() {
   platform::driveQualifiedPath(std::string(buffer, static_cast<size_t>(length)), &image);
   return image;
 }
+#endif
 
 namespace {
 
 std::u16string namePrefix() {
-  return u"Global\\fscanner_ipc_" + widen(std::to_string(getpid())) + u"_";
+  return u"Global\\fscanner_ipc_" + widen(std::to_string(platform::currentProcessId())) + u"_";
 }
 
 }  // namespace
@@ -38,6 +52,10 @@ std::u16string uniqueName(const std::u16string& tag) {
   return namePrefix() + widen(std::to_string(counter++)) + u"_" + tag;
 }
 
+#ifdef _WIN32
+// Windows frees a named object with its last handle, a killed holder's too: nothing is left.
+void removeLeftoverSegments() {}
+#else
 void removeLeftoverSegments() {
   std::string prefix;
   if (!platform::internal::namedObjectPath(namePrefix().c_str(), &prefix)) return;
@@ -53,6 +71,7 @@ void removeLeftoverSegments() {
   }
   closedir(directory);
 }
+#endif
 
 std::u16string quoteArgument(const std::u16string& argument) {
   if (!argument.empty() && argument.find_first_of(u" \t\"") == std::u16string::npos) {

@@ -146,6 +146,9 @@ TEST(NamedMutexTest, ThreadEndingWhileOwningAbandonsIt) {
 
 // A handle closed while its thread owns the mutex leaves ownership (and the object) in place.
 TEST(NamedMutexTest, ClosingAnOwnedHandleKeepsOwnership) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows destroys a named mutex with its last handle, owned or not";
+#endif
   const std::u16string name = uniqueName(u"close_owned");
   std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
   ASSERT_NE(mutex, nullptr);

@@ -189,6 +189,62 @@ TEST_F(FileTest, ViewsAreSharedAndAViewBlocksShrinkingItsOwnFile) {
   EXPECT_EQ(first, 0);
 }
 
+TEST_F(FileTest, AViewGrowsInPlaceBehindItsOldPages) {
+  auto file = open(u"grow.dat", Disposition::kCreateAlways);
+  auto other = open(u"other.dat", Disposition::kCreateAlways);
+  ASSERT_NE(file, nullptr);
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(file->setSize(1000));
+  ASSERT_TRUE(other->setSize(4096));
+  auto view = FileMapping::map(*file, 1000);
+  auto otherView = FileMapping::map(*other, 4096);
+  ASSERT_NE(view, nullptr);
+  ASSERT_NE(otherView, nullptr);
+  uint8_t* start = view->data();
+  EXPECT_GE(view->reservedLength(), uint64_t{16} << 20);  // room to grow, however scarce
+  // Another view never lands in the range reserved behind the first.
+  EXPECT_TRUE(otherView->data() + 4096 <= start ||
+              otherView->data() >= start + view->reservedLength());
+  std::memcpy(start + 996, "head", 4);
+
+  platform::setLastError(0);
+  EXPECT_FALSE(view->extend(999));
+  EXPECT_EQ(platform::lastError(), platform::kErrorInvalidParameter);
+  EXPECT_FALSE(view->extend(40000));  // the file is not that long yet
+  EXPECT_EQ(platform::lastError(), platform::kErrorFileInvalid);
+  EXPECT_FALSE(view->extend(view->reservedLength() + 1));
+  EXPECT_EQ(platform::lastError(), platform::kErrorNotSupported);
+  EXPECT_EQ(view->length(), 1000u);
+
+  ASSERT_TRUE(file->setSize(40000));
+  platform::testing::injectFault(platform::testing::Fault::kFileMap,
+                                 platform::kErrorNotEnoughMemory);
+  EXPECT_FALSE(view->extend(40000));
+  EXPECT_EQ(platform::lastError(), platform::kErrorNotEnoughMemory);
+  EXPECT_EQ(view->length(), 1000u);
+  ASSERT_TRUE(view->extend(40000));
+  EXPECT_EQ(view->data(), start);
+  EXPECT_EQ(view->length(), 40000u);
+  EXPECT_TRUE(view->extend(40000));  // already that long
+  // The rest of the first page, once past the old end, and the new pages are the file's bytes.
+  std::memcpy(start + 1000, "seam", 4);
+  std::memcpy(start + 39996, "tail", 4);
+  EXPECT_EQ(std::memcmp(start + 996, "head", 4), 0);
+
+  auto fresh = FileMapping::map(*file, 40000);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(std::memcmp(fresh->data() + 996, "headseam", 8), 0);
+  EXPECT_EQ(std::memcmp(fresh->data() + 39996, "tail", 4), 0);
+  fresh.reset();
+  view.reset();
+  otherView.reset();
+  std::ifstream check(dir_.host("grow.dat"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(check)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), 40000u);
+  EXPECT_EQ(bytes.substr(996, 8), "headseam");
+  EXPECT_EQ(bytes.substr(39996, 4), "tail");
+}
+
 TEST_F(FileTest, InjectedFaultsFailTheCallsWithTheInjectedError) {
   using platform::testing::Fault;
   platform::testing::injectFault(Fault::kFileOpen, platform::kErrorTooManyOpenFiles);

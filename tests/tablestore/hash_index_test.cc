@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -213,6 +214,40 @@ TEST_F(HashIndexTest, DamagedIndexFilesNeitherCrashNorLoop) {
     EXPECT_EQ(table->findIndexByName(u"files_FILENAME") != nullptr, damaged == withTail);
     table->close();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A catalogue entry as the table writes it: marker, then two length-prefixed UTF-16LE names.
+Bytes catalogueEntry(const std::u16string& indexName, const std::u16string& columnName) {
+  Bytes entry = {0x6E, 0x00};
+  for (const std::u16string* name : {&indexName, &columnName}) {
+    uint32_t length = static_cast<uint32_t>(name->size() * 2);
+    for (int shift = 0; shift < 32; shift += 8) entry.push_back(uint8_t(length >> shift));
+    for (char16_t c : *name) entry.insert(entry.end(), {uint8_t(c), uint8_t(c >> 8)});
+  }
+  return entry;
+}
+
+TEST_F(HashIndexTest, IndexNamesNeverReachOutsideTheTableDirectory) {
+  auto table = makeExampleTable(false);
+  for (const char16_t* name : {u"..\\x", u"a/b", u"C:x", u"", u"..", u"."}) {
+    EXPECT_FALSE(table->createIndex(name, u"ATTR")) << std::u16string(name).size();
+  }
+  ASSERT_TRUE(table->createIndex(u"files_ATTR", u"ATTR"));
+  table->close();
+
+  // A damaged catalogue that names an index file in another directory is not followed there.
+  std::filesystem::create_directory(dir_.host("sub"));
+  std::filesystem::rename(dir_.host("files_ATTR.idx"), dir_.host("sub") / "evil.idx");
+  Bytes catalogue = catalogueEntry(u"sub\\evil", u"ATTR");
+  std::ofstream(dir_.host("files_idx.dat"), std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(catalogue.data()), std::streamsize(catalogue.size()));
+  ASSERT_TRUE(table->open());
+  EXPECT_EQ(table->findIndexByColumn(u"ATTR"), nullptr);
+  EXPECT_EQ(table->findIndexByName(u"sub\\evil"), nullptr);
 }
 
 }  // namespace

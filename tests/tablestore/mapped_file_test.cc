@@ -102,6 +102,36 @@ TEST_F(MappedFileTest, EmptyFileOpensUnmappedAndTheFirstWriteMapsIt) {
   EXPECT_EQ(diskSize(), 3u);
 }
 
+TEST_F(MappedFileTest, GrowthFromAnyLengthKeepsEveryByte) {
+  // An odd length on disk, so that the first growth starts inside a page.
+  std::vector<uint8_t> start = pattern(1001, 4);
+  {
+    std::ofstream out(dir_.host("table.dat"), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(start.data()), 1001);
+  }
+  auto file = makeFile();
+  ASSERT_TRUE(file->open());
+  ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
+  std::vector<uint8_t> expected = start;
+  // Chunk sizes that cross pages and growth steps in every way.
+  for (uint32_t count : {1u, 3095u, 4096u, 32767u, 32768u, 40000u, 7u, 100000u, 65536u}) {
+    std::vector<uint8_t> chunk = pattern(count, static_cast<uint8_t>(count));
+    ASSERT_EQ(file->write(chunk.data(), count), count);
+    expected.insert(expected.end(), chunk.begin(), chunk.end());
+  }
+  uint32_t size = static_cast<uint32_t>(expected.size());
+  std::vector<uint8_t> back(size);
+  ASSERT_TRUE(file->seek(0, SEEK_FROM_START));
+  ASSERT_EQ(file->read(back.data(), size), size);
+  EXPECT_EQ(back, expected);
+  ASSERT_TRUE(file->close());
+
+  ASSERT_EQ(diskSize(), size);
+  std::ifstream in(dir_.host("table.dat"), std::ios::binary);
+  std::vector<uint8_t> disk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(disk, expected);
+}
+
 TEST_F(MappedFileTest, ReadsStopAtTheLogicalEndAndReportIt) {
   auto file = makeFile();
   ASSERT_TRUE(file->create());

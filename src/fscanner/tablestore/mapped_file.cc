@@ -97,19 +97,24 @@ bool MappedFile::makeRoom(uint32_t count) {
     platform::setLastError(platform::kErrorDiskFull);
     return false;
   }
-  mapping_.reset();
-  view_ = nullptr;
+  // Where the view has room reserved behind it, the file grows under it and the view follows in
+  // place; otherwise the view is dropped before the file grows and the whole file mapped anew.
+  bool inPlace = mapping_ != nullptr && newCapacity <= mapping_->reservedLength();
+  if (!inPlace) {
+    mapping_.reset();
+    view_ = nullptr;
+  }
   uint32_t oldCapacity = capacity_;
   if (file_->setSize(newCapacity)) {
     capacity_ = static_cast<uint32_t>(newCapacity);
-    if (mapWhole()) {
+    if (inPlace ? mapping_->extend(newCapacity) : mapWhole()) {
       logicalSize_ = static_cast<uint32_t>(end);
       return true;
     }
   }
   // Keep serving the data already held: the next close cuts any extension back.
   capacity_ = oldCapacity;
-  if (capacity_ > 0) mapWhole();
+  if (!inPlace && capacity_ > 0) mapWhole();
   return false;
 }
 

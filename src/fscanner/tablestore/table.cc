@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "tablestore/file_io.h"
 #include "tablestore/mapped_file.h"
+#include "tablestore/record_set.h"
 
 namespace {
 
@@ -128,6 +129,7 @@ bool Table::readHeader() {
 }
 
 void Table::close() {
+  recordSets_.clear();
   closeFiles();
   indexes_.clear();
   columns_.clear();

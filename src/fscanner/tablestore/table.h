@@ -20,6 +20,9 @@
 #include "tablestore/record_codec.h"
 #include "tablestore/storage_file.h"
 
+class RecordSet;
+class RecordSetRef;
+
 class Table {
  public:
   // The null map of a record is built in 32 bytes.
@@ -47,8 +50,8 @@ class Table {
   // (an index whose file does not open is left out). False when the object is inert or
   // already open, a file is missing, or the header is damaged; the object is then closed.
   bool open();
-  // Closes the files and indexes and forgets the columns. The object can be opened again
-  // afterwards.
+  // Destroys the record sets, closes the files and indexes and forgets the columns. The object
+  // can be opened again afterwards.
   void close();
 
   // Reads record `record` into fields (the table's columns, in order); every field read ends up
@@ -81,6 +84,11 @@ class Table {
   // The next live record of the chain at `cursor`; false when the chain ends. A damaged chain
   // ends early: the walk always terminates.
   bool indexNext(HashIndex* index, uint32_t* record, uint32_t* cursor);
+
+  // Makes a record set on this table, owned by it, and stores it in *ref (record_set.h).
+  void openRecordSet(RecordSetRef* ref);
+  // Destroys the record set *ref holds and empties *ref. False when this table does not own it.
+  bool closeRecordSet(RecordSetRef* ref);
 
   // The first live record number; false when there is none.
   bool firstLiveRecord(uint32_t* record);
@@ -122,6 +130,7 @@ class Table {
   FieldList columns_;
   std::vector<std::unique_ptr<HashIndex>> indexes_;
   std::unique_ptr<SyncObject> mutex_;
+  std::vector<std::unique_ptr<RecordSet>> recordSets_;
 
   // Scratch space reused from record to record.
   ByteBuffer encoded_;

@@ -18,6 +18,16 @@ constexpr uint32_t kLengthSize = 4;
 constexpr uint32_t kPositionEntrySize = 4;
 constexpr uint32_t kRemovedEntry = 0;
 
+// An index file lies in the table's directory: its name must not reach elsewhere, whether it
+// comes from a caller or from a damaged catalogue.
+bool isPlainFileName(const char16_t* name) {
+  if (name == nullptr || *name == u'\0') return false;
+  for (const char16_t* unit = name; *unit != u'\0'; ++unit) {
+    if (*unit == u'\\' || *unit == u'/' || *unit == u':') return false;
+  }
+  return !(name[0] == u'.' && (name[1] == u'\0' || (name[1] == u'.' && name[2] == u'\0')));
+}
+
 void appendName(std::vector<uint8_t>* out, const char16_t* name) {
   uint32_t units = static_cast<uint32_t>(wcsLength(name));
   size_t at = out->size();
@@ -68,7 +78,7 @@ HashIndex* Table::findIndexByName(const char16_t* indexName) const {
 }
 
 bool Table::createIndex(const char16_t* indexName, const char16_t* columnName) {
-  if (!isOpen() || indexName == nullptr || columnName == nullptr ||
+  if (!isOpen() || !isPlainFileName(indexName) || columnName == nullptr ||
       findIndexByName(indexName) != nullptr) {
     return false;
   }
@@ -118,7 +128,7 @@ void Table::loadCatalogue() {
         !readName(&catalogue, size, &indexName) || !readName(&catalogue, size, &columnName)) {
       break;
     }
-    if (loadU16(marker) != kHashIndexMarker) continue;
+    if (loadU16(marker) != kHashIndexMarker || !isPlainFileName(indexName.c_str())) continue;
     auto index =
         std::make_unique<HashIndex>(indexName.c_str(), directory_.c_str(), columnName.c_str());
     if (index->open()) indexes_.push_back(std::move(index));

@@ -47,11 +47,26 @@ std::unique_ptr<FileMapping> FileMapping::map(File& file, uint64_t length) {
     win32::recordSystemError(kErrorNotEnoughMemory);
     return nullptr;
   }
-  return std::make_unique<FileMapping>(static_cast<uint8_t*>(view), length, native.release());
+  // No address space is reserved behind a view: it grows by being mapped anew.
+  return std::make_unique<FileMapping>(static_cast<uint8_t*>(view), length, length,
+                                       native.release());
 }
 
-FileMapping::FileMapping(uint8_t* data, uint64_t length, Native* native)
-    : data_(data), length_(length), native_(native) {}
+FileMapping::FileMapping(uint8_t* data, uint64_t length, uint64_t reserved, Native* native)
+    : data_(data), length_(length), reserved_(reserved), native_(native) {}
+
+// Growing a view in place needs placeholder views, which the oldest supported systems lack.
+bool FileMapping::extend(uint64_t newLength) {
+  if (newLength < length_) {
+    setLastError(kErrorInvalidParameter);
+    return false;
+  }
+  if (newLength > reserved_) {
+    setLastError(kErrorNotSupported);
+    return false;
+  }
+  return true;
+}
 
 FileMapping::~FileMapping() {
   // An injected unmap failure is reported like a real one, through the last error only; the view

@@ -16,6 +16,16 @@ namespace {
 // does not know, and OpenProcess there fails with ERROR_ACCESS_DENIED.
 constexpr DWORD kProcessAllAccess = STANDARD_RIGHTS_REQUIRED | SYNCHRONIZE | 0xFFF;
 
+// True when the command line names no image: nothing but blanks, or an empty quoted first word.
+// Systems differ in what they report for such a line, so it is refused before CreateProcessW.
+bool namesNoImage(const char16_t* commandLine) {
+  auto isBlank = [](char16_t c) { return c == u' ' || c == u'\t'; };
+  while (isBlank(*commandLine)) ++commandLine;
+  if (*commandLine == 0) return true;
+  return commandLine[0] == u'"' && commandLine[1] == u'"' &&
+         (commandLine[2] == 0 || isBlank(commandLine[2]));
+}
+
 }  // namespace
 
 struct Process::Native {
@@ -26,7 +36,7 @@ struct Process::Native {
 
 std::unique_ptr<Process> Process::start(const char16_t* commandLine) {
   if (internal::faultFires(testing::Fault::kProcessStart)) return nullptr;
-  if (commandLine == nullptr || *commandLine == 0) {
+  if (commandLine == nullptr || namesNoImage(commandLine)) {
     setLastError(kErrorInvalidParameter);
     return nullptr;
   }
@@ -85,6 +95,11 @@ bool Process::exitCode(uint32_t* out) {
 }
 
 bool Process::terminate(uint32_t exitCode) {
+  // Windows refuses to terminate a process that has ended; Wine would report success.
+  if (::WaitForSingleObject(native_->handle.get(), 0) == WAIT_OBJECT_0) {
+    setLastError(kErrorAccessDenied);
+    return false;
+  }
   if (!::TerminateProcess(native_->handle.get(), exitCode)) {
     win32::recordSystemError();
     return false;

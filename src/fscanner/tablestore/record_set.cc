@@ -1,0 +1,207 @@
+#include "tablestore/record_set.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "fscommon/criteria_evaluator.h"
+#include "fscommon/wstring.h"
+#include "tablestore/hash_index.h"
+#include "tablestore/table.h"
+
+RecordSet::RecordSet(Table* table)
+    : table_(table), fields_(table->columns()), cursor_(HashIndex::kNone) {}
+
+RecordSet::~RecordSet() {
+  if (holder_ != nullptr) holder_->set_ = nullptr;
+}
+
+bool RecordSet::setCriteria(CriteriaEvaluator* evaluator, bool caseSensitive) {
+  hasKey_ = false;
+  keyText_.clear();
+  index_ = nullptr;
+  evaluator_ = evaluator;
+  caseSensitive_ = caseSensitive;
+  const char16_t* text = evaluator != nullptr ? evaluator->text() : nullptr;
+  criteria_ = text != nullptr && text[0] != u'\0';
+  if (!criteria_) return true;
+  evaluator->setColumns(&fields_);
+  const CriteriaValue* key = evaluator->indexKey();
+  if (key != nullptr) index_ = table_->findIndexByColumn(key->name());
+  if (index_ != nullptr) {
+    // The index files keys by the decimal text of their low 32 bits, strings upper-cased.
+    if (key->type() == CriteriaValue::NUMERIC) {
+      char16_t digits[kUintToWideMinCapacity];
+      keyText_ = uintToWide(static_cast<uint32_t>(key->number()), digits);
+    } else {
+      keyText_.assign(key->string(), key->stringLength());
+    }
+    wcsUpper(keyText_.data());
+    hasKey_ = true;
+  }
+  return true;
+}
+
+bool RecordSet::selects() {
+  return !criteria_ || evaluator_->evaluate(&fields_, nullptr, caseSensitive_) >= 1;
+}
+
+bool RecordSet::readAt(uint32_t record, bool* selected) {
+  current_ = record;
+  if (!table_->readRecord(record, &fields_)) return false;
+  *selected = selects();
+  return true;
+}
+
+bool RecordSet::followChain(uint32_t record) {
+  for (;;) {
+    bool selected = false;
+    if (!readAt(record, &selected)) return false;
+    if (selected) return true;
+    if (!table_->indexNext(index_, &record, &cursor_)) return false;
+  }
+}
+
+bool RecordSet::scanFrom(uint32_t record) {
+  for (;;) {
+    bool selected = false;
+    if (!readAt(record, &selected)) return false;
+    if (selected) return true;
+    if (!table_->nextLiveRecord(record, &record)) return false;
+  }
+}
+
+bool RecordSet::moveFirst() {
+  uint32_t record = 0;
+  bool found;
+  if (usesIndex()) {
+    found = table_->indexSeek(index_, keyText_.c_str(), &record, &cursor_) && followChain(record);
+  } else {
+    found = table_->firstLiveRecord(&record) && scanFrom(record);
+  }
+  if (found) steps_ = 0;
+  return found;
+}
+
+bool RecordSet::moveNext() {
+  uint32_t record = 0;
+  bool found;
+  if (usesIndex()) {
+    found = table_->indexNext(index_, &record, &cursor_) && followChain(record);
+  } else {
+    found = table_->nextLiveRecord(current_, &record) && scanFrom(record);
+  }
+  if (found) ++steps_;
+  return found;
+}
+
+bool RecordSet::addNew() { return table_->addRecord(fields_); }
+bool RecordSet::update() { return table_->updateRecord(current_, fields_); }
+bool RecordSet::remove() { return table_->removeRecord(current_); }
+
+template <typename T>
+T* RecordSet::typedField(const char16_t* column, uint32_t type) const {
+  Field* field = fields_.findField(column);
+  return field != nullptr && field->type() == type ? static_cast<T*>(field) : nullptr;
+}
+
+const char16_t* RecordSet::getString(const char16_t* column) const {
+  const auto* field = typedField<WStringField>(column, FIELD_WSTRING);
+  return field != nullptr ? field->value() : nullptr;
+}
+
+uint8_t RecordSet::getByte(const char16_t* column) const {
+  const auto* field = typedField<ByteField>(column, FIELD_BYTE);
+  return field != nullptr ? field->value() : 0;
+}
+
+uint16_t RecordSet::getWord(const char16_t* column) const {
+  const auto* field = typedField<WordField>(column, FIELD_WORD);
+  return field != nullptr ? field->value() : 0;
+}
+
+int32_t RecordSet::getInt32(const char16_t* column) const {
+  const auto* field = typedField<Int32Field>(column, FIELD_INT32);
+  return field != nullptr ? field->value() : 0;
+}
+
+int64_t RecordSet::getInt64(const char16_t* column) const {
+  const auto* field = typedField<Int64Field>(column, FIELD_INT64);
+  return field != nullptr ? field->value() : 0;
+}
+
+void RecordSet::setString(const char16_t* column, const char16_t* text) {
+  if (auto* field = typedField<WStringField>(column, FIELD_WSTRING)) field->setValue(text);
+}
+
+void RecordSet::setInt32(const char16_t* column, int32_t value) {
+  if (auto* field = typedField<Int32Field>(column, FIELD_INT32)) field->setValue(value);
+}
+
+void RecordSet::setInt64(const char16_t* column, int64_t value) {
+  auto* field = typedField<Int64Field>(column, FIELD_INT64);
+  if (field == nullptr) return;
+  uint64_t bits = static_cast<uint64_t>(value);
+  field->setValue(static_cast<uint32_t>(bits), static_cast<uint32_t>(bits >> 32));
+}
+
+RecordSetRef::~RecordSetRef() { detach(); }
+
+void RecordSetRef::attach(RecordSet* set) {
+  detach();
+  set_ = set;
+  if (set_ != nullptr) set_->holder_ = this;
+}
+
+void RecordSetRef::detach() {
+  if (set_ != nullptr) set_->holder_ = nullptr;
+  set_ = nullptr;
+}
+
+bool RecordSetRef::setCriteria(CriteriaEvaluator* evaluator, bool caseSensitive) {
+  return set_ != nullptr && set_->setCriteria(evaluator, caseSensitive);
+}
+bool RecordSetRef::moveFirst() { return set_ != nullptr && set_->moveFirst(); }
+bool RecordSetRef::moveNext() { return set_ != nullptr && set_->moveNext(); }
+void RecordSetRef::addNew() {
+  if (set_ != nullptr) set_->addNew();
+}
+void RecordSetRef::update() {
+  if (set_ != nullptr) set_->update();
+}
+void RecordSetRef::remove() {
+  if (set_ != nullptr) set_->remove();
+}
+const char16_t* RecordSetRef::getString(const char16_t* column) const {
+  return set_ != nullptr ? set_->getString(column) : nullptr;
+}
+int32_t RecordSetRef::getInt32(const char16_t* column) const {
+  return set_ != nullptr ? set_->getInt32(column) : 0;
+}
+int64_t RecordSetRef::getInt64(const char16_t* column) const {
+  return set_ != nullptr ? set_->getInt64(column) : 0;
+}
+void RecordSetRef::setString(const char16_t* column, const char16_t* text) {
+  if (set_ != nullptr) set_->setString(column, text);
+}
+void RecordSetRef::setInt32(const char16_t* column, int32_t value) {
+  if (set_ != nullptr) set_->setInt32(column, value);
+}
+void RecordSetRef::setInt64(const char16_t* column, int64_t value) {
+  if (set_ != nullptr) set_->setInt64(column, value);
+}
+
+void Table::openRecordSet(RecordSetRef* ref) {
+  if (ref == nullptr) return;
+  recordSets_.push_back(std::make_unique<RecordSet>(this));
+  ref->attach(recordSets_.back().get());
+}
+
+bool Table::closeRecordSet(RecordSetRef* ref) {
+  if (ref == nullptr || ref->set_ == nullptr) return false;
+  auto found =
+      std::find_if(recordSets_.begin(), recordSets_.end(),
+                   [ref](const std::unique_ptr<RecordSet>& set) { return set.get() == ref->set_; });
+  if (found == recordSets_.end()) return false;
+  recordSets_.erase(found);
+  return true;
+}

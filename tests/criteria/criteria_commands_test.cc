@@ -1,0 +1,167 @@
+#include "fscommon/criteria_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "criteria/criteria_fixture.h"
+#include "fscommon/criteria_lexer.h"
+#include "support/trace_capture.h"
+
+namespace {
+
+// len(string) -> NUMERIC; max(a, b) -> NUMERIC; counts its calls and can be told to fail.
+class TestExecutor : public CommandExecutor {
+ public:
+  int execute(const CriteriaValue* first, const CriteriaValue* second,
+              CriteriaValue* result) override {
+    ++calls;
+    if (fail) return 1;
+    if (second == nullptr) {
+      result->setNumeric(static_cast<int64_t>(first->stringLength()));
+    } else {
+      result->setNumeric(std::max(first->number(), second->number()));
+    }
+    return 0;
+  }
+  int calls = 0;
+  bool fail = false;
+};
+
+class CriteriaCommandsTest : public ::testing::Test {
+ protected:
+  void TearDown() override { clearCriteriaCommands(); }
+
+  // Registers after the evaluator exists: constructing an analyzer empties the registry.
+  void registerCommands() {
+    ASSERT_TRUE(registerCriteriaCommand(u"len", 1, CriteriaValue::NUMERIC, {CriteriaValue::STRING},
+                                        &executor_));
+    ASSERT_TRUE(registerCriteriaCommand(u"max", 2, CriteriaValue::NUMERIC,
+                                        {CriteriaValue::NUMERIC, CriteriaValue::NUMERIC},
+                                        &executor_));
+  }
+
+  TestExecutor executor_;
+};
+
+TEST_F(CriteriaCommandsTest, EmptyRegistryMakesCallsVariables) {
+  CacheVariables variables;
+  TraceCapture traces;
+  EXPECT_EQ(evaluateOnce(u"name(1)"), -1);
+  EXPECT_TRUE(traces.contains("SyntaxAnalyzer::factor - variable specified not found!\n"));
+  traces.clear();
+  EXPECT_EQ(evaluateOnce(u"pathid(1)", nullptr, &variables.list), -1);
+  EXPECT_TRUE(traces.contains("SyntaxAnalyzer::parse - expected operator.\n"));
+}
+
+TEST_F(CriteriaCommandsTest, RegistrationRules) {
+  EXPECT_FALSE(
+      registerCriteriaCommand(u"", 1, CriteriaValue::NUMERIC, {CriteriaValue::STRING}, &executor_));
+  EXPECT_FALSE(registerCriteriaCommand(std::u16string(33, u'x').c_str(), 1, CriteriaValue::NUMERIC,
+                                       {CriteriaValue::STRING}, &executor_));
+  EXPECT_FALSE(registerCriteriaCommand(u"f", 2, CriteriaValue::NUMERIC, {CriteriaValue::STRING},
+                                       &executor_));
+  EXPECT_FALSE(
+      registerCriteriaCommand(u"f", 1, CriteriaValue::NUMERIC, {CriteriaValue::STRING}, nullptr));
+  EXPECT_EQ(criteriaCommandCount(), 0u);
+  registerCommands();
+  EXPECT_EQ(criteriaCommandCount(), 2u);
+  EXPECT_EQ(criteriaCommandAt(2), nullptr);
+  SyntaxAnalyzer analyzer;
+  EXPECT_EQ(criteriaCommandCount(), 0u);
+}
+
+TEST_F(CriteriaCommandsTest, LexerTakesRegisteredNamesAsPrefixes) {
+  CriteriaLexer lexer;
+  registerCommands();
+  lexer.setText(u"lenx maxi");
+  const CriteriaToken& first = lexer.next();
+  EXPECT_EQ(first.kind, TokCommand);
+  EXPECT_EQ(first.number, 0);
+  EXPECT_TRUE(lexer.next().text == u"x");
+  EXPECT_EQ(lexer.next().number, 1);
+}
+
+TEST_F(CriteriaCommandsTest, CallsAreExecutedAtParseAndAtEveryWalk) {
+  FileColumns file;
+  CriteriaEvaluator evaluator(u"len([FILENAME]) + max(2, [PATHID]) == 15");
+  registerCommands();
+  ASSERT_TRUE(evaluator.setColumns(&file.list));
+  file.setString(u"FILENAME", u"abcdefghij");
+  file.setInt32(u"PATHID", 5);
+  EXPECT_EQ(evaluator.evaluate(false), 1);
+  EXPECT_EQ(executor_.calls, 2);
+  file.setInt32(u"PATHID", 1);
+  EXPECT_EQ(evaluator.evaluate(false), 0);
+  EXPECT_EQ(executor_.calls, 4);
+
+  TraceCapture traces;
+  executor_.fail = true;
+  EXPECT_EQ(evaluator.evaluate(false), -1);
+  EXPECT_TRUE(traces.contains("SyntaxAnalyzer::resolve - command[len]: execute failed!\n"));
+}
+
+TEST_F(CriteriaCommandsTest, AnalysisParseDoesNotExecute) {
+  FileColumns file;
+  TraceCapture traces;
+  CriteriaEvaluator evaluator(u"[PATHID]==5 && max([ATTR], 1) > 0");
+  registerCommands();
+  ASSERT_TRUE(evaluator.setColumns(&file.list));
+  CriteriaValue* key = evaluator.indexKey();
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->number(), 5);
+  EXPECT_EQ(executor_.calls, 0);
+  EXPECT_TRUE(traces.contains("SyntaxAnalyzer::factor - executing command[max]...\n"));
+  EXPECT_TRUE(
+      traces.contains("SyntaxAnalyzer::factor - command[max]: resetting factorValue [0]!\n"));
+  // A command's value never serves as the key's constant.
+  CriteriaEvaluator computed(u"[PATHID]==max(1, 2)");
+  registerCommands();
+  ASSERT_TRUE(computed.setColumns(&file.list));
+  EXPECT_EQ(computed.indexKey(), nullptr);
+}
+
+TEST_F(CriteriaCommandsTest, CallSyntaxAndTypeErrors) {
+  const struct {
+    const char16_t* text;
+    const char* message;
+  } cases[] = {
+      {u"len 1", "SyntaxAnalyzer::factor - command[len]: '(' expected!\n"},
+      {u"len(1)", "SyntaxAnalyzer::factor - command[len]: parameter type mismatch!\n"},
+      {u"len(\"a\"", "SyntaxAnalyzer::factor - command[len]: ')' expected!\n"},
+      {u"max(\"a\", 1)", "SyntaxAnalyzer::factor - command[max]: first parameter type mismatch!\n"},
+      {u"max(1; 1)", "SyntaxAnalyzer::factor - command[max]: ',' expected!\n"},
+      {u"max(1, \"a\")",
+       "SyntaxAnalyzer::factor - command[max]: second parameter type mismatch!\n"},
+      {u"bad(1)", "SyntaxAnalyzer::factor - command specified (bad) n_args not supported!\n"},
+  };
+  for (const auto& c : cases) {
+    TraceCapture traces;
+    CriteriaEvaluator evaluator(c.text);
+    registerCommands();
+    ASSERT_TRUE(registerCriteriaCommand(
+        u"bad", 3, CriteriaValue::NUMERIC,
+        {CriteriaValue::NUMERIC, CriteriaValue::NUMERIC, CriteriaValue::NUMERIC}, &executor_));
+    EXPECT_EQ(evaluator.evaluate(false), -1);
+    EXPECT_TRUE(traces.contains(c.message)) << c.message;
+  }
+}
+
+TEST_F(CriteriaCommandsTest, WalkChecksArgumentTypesAndTheRegistry) {
+  FileColumns file;
+  CriteriaEvaluator evaluator(u"len([FILENAME]) == 10");
+  registerCommands();
+  ASSERT_TRUE(evaluator.setColumns(&file.list));
+  ASSERT_EQ(evaluator.evaluate(false), 1);
+  FieldList retyped;
+  retyped.addField(u"FILENAME", FIELD_INT32);
+  TraceCapture traces;
+  EXPECT_EQ(evaluator.evaluate(&retyped, nullptr, false), -1);
+  EXPECT_TRUE(traces.contains("SyntaxTree::resolve - command[len], arguments type mismatch\n"));
+  clearCriteriaCommands();
+  EXPECT_EQ(evaluator.evaluate(false), -1);
+  EXPECT_TRUE(traces.contains("SyntaxTree::resolve - command[] not supported\n"));
+}
+
+}  // namespace

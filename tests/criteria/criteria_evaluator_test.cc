@@ -1,0 +1,144 @@
+#include "fscommon/criteria_evaluator.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "criteria/criteria_fixture.h"
+#include "support/trace_capture.h"
+
+namespace {
+
+TEST(CriteriaEvaluatorTest, NullTextGivesAnInvalidEvaluator) {
+  CriteriaEvaluator evaluator(nullptr);
+  FileColumns file;
+  EXPECT_FALSE(evaluator.isValid());
+  EXPECT_EQ(evaluator.text(), nullptr);
+  EXPECT_EQ(evaluator.evaluate(false), -1);
+  EXPECT_EQ(evaluator.evaluate(&file.list, nullptr, false), -1);
+  EXPECT_FALSE(evaluator.setColumns(&file.list));
+  EXPECT_FALSE(evaluator.setVariables(&file.list));
+  EXPECT_EQ(evaluator.indexKey(), nullptr);
+  EXPECT_FALSE(evaluator.setIndexKey(CriteriaValue()));
+}
+
+TEST(CriteriaEvaluatorTest, VariablesAgainstRecordsAcrossEvaluations) {
+  FileColumns record;
+  CacheVariables variables;
+  variables.setInt32(u"pathid", 7);
+  CriteriaEvaluator evaluator(u"[PATHID]==pathid");
+  EXPECT_FALSE(evaluator.setColumns(nullptr));
+  ASSERT_TRUE(evaluator.setColumns(&record.list));
+  ASSERT_TRUE(evaluator.setVariables(&variables.list));
+  record.setInt32(u"PATHID", 7);
+  EXPECT_EQ(evaluator.evaluate(false), 1);
+  record.setInt32(u"PATHID", 8);
+  EXPECT_EQ(evaluator.evaluate(false), 0);
+  variables.setInt32(u"pathid", 8);
+  EXPECT_EQ(evaluator.evaluate(false), 1);
+
+  // An argument replaces the bound list for that call only.
+  FileColumns other;
+  other.setInt32(u"PATHID", 8);
+  EXPECT_EQ(evaluator.evaluate(&other.list, nullptr, false), 1);
+  other.setInt32(u"PATHID", 9);
+  EXPECT_EQ(evaluator.evaluate(&other.list, nullptr, false), 0);
+  EXPECT_EQ(evaluator.evaluate(false), 1);
+}
+
+TEST(CriteriaEvaluatorTest, ResultsAreTheLow32BitsOfTheValue) {
+  FileColumns file;
+  file.setInt64(u"SIZE", 0x123456789LL);
+  EXPECT_EQ(evaluateOnce(u"[SIZE]", &file.list), 0x23456789);
+  EXPECT_EQ(evaluateOnce(u"4294967295"), -1);
+  EXPECT_EQ(evaluateOnce(u"-2"), -2);
+  EXPECT_EQ(evaluateOnce(u"[FILENAME]", &file.list), 0);
+  EXPECT_EQ(evaluateOnce(u"\"text\""), 0);
+}
+
+TEST(CriteriaEvaluatorTest, CaseSwitchPerEvaluation) {
+  FileColumns file;
+  file.setString(u"FILENAME", u"README.TXT");
+  CriteriaEvaluator evaluator(u"[FILENAME] == \"readme.txt\"");
+  ASSERT_TRUE(evaluator.setColumns(&file.list));
+  EXPECT_EQ(evaluator.evaluate(false), 1);
+  EXPECT_EQ(evaluator.evaluate(true), 0);
+  EXPECT_EQ(evaluator.evaluate(false), 1);
+}
+
+TEST(CriteriaEvaluatorTest, ErrorsGiveMinusOne) {
+  TraceCapture traces;
+  EXPECT_EQ(evaluateOnce(u""), -1);
+  EXPECT_TRUE(traces.contains("SyntaxAnalyzer::factor - unexpected sequence!\n"));
+  EXPECT_EQ(evaluateOnce(u"(1"), -1);
+  EXPECT_EQ(evaluateOnce(u"[X] == 1"), -1);
+
+  // A text that fails to parse keeps failing, with a trace each time.
+  CriteriaEvaluator broken(u"1 +");
+  EXPECT_EQ(broken.evaluate(false), -1);
+  traces.clear();
+  EXPECT_EQ(broken.evaluate(false), -1);
+  EXPECT_TRUE(traces.contains("SyntaxAnalyzer::reevaluate - no tree to walk!\n"));
+}
+
+TEST(CriteriaEvaluatorTest, IndexKeys) {
+  FileColumns file;
+  CacheVariables variables;
+  CriteriaEvaluator unbound(u"[PATHID]==5");
+  EXPECT_EQ(unbound.indexKey(), nullptr);
+
+  CriteriaEvaluator literal(u"[PATHID]==5 && [SIZE]>[ATTR]");
+  ASSERT_TRUE(literal.setColumns(&file.list));
+  CriteriaValue* key = literal.indexKey();
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(std::u16string(key->name()), u"PATHID");
+  EXPECT_EQ(key->type(), CriteriaValue::NUMERIC);
+  EXPECT_EQ(key->number(), 5);
+  EXPECT_EQ(literal.indexKey(), key);
+  // The analysis parse counts as the first: evaluations walk its tree.
+  file.setInt32(u"PATHID", 5);
+  file.setInt64(u"SIZE", 2);
+  EXPECT_EQ(literal.evaluate(false), 1);
+
+  CriteriaEvaluator variable(u"[PATHID]==pathid");
+  ASSERT_TRUE(variable.setColumns(&file.list));
+  ASSERT_TRUE(variable.setVariables(&variables.list));
+  EXPECT_EQ(variable.indexKey(), nullptr);
+  EXPECT_EQ(variable.indexKey(), nullptr);
+  CriteriaValue explicitKey;
+  explicitKey.setName(u"PATHID");
+  explicitKey.setNumber(42);
+  ASSERT_TRUE(variable.setIndexKey(explicitKey));
+  ASSERT_NE(variable.indexKey(), nullptr);
+  EXPECT_EQ(variable.indexKey()->number(), 42);
+  explicitKey.setNumber(43);
+  ASSERT_TRUE(variable.setIndexKey(explicitKey));
+  EXPECT_EQ(variable.indexKey()->number(), 43);
+
+  // A key set before any analysis is returned without parsing.
+  CriteriaEvaluator broken(u"((");
+  ASSERT_TRUE(broken.setIndexKey(explicitKey));
+  EXPECT_EQ(broken.indexKey()->number(), 43);
+
+  CriteriaEvaluator failing(u"[PATHID]==5 && (");
+  ASSERT_TRUE(failing.setColumns(&file.list));
+  EXPECT_EQ(failing.indexKey(), nullptr);
+  EXPECT_EQ(failing.evaluate(false), -1);
+}
+
+TEST(CriteriaEvaluatorTest, TheCachesFixedTexts) {
+  FileColumns record;
+  CacheVariables variables;
+  variables.setInt32(u"pathid", 3);
+  variables.setString(u"filename", u"Data.BIN");
+  CriteriaEvaluator evaluator(u"[PATHID]==pathid && [FILENAME]==filename");
+  ASSERT_TRUE(evaluator.setVariables(&variables.list));
+  record.setInt32(u"PATHID", 3);
+  record.setString(u"FILENAME", u"data.bin");
+  EXPECT_EQ(evaluator.evaluate(&record.list, nullptr, false), 1);
+  EXPECT_EQ(evaluator.evaluate(&record.list, nullptr, true), 0);
+  record.setInt32(u"PATHID", 4);
+  EXPECT_EQ(evaluator.evaluate(&record.list, nullptr, false), 0);
+}
+
+}  // namespace

@@ -1,0 +1,232 @@
+#include "fscommon/pattern_set.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fscommon/wildcard.h"
+#include "fscommon/wstring.h"
+
+namespace {
+
+PatternSet* built(PatternSet* set, std::initializer_list<const char16_t*> patterns) {
+  for (const char16_t* pattern : patterns) set->add(pattern);
+  set->build(false);
+  return set;
+}
+
+TEST(PatternSetTest, KindsOfPatterns) {
+  PatternSet set;
+  EXPECT_EQ(set.add(u"abc"), PatternSet::kExact);
+  EXPECT_EQ(set.add(u"*.exe"), PatternSet::kSuffix);
+  EXPECT_EQ(set.add(u"readme*"), PatternSet::kPrefix);
+  EXPECT_EQ(set.add(u"a?c"), PatternSet::kGeneral);
+  EXPECT_EQ(set.add(u"a*c"), PatternSet::kGeneral);
+  EXPECT_EQ(set.add(u"*a*"), PatternSet::kGeneral);
+  EXPECT_EQ(set.add(u""), 0);
+  EXPECT_EQ(set.add(nullptr), 0);
+  EXPECT_EQ(set.count(), 7u);
+  EXPECT_EQ(set.kinds(), 15);
+  EXPECT_TRUE(set.patterns(PatternSet::kSuffix) == std::vector<std::u16string>{u".exe"});
+  EXPECT_TRUE(set.patterns(PatternSet::kPrefix) == std::vector<std::u16string>{u"readme"});
+}
+
+TEST(PatternSetTest, MatchesByKind) {
+  PatternSet set;
+  built(&set, {u"*.exe", u"readme*", u"a?c"});
+  EXPECT_TRUE(set.match(u"setup.exe"));
+  EXPECT_TRUE(set.match(u"readme.txt"));
+  EXPECT_TRUE(set.match(u"abc"));
+  EXPECT_FALSE(set.match(u"exe"));
+  EXPECT_FALSE(set.match(u""));
+
+  PatternSet suffix;
+  built(&suffix, {u"*abc"});
+  EXPECT_TRUE(suffix.match(u"abc"));
+  EXPECT_TRUE(suffix.match(u"xabc"));
+  EXPECT_FALSE(suffix.match(u"abcx"));
+  PatternSet prefix;
+  built(&prefix, {u"abc*"});
+  EXPECT_TRUE(prefix.match(u"abc"));
+  EXPECT_TRUE(prefix.match(u"abcd"));
+  EXPECT_FALSE(prefix.match(u"xabc"));
+  PatternSet exact;
+  built(&exact, {u"abc"});
+  EXPECT_TRUE(exact.match(u"abc"));
+  EXPECT_FALSE(exact.match(u"abcd"));
+  EXPECT_FALSE(exact.match(u"ab"));
+}
+
+TEST(PatternSetTest, StarMatchesEverythingAndIgnoresLaterPatterns) {
+  PatternSet set;
+  set.add(u"abc");
+  EXPECT_EQ(set.add(u"*"), 0);
+  EXPECT_EQ(set.add(u"x"), 0);
+  EXPECT_EQ(set.count(), 2u);
+  set.build(false);
+  EXPECT_TRUE(set.match(u""));
+  EXPECT_TRUE(set.match(u"anything"));
+}
+
+TEST(PatternSetTest, EmptyAndUnbuiltSetsMatchNothing) {
+  PatternSet unbuilt;
+  unbuilt.add(u"abc");
+  EXPECT_FALSE(unbuilt.match(u"abc"));
+  PatternSet empty;
+  empty.build(false);
+  EXPECT_FALSE(empty.match(u""));
+  PatternSet blanks;
+  blanks.addQuoted(u"\"\", \"\"", 6);
+  blanks.build(false);
+  EXPECT_EQ(blanks.count(), 2u);
+  EXPECT_FALSE(blanks.match(u""));
+  EXPECT_FALSE(blanks.match(u"a"));
+}
+
+TEST(PatternSetTest, PatternsAreLowerCasedAtBuild) {
+  PatternSet set;
+  built(&set, {u"*.EXE", u"README", u"DATA*", u"A?C"});
+  EXPECT_TRUE(set.match(u"setup.exe"));
+  EXPECT_TRUE(set.match(u"readme"));
+  EXPECT_TRUE(set.match(u"data.bin"));
+  EXPECT_TRUE(set.match(u"abc"));
+  EXPECT_FALSE(set.match(u"SETUP.EXE"));
+}
+
+TEST(PatternSetTest, QuotedItems) {
+  PatternSet set;
+  std::u16string text = u" \"a.txt\" , junk \"b*\",\"c";
+  set.addQuoted(text.c_str(), text.size());
+  set.build(false);
+  EXPECT_EQ(set.count(), 3u);
+  EXPECT_TRUE(set.match(u"a.txt"));
+  EXPECT_TRUE(set.match(u"banana"));
+  EXPECT_TRUE(set.match(u"c"));
+  EXPECT_FALSE(set.match(u"junk"));
+}
+
+TEST(PatternSetTest, OverlongPatternsAndTextsStayInsideTheTables) {
+  std::u16string longName(PatternSet::kLengthSlots + 10, u'a');
+  PatternSet set;
+  EXPECT_EQ(set.add(longName.c_str()), PatternSet::kGeneral);
+  EXPECT_EQ(set.add((u"*" + longName).c_str()), PatternSet::kGeneral);
+  EXPECT_EQ(set.add((u"b" + longName + u"*").c_str()), PatternSet::kGeneral);
+  set.add(u"*.txt");
+  set.add(u"x*");
+  set.build(false);
+  EXPECT_TRUE(set.match(longName.c_str()));
+  EXPECT_TRUE(set.match((u"zz" + longName).c_str()));
+  EXPECT_TRUE(set.match((u"b" + longName + u"c").c_str()));
+  EXPECT_TRUE(set.match((longName + u".txt").c_str()));
+  EXPECT_TRUE(set.match((u"x" + longName).c_str()));
+  EXPECT_FALSE(set.match((longName + u"b").c_str()));
+}
+
+TEST(PatternSetTest, BuildingReseedsTheRandomGenerator) {
+  // Each hash table seeds with the time and takes one number: the next one a caller draws is the
+  // second number of that time's sequence.
+  std::srand(12345);
+  std::time_t before = std::time(nullptr);
+  PatternSet set;
+  built(&set, {u"abc"});
+  int drawn = std::rand();
+  std::time_t after = std::time(nullptr);
+  bool seededByTime = false;
+  for (std::time_t t = before; t <= after; ++t) {
+    std::srand(static_cast<unsigned>(t));
+    std::rand();
+    seededByTime = seededByTime || std::rand() == drawn;
+  }
+  EXPECT_TRUE(seededByTime);
+}
+
+TEST(PatternSetTest, AgreesWithWildcardMatchingOnRandomSets) {
+  std::mt19937 rng(7);
+  const std::u16string alphabet = u"ab.";
+  auto randomText = [&](size_t maxLength) {
+    std::u16string text(std::uniform_int_distribution<size_t>(0, maxLength)(rng), u'a');
+    for (char16_t& c : text) c = alphabet[rng() % alphabet.size()];
+    return text;
+  };
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::u16string> patterns;
+    PatternSet set;
+    size_t count = 1 + rng() % 40;
+    for (size_t i = 0; i < count; ++i) {
+      std::u16string pattern = randomText(5);
+      if (rng() % 3 == 0) pattern.insert(pattern.begin(), u'*');
+      if (rng() % 3 == 0) pattern.push_back(u'*');
+      if (rng() % 5 == 0 && !pattern.empty()) pattern[rng() % pattern.size()] = u'?';
+      if (set.add(pattern.c_str()) != 0) patterns.push_back(pattern);
+      if (set.matchesAll()) break;
+    }
+    set.build(false);
+    for (int probe = 0; probe < 40; ++probe) {
+      std::u16string text = randomText(8);
+      bool expected = set.matchesAll();
+      for (const std::u16string& pattern : patterns) {
+        expected = expected || wildcardMatch(pattern.c_str(), text.c_str(), false) == 1;
+      }
+      ASSERT_EQ(set.match(text.c_str()), expected) << "round " << round;
+    }
+  }
+}
+
+TEST(PatternHashTest, TableSizeAndProbing) {
+  EXPECT_EQ(PatternHash::hashOf(u"", 0), 0u);
+  EXPECT_EQ(PatternHash::hashOf(u"\x01", 1), 0x1C25BC00u);
+  // Only the low byte of a unit selects its weight.
+  EXPECT_EQ(PatternHash::hashOf(u"\x0105", 1), 0x2A53EE83u);
+  EXPECT_EQ(PatternHash::hashOf(u"\x02\x03", 2), 0x1C7C0B81u + 2 * 0x1EEC53FAu);
+
+  std::vector<std::u16string> strings;
+  std::vector<uint32_t> refused;
+  for (int i = 0; i < 5; ++i) strings.push_back(std::u16string(1, u'a' + i));
+  PatternHash small(&strings, true, &refused);
+  EXPECT_EQ(small.size(), 16u);
+  for (int i = 0; i < 100; ++i) strings.push_back(u"s" + std::u16string(1, u'a' + i % 26) + u"x");
+  PatternHash large(&strings, true, &refused);
+  EXPECT_EQ(large.size(), 512u);
+  // Duplicates are entered once.
+  EXPECT_EQ(large.count(), 31u);
+  EXPECT_TRUE(refused.empty());
+  for (const std::u16string& s : strings) {
+    EXPECT_TRUE(large.contains(s.c_str(), s.size(), PatternHash::hashOf(s.c_str(), s.size())));
+  }
+  EXPECT_FALSE(large.contains(u"zz", 2, PatternHash::hashOf(u"zz", 2)));
+
+  std::vector<std::u16string> mixed{u"ABC"};
+  PatternHash exact(&mixed, true, &refused);
+  PatternHash folded(&mixed, false, &refused);
+  uint32_t hash = PatternHash::hashOf(u"ABC", 3);
+  EXPECT_FALSE(exact.contains(u"ABc", 3, hash));
+  EXPECT_TRUE(folded.contains(u"ABc", 3, hash));
+}
+
+TEST(PatternHashTest, CollidingPatternsStayLinearAndStillMatch) {
+  // The hash keeps only the last 32 units, so these all collide.
+  const std::u16string tail(40, u'z');
+  PatternSet set;
+  std::vector<std::u16string> names;
+  for (int i = 0; i < 20000; ++i) {
+    names.push_back(std::u16string(uintToWide(static_cast<uint64_t>(i), nullptr)) + tail);
+    set.add(names.back().c_str());
+    set.add((u"*" + names.back()).c_str());
+    set.add(u"same");
+  }
+  set.build(false);
+  EXPECT_EQ(set.kinds(), PatternSet::kExact | PatternSet::kSuffix | PatternSet::kGeneral);
+  EXPECT_GT(set.patterns(PatternSet::kGeneral).size(), 30000u);
+  EXPECT_TRUE(set.match(u"same"));
+  for (int i = 0; i < 20000; i += 997) {
+    EXPECT_TRUE(set.match(names[i].c_str())) << i;
+    EXPECT_TRUE(set.match((u"x" + names[i]).c_str())) << i;
+  }
+  EXPECT_FALSE(set.match((u"x" + tail).c_str()));
+}
+
+}  // namespace
