@@ -170,46 +170,46 @@ class Formatter {
  private:
   // Formats the conversion that starts at `percent`; returns the position after it.
   const char* convert(const char* percent) {
-    ConversionSpec spec;
-    const char* cursor = parseSpec(percent + 1, &spec);
+    ConversionSpec conversion;
+    const char* cursor = parseSpec(percent + 1, &conversion);
     switch (*cursor) {
       case '\0':
         text_.append(percent, static_cast<size_t>(cursor - percent));
         return cursor;
       case 'd':
       case 'i':
-        formatSigned(spec);
+        formatSigned(conversion);
         break;
       case 'u':
-        formatUnsigned(spec, 10, false);
+        formatUnsigned(conversion, 10, false);
         break;
       case 'o':
-        formatUnsigned(spec, 8, false);
+        formatUnsigned(conversion, 8, false);
         break;
       case 'x':
-        formatUnsigned(spec, 16, false);
+        formatUnsigned(conversion, 16, false);
         break;
       case 'X':
-        formatUnsigned(spec, 16, true);
+        formatUnsigned(conversion, 16, true);
         break;
       case 'c':
-        formatCharacter(spec, spec.length == LengthModifier::kLong);
+        formatCharacter(conversion, conversion.length == LengthModifier::kLong);
         break;
       case 'C':
-        formatCharacter(spec, true);
+        formatCharacter(conversion, true);
         break;
       case 's':
-        if (spec.length == LengthModifier::kLong) {
-          formatWideString(spec);
+        if (conversion.length == LengthModifier::kLong) {
+          formatWideString(conversion);
         } else {
-          formatNarrowString(spec);
+          formatNarrowString(conversion);
         }
         break;
       case 'S':
-        formatWideString(spec);
+        formatWideString(conversion);
         break;
       case 'p':
-        formatPointer(spec);
+        formatPointer(conversion);
         break;
       case '%':
         text_.append("%", 1);
@@ -223,18 +223,18 @@ class Formatter {
 
   // Reads flags, width, precision and length modifier; returns the position of the conversion
   // character (or of the terminating NUL).
-  const char* parseSpec(const char* cursor, ConversionSpec* spec) {
+  const char* parseSpec(const char* cursor, ConversionSpec* conversion) {
     for (;; ++cursor) {
       if (*cursor == '-') {
-        spec->leftAlign = true;
+        conversion->leftAlign = true;
       } else if (*cursor == '0') {
-        spec->zeroPad = true;
+        conversion->zeroPad = true;
       } else if (*cursor == '+') {
-        spec->plusSign = true;
+        conversion->plusSign = true;
       } else if (*cursor == ' ') {
-        spec->spaceSign = true;
+        conversion->spaceSign = true;
       } else if (*cursor == '#') {
-        spec->alternate = true;
+        conversion->alternate = true;
       } else {
         break;
       }
@@ -242,26 +242,27 @@ class Formatter {
     if (*cursor == '*') {
       ++cursor;
       const int width = va_arg(*args_, int);
-      if (width < 0) spec->leftAlign = true;
+      if (width < 0) conversion->leftAlign = true;
       const unsigned int magnitude =
           width < 0 ? 0u - static_cast<unsigned int>(width) : static_cast<unsigned int>(width);
-      spec->width = clampCount(magnitude);
+      conversion->width = clampCount(magnitude);
     } else {
-      spec->width = parseCount(&cursor);
+      conversion->width = parseCount(&cursor);
     }
     if (*cursor == '.') {
       ++cursor;
-      spec->hasPrecision = true;
+      conversion->hasPrecision = true;
       if (*cursor == '*') {
         ++cursor;
         const int precision = va_arg(*args_, int);
-        spec->hasPrecision = precision >= 0;
-        spec->precision = precision >= 0 ? clampCount(static_cast<unsigned int>(precision)) : 0;
+        conversion->hasPrecision = precision >= 0;
+        conversion->precision =
+            precision >= 0 ? clampCount(static_cast<unsigned int>(precision)) : 0;
       } else {
-        spec->precision = parseCount(&cursor);
+        conversion->precision = parseCount(&cursor);
       }
     }
-    return parseLength(cursor, &spec->length);
+    return parseLength(cursor, &conversion->length);
   }
 
   static const char* parseLength(const char* cursor, LengthModifier* length) {
@@ -339,60 +340,66 @@ class Formatter {
     return va_arg(*args_, unsigned int);
   }
 
-  void formatSigned(const ConversionSpec& spec) {
-    const long long value = readSigned(spec.length);
+  void formatSigned(const ConversionSpec& conversion) {
+    const long long value = readSigned(conversion.length);
     const unsigned long long magnitude = value < 0 ? 0ull - static_cast<unsigned long long>(value)
                                                    : static_cast<unsigned long long>(value);
-    const char* sign = value < 0 ? "-" : spec.plusSign ? "+" : spec.spaceSign ? " " : "";
-    formatInteger(spec, magnitude, sign, 10, false);
+    const char* sign = value < 0              ? "-"
+                       : conversion.plusSign  ? "+"
+                       : conversion.spaceSign ? " "
+                                              : "";
+    formatInteger(conversion, magnitude, sign, 10, false);
   }
 
-  void formatUnsigned(const ConversionSpec& spec, unsigned base, bool upperCase) {
-    formatInteger(spec, readUnsigned(spec.length), "", base, upperCase);
+  void formatUnsigned(const ConversionSpec& conversion, unsigned base, bool upperCase) {
+    formatInteger(conversion, readUnsigned(conversion.length), "", base, upperCase);
   }
 
-  void formatPointer(const ConversionSpec& spec) {
+  void formatPointer(const ConversionSpec& conversion) {
     const uintptr_t address = reinterpret_cast<uintptr_t>(va_arg(*args_, void*));
     if (address == 0) {
-      appendField(kNullPointerText, sizeof(kNullPointerText) - 1, spec);
+      appendField(kNullPointerText, sizeof(kNullPointerText) - 1, conversion);
       return;
     }
     ConversionSpec hex;
-    hex.leftAlign = spec.leftAlign;
-    hex.width = spec.width;
+    hex.leftAlign = conversion.leftAlign;
+    hex.width = conversion.width;
     hex.alternate = true;
     formatInteger(hex, address, "", 16, false);
   }
 
   // Lays out sign or prefix, precision zeros, digits and width padding as printf does.
-  void formatInteger(const ConversionSpec& spec, unsigned long long magnitude, const char* sign,
-                     unsigned base, bool upperCase) {
+  void formatInteger(const ConversionSpec& conversion, unsigned long long magnitude,
+                     const char* sign, unsigned base, bool upperCase) {
     const char* digitSet = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
     char digits[kMaxDigits];
     size_t digitCount = 0;
-    const bool noDigits = spec.hasPrecision && spec.precision == 0 && magnitude == 0;
+    const bool noDigits = conversion.hasPrecision && conversion.precision == 0 && magnitude == 0;
     for (unsigned long long rest = magnitude; !noDigits && (digitCount == 0 || rest != 0);
          rest /= base) {
       digits[kMaxDigits - ++digitCount] = digitSet[rest % base];
     }
 
     std::string_view prefix = sign;
-    if (spec.alternate && base == 16 && magnitude != 0) prefix = upperCase ? "0X" : "0x";
-    size_t zeros =
-        spec.hasPrecision && spec.precision > digitCount ? spec.precision - digitCount : 0;
-    if (spec.alternate && base == 8 && zeros == 0 && (digitCount == 0 || magnitude != 0)) zeros = 1;
+    if (conversion.alternate && base == 16 && magnitude != 0) prefix = upperCase ? "0X" : "0x";
+    size_t zeros = conversion.hasPrecision && conversion.precision > digitCount
+                       ? conversion.precision - digitCount
+                       : 0;
+    if (conversion.alternate && base == 8 && zeros == 0 && (digitCount == 0 || magnitude != 0))
+      zeros = 1;
 
     const size_t bodySize = prefix.size() + zeros + digitCount;
-    const size_t padding = spec.width > bodySize ? spec.width - bodySize : 0;
-    const bool padWithZeros = spec.zeroPad && !spec.leftAlign && !spec.hasPrecision;
-    if (!spec.leftAlign && !padWithZeros) text_.appendRepeated(' ', padding);
+    const size_t padding = conversion.width > bodySize ? conversion.width - bodySize : 0;
+    const bool padWithZeros =
+        conversion.zeroPad && !conversion.leftAlign && !conversion.hasPrecision;
+    if (!conversion.leftAlign && !padWithZeros) text_.appendRepeated(' ', padding);
     text_.append(prefix.data(), prefix.size());
     text_.appendRepeated('0', padWithZeros ? zeros + padding : zeros);
     text_.append(digits + kMaxDigits - digitCount, digitCount);
-    if (spec.leftAlign) text_.appendRepeated(' ', padding);
+    if (conversion.leftAlign) text_.appendRepeated(' ', padding);
   }
 
-  void formatCharacter(const ConversionSpec& spec, bool utf16Unit) {
+  void formatCharacter(const ConversionSpec& conversion, bool utf16Unit) {
     const int value = va_arg(*args_, int);
     char bytes[kMaxUtf8SequenceBytes];
     size_t size = 0;
@@ -404,40 +411,41 @@ class Formatter {
       bytes[0] = static_cast<char>(value);
       size = 1;
     }
-    appendField(bytes, size, spec);
+    appendField(bytes, size, conversion);
   }
 
   // The most bytes a string conversion may produce: its precision, or one byte more than the
   // room left so that an over-long string still marks the message truncated.
-  size_t stringLimit(const ConversionSpec& spec) const {
+  size_t stringLimit(const ConversionSpec& conversion) const {
     const size_t unbounded = text_.room() + 1;
-    return spec.hasPrecision && spec.precision < unbounded ? spec.precision : unbounded;
+    return conversion.hasPrecision && conversion.precision < unbounded ? conversion.precision
+                                                                       : unbounded;
   }
 
-  void formatNarrowString(const ConversionSpec& spec) {
+  void formatNarrowString(const ConversionSpec& conversion) {
     const char* text = va_arg(*args_, const char*);
     if (text == nullptr) text = kNullText;
-    const size_t limit = stringLimit(spec);
+    const size_t limit = stringLimit(conversion);
     size_t size = 0;
     while (size < limit && text[size] != '\0') ++size;
     if (size == limit) size = completeUtf8Length(text, size);
-    appendField(text, size, spec);
+    appendField(text, size, conversion);
   }
 
-  void formatWideString(const ConversionSpec& spec) {
+  void formatWideString(const ConversionSpec& conversion) {
     const char16_t* text = va_arg(*args_, const char16_t*);
     if (text == nullptr) {
-      const size_t limit = stringLimit(spec);
+      const size_t limit = stringLimit(conversion);
       const size_t size = limit < sizeof(kNullText) - 1 ? limit : sizeof(kNullText) - 1;
-      appendField(kNullText, size, spec);
+      appendField(kNullText, size, conversion);
       return;
     }
     // Measure first, so that the padding before the text is known, then convert.
-    const size_t size = convertedSize(text, stringLimit(spec));
-    const size_t padding = spec.width > size ? spec.width - size : 0;
-    if (!spec.leftAlign) text_.appendRepeated(' ', padding);
+    const size_t size = convertedSize(text, stringLimit(conversion));
+    const size_t padding = conversion.width > size ? conversion.width - size : 0;
+    if (!conversion.leftAlign) text_.appendRepeated(' ', padding);
     appendConverted(text, size);
-    if (spec.leftAlign) text_.appendRepeated(' ', padding);
+    if (conversion.leftAlign) text_.appendRepeated(' ', padding);
   }
 
   // Size of the UTF-8 form of text, whole characters only, at most `limit` bytes.
@@ -468,11 +476,11 @@ class Formatter {
   }
 
   // Appends text padded with spaces to the field width.
-  void appendField(const char* data, size_t size, const ConversionSpec& spec) {
-    const size_t padding = spec.width > size ? spec.width - size : 0;
-    if (!spec.leftAlign) text_.appendRepeated(' ', padding);
+  void appendField(const char* data, size_t size, const ConversionSpec& conversion) {
+    const size_t padding = conversion.width > size ? conversion.width - size : 0;
+    if (!conversion.leftAlign) text_.appendRepeated(' ', padding);
     text_.append(data, size);
-    if (spec.leftAlign) text_.appendRepeated(' ', padding);
+    if (conversion.leftAlign) text_.appendRepeated(' ', padding);
   }
 
   BoundedText text_;
