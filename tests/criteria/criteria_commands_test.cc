@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
-#include <vector>
 
 #include "criteria/criteria_fixture.h"
 #include "fscommon/criteria_lexer.h"
@@ -18,11 +18,8 @@ class TestExecutor : public CommandExecutor {
               CriteriaValue* result) override {
     ++calls;
     if (fail) return 1;
-    if (second == nullptr) {
-      result->setNumeric(static_cast<int64_t>(first->stringLength()));
-    } else {
-      result->setNumeric(std::max(first->number(), second->number()));
-    }
+    result->setNumeric(second == nullptr ? static_cast<int64_t>(first->stringLength())
+                                         : std::max(first->number(), second->number()));
     return 0;
   }
   int calls = 0;
@@ -50,37 +47,34 @@ TEST_F(CriteriaCommandsTest, EmptyRegistryMakesCallsVariables) {
   TraceCapture traces;
   EXPECT_EQ(evaluateOnce(u"name(1)"), -1);
   EXPECT_TRUE(traces.contains("SyntaxAnalyzer::factor - variable specified not found!\n"));
-  traces.clear();
   EXPECT_EQ(evaluateOnce(u"pathid(1)", nullptr, &variables.list), -1);
   EXPECT_TRUE(traces.contains("SyntaxAnalyzer::parse - expected operator.\n"));
 }
 
-TEST_F(CriteriaCommandsTest, RegistrationRules) {
+TEST_F(CriteriaCommandsTest, RegistrationRulesAndPrefixNames) {
+  const auto numeric = CriteriaValue::NUMERIC;
+  const auto string = CriteriaValue::STRING;
+  EXPECT_FALSE(registerCriteriaCommand(u"", 1, numeric, {string}, &executor_));
   EXPECT_FALSE(
-      registerCriteriaCommand(u"", 1, CriteriaValue::NUMERIC, {CriteriaValue::STRING}, &executor_));
-  EXPECT_FALSE(registerCriteriaCommand(std::u16string(33, u'x').c_str(), 1, CriteriaValue::NUMERIC,
-                                       {CriteriaValue::STRING}, &executor_));
-  EXPECT_FALSE(registerCriteriaCommand(u"f", 2, CriteriaValue::NUMERIC, {CriteriaValue::STRING},
-                                       &executor_));
-  EXPECT_FALSE(
-      registerCriteriaCommand(u"f", 1, CriteriaValue::NUMERIC, {CriteriaValue::STRING}, nullptr));
+      registerCriteriaCommand(std::u16string(33, u'x').c_str(), 1, numeric, {string}, &executor_));
+  EXPECT_FALSE(registerCriteriaCommand(u"f", 2, numeric, {string}, &executor_));
+  EXPECT_FALSE(registerCriteriaCommand(u"f", 1, numeric, {string}, nullptr));
   EXPECT_EQ(criteriaCommandCount(), 0u);
   registerCommands();
   EXPECT_EQ(criteriaCommandCount(), 2u);
   EXPECT_EQ(criteriaCommandAt(2), nullptr);
-  SyntaxAnalyzer analyzer;
-  EXPECT_EQ(criteriaCommandCount(), 0u);
-}
 
-TEST_F(CriteriaCommandsTest, LexerTakesRegisteredNamesAsPrefixes) {
+  // The lexer takes a registered name as a prefix of a longer word.
   CriteriaLexer lexer;
-  registerCommands();
   lexer.setText(u"lenx maxi");
   const CriteriaToken& first = lexer.next();
   EXPECT_EQ(first.kind, TokCommand);
   EXPECT_EQ(first.number, 0);
   EXPECT_TRUE(lexer.next().text == u"x");
   EXPECT_EQ(lexer.next().number, 1);
+
+  SyntaxAnalyzer analyzer;
+  EXPECT_EQ(criteriaCommandCount(), 0u);
 }
 
 TEST_F(CriteriaCommandsTest, CallsAreExecutedAtParseAndAtEveryWalk) {
@@ -108,9 +102,8 @@ TEST_F(CriteriaCommandsTest, AnalysisParseDoesNotExecute) {
   CriteriaEvaluator evaluator(u"[PATHID]==5 && max([ATTR], 1) > 0");
   registerCommands();
   ASSERT_TRUE(evaluator.setColumns(&file.list));
-  CriteriaValue* key = evaluator.indexKey();
-  ASSERT_NE(key, nullptr);
-  EXPECT_EQ(key->number(), 5);
+  ASSERT_NE(evaluator.indexKey(), nullptr);
+  EXPECT_EQ(evaluator.indexKey()->number(), 5);
   EXPECT_EQ(executor_.calls, 0);
   EXPECT_TRUE(traces.contains("SyntaxAnalyzer::factor - executing command[max]...\n"));
   EXPECT_TRUE(
@@ -127,14 +120,13 @@ TEST_F(CriteriaCommandsTest, CallSyntaxAndTypeErrors) {
     const char16_t* text;
     const char* message;
   } cases[] = {
-      {u"len 1", "SyntaxAnalyzer::factor - command[len]: '(' expected!\n"},
-      {u"len(1)", "SyntaxAnalyzer::factor - command[len]: parameter type mismatch!\n"},
-      {u"len(\"a\"", "SyntaxAnalyzer::factor - command[len]: ')' expected!\n"},
-      {u"max(\"a\", 1)", "SyntaxAnalyzer::factor - command[max]: first parameter type mismatch!\n"},
-      {u"max(1; 1)", "SyntaxAnalyzer::factor - command[max]: ',' expected!\n"},
-      {u"max(1, \"a\")",
-       "SyntaxAnalyzer::factor - command[max]: second parameter type mismatch!\n"},
-      {u"bad(1)", "SyntaxAnalyzer::factor - command specified (bad) n_args not supported!\n"},
+      {u"len 1", "[len]: '(' expected!"},
+      {u"len(1)", "[len]: parameter type mismatch!"},
+      {u"len(\"a\"", "[len]: ')' expected!"},
+      {u"max(\"a\", 1)", "[max]: first parameter type mismatch!"},
+      {u"max(1; 1)", "[max]: ',' expected!"},
+      {u"max(1, \"a\")", "[max]: second parameter type mismatch!"},
+      {u"bad(1)", " specified (bad) n_args not supported!"},
   };
   for (const auto& c : cases) {
     TraceCapture traces;
@@ -144,7 +136,8 @@ TEST_F(CriteriaCommandsTest, CallSyntaxAndTypeErrors) {
         u"bad", 3, CriteriaValue::NUMERIC,
         {CriteriaValue::NUMERIC, CriteriaValue::NUMERIC, CriteriaValue::NUMERIC}, &executor_));
     EXPECT_EQ(evaluator.evaluate(false), -1);
-    EXPECT_TRUE(traces.contains(c.message)) << c.message;
+    std::string message = std::string("SyntaxAnalyzer::factor - command") + c.message + "\n";
+    EXPECT_TRUE(traces.contains(message)) << message;
   }
 }
 
@@ -154,10 +147,9 @@ TEST_F(CriteriaCommandsTest, WalkChecksArgumentTypesAndTheRegistry) {
   registerCommands();
   ASSERT_TRUE(evaluator.setColumns(&file.list));
   ASSERT_EQ(evaluator.evaluate(false), 1);
-  FieldList retyped;
-  retyped.addField(u"FILENAME", FIELD_INT32);
+  TestFields retyped({{u"FILENAME", FIELD_INT32}});
   TraceCapture traces;
-  EXPECT_EQ(evaluator.evaluate(&retyped, nullptr, false), -1);
+  EXPECT_EQ(evaluator.evaluate(&retyped.list, nullptr, false), -1);
   EXPECT_TRUE(traces.contains("SyntaxTree::resolve - command[len], arguments type mismatch\n"));
   clearCriteriaCommands();
   EXPECT_EQ(evaluator.evaluate(false), -1);

@@ -13,12 +13,6 @@
 
 namespace {
 
-PatternSet* built(PatternSet* set, std::initializer_list<const char16_t*> patterns) {
-  for (const char16_t* pattern : patterns) set->add(pattern);
-  set->build(false);
-  return set;
-}
-
 TEST(PatternSetTest, KindsOfPatterns) {
   PatternSet set;
   EXPECT_EQ(set.add(u"abc"), PatternSet::kExact);
@@ -33,80 +27,48 @@ TEST(PatternSetTest, KindsOfPatterns) {
   EXPECT_EQ(set.kinds(), 15);
   EXPECT_TRUE(set.patterns(PatternSet::kSuffix) == std::vector<std::u16string>{u".exe"});
   EXPECT_TRUE(set.patterns(PatternSet::kPrefix) == std::vector<std::u16string>{u"readme"});
-}
-
-TEST(PatternSetTest, MatchesByKind) {
-  PatternSet set;
-  built(&set, {u"*.exe", u"readme*", u"a?c"});
-  EXPECT_TRUE(set.match(u"setup.exe"));
-  EXPECT_TRUE(set.match(u"readme.txt"));
-  EXPECT_TRUE(set.match(u"abc"));
-  EXPECT_FALSE(set.match(u"exe"));
-  EXPECT_FALSE(set.match(u""));
-
-  PatternSet suffix;
-  built(&suffix, {u"*abc"});
-  EXPECT_TRUE(suffix.match(u"abc"));
-  EXPECT_TRUE(suffix.match(u"xabc"));
-  EXPECT_FALSE(suffix.match(u"abcx"));
-  PatternSet prefix;
-  built(&prefix, {u"abc*"});
-  EXPECT_TRUE(prefix.match(u"abc"));
-  EXPECT_TRUE(prefix.match(u"abcd"));
-  EXPECT_FALSE(prefix.match(u"xabc"));
-  PatternSet exact;
-  built(&exact, {u"abc"});
-  EXPECT_TRUE(exact.match(u"abc"));
-  EXPECT_FALSE(exact.match(u"abcd"));
-  EXPECT_FALSE(exact.match(u"ab"));
-}
-
-TEST(PatternSetTest, StarMatchesEverythingAndIgnoresLaterPatterns) {
-  PatternSet set;
-  set.add(u"abc");
+  // "*" matches everything; later patterns are ignored.
   EXPECT_EQ(set.add(u"*"), 0);
   EXPECT_EQ(set.add(u"x"), 0);
-  EXPECT_EQ(set.count(), 2u);
-  set.build(false);
-  EXPECT_TRUE(set.match(u""));
-  EXPECT_TRUE(set.match(u"anything"));
-}
+  EXPECT_EQ(set.count(), 8u);
 
-TEST(PatternSetTest, EmptyAndUnbuiltSetsMatchNothing) {
   PatternSet unbuilt;
   unbuilt.add(u"abc");
   EXPECT_FALSE(unbuilt.match(u"abc"));
-  PatternSet empty;
-  empty.build(false);
-  EXPECT_FALSE(empty.match(u""));
-  PatternSet blanks;
-  blanks.addQuoted(u"\"\", \"\"", 6);
-  blanks.build(false);
-  EXPECT_EQ(blanks.count(), 2u);
-  EXPECT_FALSE(blanks.match(u""));
-  EXPECT_FALSE(blanks.match(u"a"));
 }
 
-TEST(PatternSetTest, PatternsAreLowerCasedAtBuild) {
-  PatternSet set;
-  built(&set, {u"*.EXE", u"README", u"DATA*", u"A?C"});
-  EXPECT_TRUE(set.match(u"setup.exe"));
-  EXPECT_TRUE(set.match(u"readme"));
-  EXPECT_TRUE(set.match(u"data.bin"));
-  EXPECT_TRUE(set.match(u"abc"));
-  EXPECT_FALSE(set.match(u"SETUP.EXE"));
-}
-
-TEST(PatternSetTest, QuotedItems) {
-  PatternSet set;
-  std::u16string text = u" \"a.txt\" , junk \"b*\",\"c";
-  set.addQuoted(text.c_str(), text.size());
-  set.build(false);
-  EXPECT_EQ(set.count(), 3u);
-  EXPECT_TRUE(set.match(u"a.txt"));
-  EXPECT_TRUE(set.match(u"banana"));
-  EXPECT_TRUE(set.match(u"c"));
-  EXPECT_FALSE(set.match(u"junk"));
+TEST(PatternSetTest, MatchesOfSetLiterals) {
+  const struct {
+    const char16_t* literal;  // the text between the braces
+    uint32_t count;
+    std::vector<const char16_t*> matches;
+    std::vector<const char16_t*> misses;
+  } cases[] = {
+      {u"\"*.exe\", \"readme*\", \"a?c\"", 3, {u"setup.exe", u"readme.txt", u"abc"}, {u"exe", u""}},
+      {u"\"*abc\"", 1, {u"abc", u"xabc"}, {u"abcx"}},
+      {u"\"abc*\"", 1, {u"abc", u"abcd"}, {u"xabc"}},
+      {u"\"abc\"", 1, {u"abc"}, {u"abcd", u"ab"}},
+      // Patterns are lower-cased at build.
+      {u"\"*.EXE\",\"README\",\"DATA*\",\"A?C\"",
+       4,
+       {u"setup.exe", u"readme", u"data.bin", u"abc"},
+       {u"SETUP.EXE"}},
+      {u"\"abc\", \"*\", \"x\"", 2, {u"", u"anything"}, {}},
+      {u"", 0, {}, {u""}},
+      {u"\"\", \"\"", 2, {}, {u"", u"a"}},
+      // Text outside quotes is skipped; an unterminated item runs to the end.
+      {u" \"a.txt\" , junk \"b*\",\"c", 3, {u"a.txt", u"banana", u"c"}, {u"junk"}},
+  };
+  for (const auto& c : cases) {
+    const std::u16string literal = c.literal;
+    SCOPED_TRACE(std::string(literal.begin(), literal.end()));
+    PatternSet set;
+    set.addQuoted(literal.c_str(), literal.size());
+    set.build(false);
+    EXPECT_EQ(set.count(), c.count);
+    for (const char16_t* text : c.matches) EXPECT_TRUE(set.match(text)) << "match";
+    for (const char16_t* text : c.misses) EXPECT_FALSE(set.match(text)) << "miss";
+  }
 }
 
 TEST(PatternSetTest, OverlongPatternsAndTextsStayInsideTheTables) {
@@ -132,7 +94,8 @@ TEST(PatternSetTest, BuildingReseedsTheRandomGenerator) {
   std::srand(12345);
   std::time_t before = std::time(nullptr);
   PatternSet set;
-  built(&set, {u"abc"});
+  set.add(u"abc");
+  set.build(false);
   int drawn = std::rand();
   std::time_t after = std::time(nullptr);
   bool seededByTime = false;

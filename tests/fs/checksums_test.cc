@@ -1,35 +1,155 @@
-// computeChecksums over real files (every mask, failures, files that must never be read), the
-// MD5 text form and the checksum filter.
+// The checksums: the algorithms against published vectors, a bit-by-bit CRC-32 and each other;
+// computeChecksums over real files (every mask, failures, files that must never be read); the MD5
+// text form and the checksum filter.
 #include "fs/checksums.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "fs/crc32.h"
+#include "fs/q32.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 #include "support/trace_capture.h"
 #include "test_drives.h"
 
 #ifndef _WIN32
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cstring>
 #endif
 
 namespace {
+
+std::string randomBytes(size_t length, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string bytes(length, '\0');
+  for (char& b : bytes) b = static_cast<char>(rng());
+  return bytes;
+}
+
+// One bit at a time, straight from the definition.
+uint32_t bitwiseCrc32(const std::string& data, size_t offset = 0,
+                      size_t length = std::string::npos) {
+  uint32_t reg = 0xFFFFFFFFu;
+  for (char c : data.substr(offset, length)) {
+    reg ^= static_cast<uint8_t>(c);
+    for (int bit = 0; bit < 8; ++bit) reg = (reg >> 1) ^ ((reg & 1) != 0 ? 0xEDB88320u : 0);
+  }
+  return ~reg;
+}
 
 std::string md5Text(const Md5Digest& digest) {
   char16_t text[kMd5TextCapacity];
   md5ToText(digest, text);
   return std::string(text, text + 32);
+}
+
+using Crc32Function = uint32_t (*)(uint32_t, const void*, size_t);
+
+// Every implementation this machine can run, by name.
+std::vector<std::pair<const char*, Crc32Function>> crc32Implementations() {
+  std::vector<std::pair<const char*, Crc32Function>> all = {{"dispatch", crc32Update},
+                                                            {"tables", crc32UpdateTables}};
+  if (crc32FoldingSupported()) all.emplace_back("folding", crc32UpdateFolding);
+  return all;
+}
+
+TEST(Crc32Test, KnownVectorsAndTheBitwiseReference) {
+  EXPECT_EQ(bitwiseCrc32("123456789"), 0xCBF43926u);
+  for (const auto& [name, crc32] : crc32Implementations()) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(crc32(0, "123456789", 9), 0xCBF43926u);
+    EXPECT_EQ(crc32(0x1234, nullptr, 0), 0x1234u);
+    EXPECT_EQ(crc32(0, "The quick brown fox jumps over the lazy dog", 43), 0x414FA339u);
+  }
+  // Every length up to 2 KiB at every alignment, then a long buffer in random pieces.
+  const std::string data = randomBytes(2048 + 16, 7);
+  for (size_t offset = 0; offset < 16; ++offset) {
+    for (size_t length = 0; length <= 2048; length += (length < 300 ? 1 : 37)) {
+      const uint32_t expected = bitwiseCrc32(data, offset, length);
+      for (const auto& [name, crc32] : crc32Implementations()) {
+        ASSERT_EQ(crc32(0, data.data() + offset, length), expected)
+            << name << " offset " << offset << " length " << length;
+      }
+    }
+  }
+  const std::string big = randomBytes(1 << 18, 11);
+  const uint32_t whole = bitwiseCrc32(big);
+  std::mt19937 rng(3);
+  for (const auto& [name, crc32] : crc32Implementations()) {
+    uint32_t crc = 0;
+    for (size_t done = 0, piece = 0; done < big.size(); done += piece) {
+      piece = std::min<size_t>(rng() % 5000, big.size() - done);
+      crc = crc32(crc, big.data() + done, piece);
+    }
+    EXPECT_EQ(crc, whole) << name;
+  }
+}
+
+TEST(Md5Test, Rfc1321SuiteAndPaddingBoundaries) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+       "d174ab98d277d9f5a5611c2c9f419d9f"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"},
+      {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
+      {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
+      {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
+      {std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"},
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(md5Text(Md5::of(text.data(), text.size())), expected) << text.size() << " bytes";
+  }
+  // Any split gives the same digest, and finish starts over.
+  const std::string data = randomBytes(300, 5);
+  const Md5Digest whole = Md5::of(data.data(), data.size());
+  Md5 md5;
+  for (size_t split = 0; split <= data.size(); ++split) {
+    md5.update(data.data(), split);
+    md5.update(nullptr, 0);
+    md5.update(data.data() + split, data.size() - split);
+    ASSERT_EQ(md5.finish(), whole) << split;
+  }
+  for (size_t i = 0; i < data.size(); ++i) md5.update(&data[i], 1);
+  EXPECT_EQ(md5.finish(), whole);
+  EXPECT_EQ(md5.finish(), Md5::of(nullptr, 0));
+}
+
+TEST(Q32Test, TakesOnlyTheFirstKilobyteInAnyPieces) {
+  const std::string data = randomBytes(5000, 9);
+  const uint32_t expected = bitwiseCrc32(data, 0, kQ32Bytes);
+  EXPECT_EQ(Q32::of(data.data(), data.size()), expected);
+  EXPECT_EQ(Q32::of(data.data(), 100), bitwiseCrc32(data, 0, 100));
+  EXPECT_EQ(Q32::of(data.data(), 0), 0u);
+
+  Q32 q32;  // in pieces: takes what is still wanted, then nothing
+  EXPECT_EQ(q32.update(data.data(), 1000), 1000u);
+  EXPECT_FALSE(q32.complete());
+  EXPECT_EQ(q32.update(data.data() + 1000, 1000) + q32.update(nullptr, 10), 24u);
+  EXPECT_TRUE(q32.complete());
+  EXPECT_EQ(q32.value(), expected);
+}
+
+// A request whose results hold junk, so that every field is seen to be written.
+ChecksumRequest junkRequest(uint32_t mask) {
+  ChecksumRequest r{7, mask, 0xDEAD, 0xBEEF, {}};
+  r.md5.fill(0xAA);
+  return r;
+}
+
+void expectFailed(const ChecksumRequest& r) {
+  EXPECT_EQ(r.status, 0u);
+  EXPECT_EQ(r.crc32 | r.q32, 0u);
+  EXPECT_EQ(r.md5, Md5Digest{});
 }
 
 class ComputeChecksumsTest : public ::testing::Test {
@@ -39,130 +159,69 @@ class ComputeChecksumsTest : public ::testing::Test {
     return dir_.drive(std::u16string(name.begin(), name.end()));
   }
 
-  // A request whose results hold junk, so that every field is seen to be written.
-  static ChecksumRequest request(uint32_t mask) {
-    ChecksumRequest r;
-    r.status = 7;
-    r.mask = mask;
-    r.crc32 = 0xDEAD;
-    r.q32 = 0xBEEF;
-    r.md5.fill(0xAA);
-    return r;
-  }
-
   TempDir dir_;
 };
 
-TEST_F(ComputeChecksumsTest, EmptyFile) {
-  const std::u16string path = write("empty", "");
-  ChecksumRequest r = request(kChecksumCrc32 | kChecksumQ32 | kChecksumMd5);
-  EXPECT_EQ(computeChecksums(&r, path.c_str()), 0);
-  EXPECT_EQ(r.status, 1u);
-  EXPECT_EQ(r.crc32, 0u);
-  EXPECT_EQ(r.q32, 0u);
-  EXPECT_EQ(md5Text(r.md5), "d41d8cd98f00b204e9800998ecf8427e");
-}
-
-TEST_F(ComputeChecksumsTest, EveryMaskOnAFileLargerThanOneReadChunk) {
-  std::mt19937 rng(1);
-  std::string content(300000, '\0');
-  for (char& c : content) c = static_cast<char>(rng());
-  const std::u16string path = write("data.bin", content);
-  const uint32_t crc32 = crc32UpdateTables(0, content.data(), content.size());
-  const uint32_t q32 = crc32UpdateTables(0, content.data(), 1024);
-  const Md5Digest md5 = Md5::of(content.data(), content.size());
-  const Md5Digest md5OfNothing = Md5::of(nullptr, 0);
-
-  for (uint32_t mask = 1; mask <= 7; ++mask) {
-    SCOPED_TRACE(mask);
-    ChecksumRequest r = request(mask);
-    ASSERT_EQ(computeChecksums(&r, path.c_str()), 0);
-    EXPECT_EQ(r.status, 1u);
-    EXPECT_EQ(r.mask, mask);
-    EXPECT_EQ(r.crc32, (mask & kChecksumCrc32) != 0 ? crc32 : 0u);
-    EXPECT_EQ(r.q32, (mask & kChecksumQ32) != 0 ? q32 : 0u);
-    EXPECT_EQ(r.md5, (mask & kChecksumMd5) != 0 ? md5 : md5OfNothing);
+TEST_F(ComputeChecksumsTest, EveryMaskOnFilesOfEverySize) {
+  const std::pair<std::string, std::string> files[] = {
+      {"empty", ""}, {"five.bin", randomBytes(5000, 2)}, {"large.bin", randomBytes(300000, 1)}};
+  for (const auto& [name, content] : files) {
+    const std::u16string path = write(name, content);
+    const uint32_t crc32 = bitwiseCrc32(content), q32 = bitwiseCrc32(content, 0, kQ32Bytes);
+    for (uint32_t mask = 1; mask <= 7; ++mask) {
+      SCOPED_TRACE(name + " mask " + std::to_string(mask));
+      ChecksumRequest r = junkRequest(mask);
+      ASSERT_EQ(computeChecksums(&r, path.c_str()), 0);
+      EXPECT_EQ(r.status, 1u);
+      EXPECT_EQ(r.mask, mask);
+      EXPECT_EQ(r.crc32, (mask & kChecksumCrc32) != 0 ? crc32 : 0u);
+      EXPECT_EQ(r.q32, (mask & kChecksumQ32) != 0 ? q32 : 0u);
+      EXPECT_EQ(r.md5, Md5::of(content.data(), (mask & kChecksumMd5) != 0 ? content.size() : 0));
+    }
   }
-}
-
-TEST_F(ComputeChecksumsTest, FiveThousandBytesAndTheNarrowPath) {
-  std::string content(5000, '\0');
-  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + 3);
-  const std::u16string path = write("five.bin", content);
+  ChecksumRequest r = junkRequest(kChecksumQ32);  // through the narrow path
   std::string narrow;
-  ASSERT_TRUE(platform::wideToNarrow(path.c_str(), &narrow));
-
-  ChecksumRequest r = request(kChecksumCrc32 | kChecksumQ32);
+  ASSERT_TRUE(platform::wideToNarrow(dir_.drive(u"five.bin").c_str(), &narrow));
   ASSERT_EQ(computeChecksums(&r, narrow.c_str()), 0);
-  EXPECT_EQ(r.q32, crc32UpdateTables(0, content.data(), 1024));
-  EXPECT_EQ(r.crc32, crc32UpdateTables(0, content.data(), 5000));
-
-  const std::u16string text = write("digits.txt", "123456789");
-  r = request(kChecksumCrc32 | kChecksumQ32);
-  ASSERT_EQ(computeChecksums(&r, text.c_str()), 0);
-  EXPECT_EQ(r.crc32, 0xCBF43926u);
-  EXPECT_EQ(r.q32, 0xCBF43926u);
+  EXPECT_EQ(r.q32, bitwiseCrc32(files[1].second, 0, kQ32Bytes));
 }
 
 TEST_F(ComputeChecksumsTest, MaskZeroNeverOpensAndFailuresClearTheResults) {
-  ChecksumRequest r = request(0);
+  ChecksumRequest r = junkRequest(0);
   EXPECT_EQ(computeChecksums(&r, dir_.drive(u"absent").c_str()), 0);
   EXPECT_EQ(r.status, 1u);
 
   TraceCapture traces;
   for (const std::u16string& path : {dir_.drive(u"absent"), dir_.drive()}) {
-    r = request(kChecksumMd5);
+    r = junkRequest(kChecksumMd5);
     EXPECT_EQ(computeChecksums(&r, path.c_str()), -1);
-    EXPECT_EQ(r.status, 0u);
-    EXPECT_EQ(r.crc32, 0u);
-    EXPECT_EQ(r.q32, 0u);
-    EXPECT_EQ(r.md5, Md5Digest{});
+    expectFailed(r);
   }
   EXPECT_TRUE(traces.containsText("::computeChecksums - cannot read '"));
-  r = request(kChecksumCrc32);
   EXPECT_EQ(computeChecksums(&r, static_cast<const char*>(nullptr)), -1);
   EXPECT_EQ(computeChecksums(&r, static_cast<const char16_t*>(nullptr)), -1);
   EXPECT_EQ(computeChecksums(nullptr, u"C:\\x"), -1);
 }
 
 #ifndef _WIN32
-TEST_F(ComputeChecksumsTest, FifosSocketsAndDevicesAreNeverRead) {
+TEST_F(ComputeChecksumsTest, FifosDevicesAndReadErrorsAreFailures) {
   REQUIRE_TEST_DRIVES();
   ASSERT_EQ(mkfifo(dir_.host("fifo").c_str(), 0600), 0);  // no writer: a read would block
-  const int server = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string socketPath = dir_.host("socket").string();
-  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socketPath.c_str());
-  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   std::filesystem::create_symlink(dir_.host("fifo"), dir_.host("link-to-fifo"));
-
+  // P:\self\mem is a regular file by its type whose reading fails with EIO.
   for (const std::u16string& path :
-       {dir_.drive(u"fifo"), dir_.drive(u"socket"), dir_.drive(u"link-to-fifo"),
-        std::u16string(u"V:\\zero"), std::u16string(u"V:\\urandom")}) {
-    ChecksumRequest r = request(kChecksumCrc32 | kChecksumMd5);
-    EXPECT_EQ(computeChecksums(&r, path.c_str()), -1);
-    EXPECT_EQ(r.status, 0u);
-  }
-  close(server);
-}
-
-TEST_F(ComputeChecksumsTest, AReadErrorPartWayIsAFailureNotAChecksum) {
-  REQUIRE_TEST_DRIVES();
-  // A regular file by its type whose reading fails with EIO.
-  for (uint32_t mask : {kChecksumQ32, kChecksumCrc32 | kChecksumMd5}) {
-    ChecksumRequest r = request(mask);
-    EXPECT_EQ(computeChecksums(&r, u"P:\\self\\mem"), -1);
-    EXPECT_EQ(r.status, 0u);
-    EXPECT_EQ(r.crc32, 0u);
-    EXPECT_EQ(r.md5, Md5Digest{});
+       {dir_.drive(u"fifo"), dir_.drive(u"link-to-fifo"), std::u16string(u"V:\\zero"),
+        std::u16string(u"V:\\urandom"), std::u16string(u"P:\\self\\mem")}) {
+    for (uint32_t mask : {kChecksumQ32, kChecksumCrc32 | kChecksumMd5}) {
+      ChecksumRequest r = junkRequest(mask);
+      EXPECT_EQ(computeChecksums(&r, path.c_str()), -1);
+      expectFailed(r);
+    }
   }
 }
 #endif
 
-TEST(Md5TextTest, TextFormAndBack) {
-  EXPECT_EQ(md5Text(Md5::of(nullptr, 0)), "d41d8cd98f00b204e9800998ecf8427e");
+TEST(Md5TextTest, RoundTripAndHostileTexts) {
   std::mt19937 rng(4);
   for (int round = 0; round < 200; ++round) {
     Md5Digest digest;
@@ -173,60 +232,37 @@ TEST(Md5TextTest, TextFormAndBack) {
     ASSERT_EQ(textToMd5(text), digest);
   }
   md5ToText(Md5Digest{}, nullptr);
-}
 
-TEST(Md5TextTest, ParsesUpperCaseShortAndHostileTexts) {
-  const Md5Digest expected = {0xd4, 0x1d, 0x8c, 0xd9, 0x8f, 0x00, 0xb2, 0x04,
-                              0xe9, 0x80, 0x09, 0x98, 0xec, 0xf8, 0x42, 0x7e};
-  EXPECT_EQ(textToMd5(u"D41D8CD98F00B204E9800998ECF8427E"), expected);
-  EXPECT_EQ(textToMd5(u"d41d8cd98f00b204e9800998ecf8427e and more"), expected);
-  EXPECT_EQ(textToMd5(u"a"), (Md5Digest{0xa0}));
+  const Md5Digest empty = Md5::of(nullptr, 0);
+  EXPECT_EQ(textToMd5(u"D41D8CD98F00B204E9800998ECF8427E"), empty);
+  EXPECT_EQ(textToMd5(u"d41d8cd98f00b204e9800998ecf8427e and more"), empty);
   EXPECT_EQ(textToMd5(u"abc"), (Md5Digest{0xab, 0xc0}));
-  EXPECT_EQ(textToMd5(u"0"), Md5Digest{});
+  EXPECT_EQ(textToMd5(u"zz1g"), (Md5Digest{0x00, 0x10}));
   EXPECT_EQ(textToMd5(u""), Md5Digest{});
   EXPECT_EQ(textToMd5(nullptr), Md5Digest{});
-  EXPECT_EQ(textToMd5(u"zz1g"), (Md5Digest{0x00, 0x10}));
 }
 
 TEST(ChecksumFilterTest, MatchesAnyWantedValueOfAnAskedKind) {
+  const Md5Digest wanted = {1, 2, 3};
+  const Md5Digest other = {1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
   ChecksumFilter filter;
-  EXPECT_TRUE(filter.isEmpty());
   filter.active = 1;
-  EXPECT_FALSE(filter.isEmpty());
   filter.crc32Values = {10, 20};
   filter.q32Values = {30};
-  filter.md5Values = {Md5Digest{1, 2, 3}};
-
-  ChecksumRequest r;
-  r.status = 1;
-  r.crc32 = 20;
-  r.q32 = 30;
-  r.md5 = Md5Digest{1, 2, 3};
-  EXPECT_FALSE(filter.match(r)) << "mask 0 never matches";
-  for (uint32_t mask : {kChecksumCrc32, kChecksumQ32, kChecksumMd5}) {
-    r.mask = mask;
-    EXPECT_TRUE(filter.match(r)) << mask;
-  }
-
-  r.crc32 = 99;
-  r.mask = kChecksumQ32;
-  EXPECT_TRUE(filter.match(r)) << "q32 alone decides";
-  r.mask = kChecksumCrc32 | kChecksumQ32;
-  EXPECT_TRUE(filter.match(r));
-  r.q32 = 31;
-  EXPECT_FALSE(filter.match(r));
-  r.mask = kChecksumMd5;
-  r.md5[15] = 1;
-  EXPECT_FALSE(filter.match(r)) << "digests compare byte for byte";
-
-  r.mask = kChecksumCrc32 | kChecksumQ32 | kChecksumMd5;
-  r.crc32 = 10;
-  r.status = 0;
-  EXPECT_FALSE(filter.match(r)) << "a file that could not be read never matches";
-
-  ChecksumFilter noLists;
-  r.status = 1;
-  EXPECT_FALSE(noLists.match(r));
+  filter.md5Values = {wanted};
+  auto match = [&](uint32_t status, uint32_t mask, uint32_t crc32, uint32_t q32,
+                   const Md5Digest& md5) {
+    return filter.match(ChecksumRequest{status, mask, crc32, q32, md5});
+  };
+  constexpr uint32_t kAll = kChecksumCrc32 | kChecksumQ32 | kChecksumMd5;
+  EXPECT_FALSE(match(1, 0, 20, 30, wanted)) << "nothing asked for";
+  EXPECT_TRUE(match(1, kChecksumCrc32, 20, 0, other));
+  EXPECT_TRUE(match(1, kChecksumQ32, 99, 30, other));
+  EXPECT_TRUE(match(1, kChecksumMd5, 99, 0, wanted));
+  EXPECT_TRUE(match(1, kChecksumCrc32 | kChecksumQ32, 99, 30, other));
+  EXPECT_FALSE(match(1, kAll, 99, 31, other)) << "digests compare byte for byte";
+  EXPECT_FALSE(match(0, kAll, 10, 30, wanted)) << "the file could not be read";
+  EXPECT_FALSE(ChecksumFilter{}.match(ChecksumRequest{1, kAll, 10, 30, wanted}));
 }
 
 }  // namespace

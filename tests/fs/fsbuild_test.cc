@@ -1,12 +1,14 @@
-// The file-system walk over generated trees: what it reports and how, start checks, recursion,
+// The file-system walk over generated trees: what it reports, start checks, recursion,
 // exclusions and includes, path limits, the time budget, criteria and checksums, and entries that
 // must never block or stop it (FIFOs, sockets, unreadable files and directories).
 #include "fscommon/fsbuild.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,12 +21,7 @@
 #include "test_drives.h"
 
 #ifndef _WIN32
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include "platform/platform_fixtures.h"
 #endif
@@ -32,6 +29,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using Names = std::vector<std::u16string>;
 
 // What the walk reported of one file, copied during addFileInfo.
 struct Reported {
@@ -45,21 +43,16 @@ struct Reported {
 class CollectingResults : public FsResults {
  public:
   void addFileInfo(FsFileInfo* info) override {
-    Reported& file = files[info->name()];
-    file.directory = info->directory();
-    file.size = info->size();
-    file.mode = info->mode();
-    file.knownMask = info->knownMask();
-    file.modificationTime = info->modificationTime();
+    files[info->name()] = {info->directory(), info->size(), info->mode(), info->knownMask(),
+                           info->modificationTime()};
     if (onFile) onFile(info);
   }
   void addFile(const char16_t*, const char16_t*, uint32_t, uint32_t, uint32_t, const char16_t*,
                uint32_t, uint32_t) override {
     ADD_FAILURE() << "the walk reports through addFileInfo only";
   }
-
-  std::vector<std::u16string> names() const {
-    std::vector<std::u16string> out;
+  Names names() const {
+    Names out;
     for (const auto& [name, file] : files) out.push_back(name);
     return out;
   }
@@ -69,35 +62,41 @@ class CollectingResults : public FsResults {
 };
 
 std::u16string wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::string narrowed(const std::u16string& text) {
+  std::string out;
+  platform::wideToNarrow(text.c_str(), &out);
+  return out;
+}
+
+ResolvedPath start(const std::u16string& path, bool recursive = true) {
+  return ResolvedPath{PathEntry(path.c_str(), recursive), DriveEntry(u"C:", DT_FIXED, u"EXT4")};
+}
 
 class WalkTest : public ::testing::Test {
  protected:
-  // A tree of files and directories (name ends in '/') below the temporary directory.
+  // Files and directories (name ends in '/') below the temporary directory.
   void make(std::initializer_list<std::string> entries) {
     for (const std::string& entry : entries) {
-      if (entry.back() == '/') {
-        fs::create_directories(dir_.host(entry));
-      } else {
-        fs::create_directories(dir_.host(entry).parent_path());
-        std::ofstream(dir_.host(entry), std::ios::binary) << "content of " << entry;
-      }
+      fs::create_directories(dir_.host(entry).parent_path());
+      if (entry.back() != '/') std::ofstream(dir_.host(entry)) << "content of " << entry;
     }
   }
 
-  static std::u16string contentOf(const std::string& entry) { return wide("content of " + entry); }
-
-  ResolvedPath start(const std::u16string& path, bool recursive) const {
-    return ResolvedPath{PathEntry(path.c_str(), recursive), DriveEntry(u"C:", DT_FIXED, u"EXT4")};
-  }
-
-  int build(const char16_t* criteria, bool recursive = true, const PathList& includes = {},
-            const PathList& exclusions = {}, bool caseSensitive = false) {
+  // The names the walk of the temporary directory reports; the walk must finish.
+  Names walk(const char16_t* criteria, bool recursive = true, const PathList& includes = {},
+             const PathList& exclusions = {}, bool caseSensitive = false,
+             uint32_t options = FsScanFilter::kDefaultOptions,
+             const ChecksumFilter* checksums = nullptr) {
     FsScanFilter filter(criteria, caseSensitive);
-    return fs_build(&results_, &filter, start(dir_.drive(), recursive), includes, exclusions,
-                    caseSensitive, kWalkDefaultBudgetMs);
+    filter.setOptions(options);
+    filter.setChecksumFilter(checksums);
+    results_.files.clear();
+    EXPECT_EQ(fs_build(&results_, &filter, start(dir_.drive(), recursive), includes, exclusions,
+                       caseSensitive, kWalkDefaultBudgetMs),
+              kWalkFinished);
+    return results_.names();
   }
 
-  std::vector<std::u16string> names() const { return results_.names(); }
   std::u16string path(const std::string& relative) const {
     std::u16string out = dir_.drive() + u"\\";
     for (char c : relative) out += c == '/' ? u'\\' : static_cast<char16_t>(c);
@@ -109,252 +108,181 @@ class WalkTest : public ::testing::Test {
   TraceCapture traces_;
 };
 
-using Names = std::vector<std::u16string>;
-
 TEST_F(WalkTest, ReportsEveryFileOfTheTreeFromItsDirectoryEntry) {
   make({"a.txt", "tool.EXE", "sub/b.txt", "sub/deeper/c.log", "sub/deeper/deepest/", ".hidden"});
-  EXPECT_EQ(build(u"[SIZE]>=0"), kWalkFinished);
-  EXPECT_EQ(names(), (Names{u".hidden", u"a.txt", u"b.txt", u"c.log", u"tool.EXE"}));
+  EXPECT_EQ(walk(u"[SIZE]>=0"), (Names{u".hidden", u"a.txt", u"b.txt", u"c.log", u"tool.EXE"}));
 
   const Reported& a = results_.files[u"a.txt"];
   EXPECT_EQ(a.directory, dir_.drive() + u"\\");
-  EXPECT_EQ(a.size, contentOf("a.txt").size());
+  EXPECT_EQ(a.size, std::string("content of a.txt").size());
   EXPECT_EQ(a.mode, 0x21B6u);
   EXPECT_EQ(a.knownMask, FsFileInfo::kKnownMode | FsFileInfo::kKnownSize |
                              FsFileInfo::kKnownAccessTime | FsFileInfo::kKnownCreationTime |
                              FsFileInfo::kKnownModificationTime);
+  EXPECT_NE(a.modificationTime, 0u);
   EXPECT_EQ(results_.files[u"c.log"].directory, path("sub/deeper/"));
   EXPECT_EQ(results_.files[u"tool.EXE"].mode, 0x23FEu);
 #ifndef _WIN32
   EXPECT_EQ(results_.files[u".hidden"].mode & kModeHidden, kModeHidden);  // a leading dot
 #endif
-  EXPECT_NE(a.modificationTime, 0u);
   EXPECT_TRUE(traces_.messages().empty());
 }
 
-TEST_F(WalkTest, NonRecursiveStartExaminesOnlyItsOwnFiles) {
-  make({"top.txt", "sub/below.txt"});
-  EXPECT_EQ(build(u"[SIZE]>=0", false), kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"top.txt"}));
-}
-
-TEST_F(WalkTest, ExcludedSubdirectoriesAreNotEnteredAndAnExcludedStartNotWalked) {
-  make({"keep/k.txt", "skip/s.txt", "skip/under/u.txt", "top.txt"});
-  const PathList exclusions = {PathEntry(path("skip").c_str(), true)};
-  EXPECT_EQ(build(u"[SIZE]>=0", true, {}, exclusions), kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"k.txt", u"top.txt"}));
-  std::string skipped;
-  platform::wideToNarrow(path("skip").c_str(), &skipped);
-  EXPECT_TRUE(traces_.contains("::fs_scan - path '" + skipped + "' excluded!\n"));
+TEST_F(WalkTest, RecursionIncludesAndExclusionsChooseTheDirectories) {
+  make({"top.txt", "in/i.txt", "in/deeper/d.txt", "skip/s.txt", "skip/under/u.txt"});
+  const PathEntry in(path("in").c_str(), false), inAndBelow(path("in").c_str(), true);
+  const PathEntry skip(path("skip").c_str(), false), skipAndBelow(path("skip").c_str(), true);
+  const struct {
+    const char* what;
+    bool recursive;
+    PathList includes, exclusions;
+    Names expected;
+  } cases[] = {
+      {"non-recursive start", false, {}, {}, {u"top.txt"}},
+      {"recursive exclusion", true, {}, {skipAndBelow}, {u"d.txt", u"i.txt", u"top.txt"}},
+      {"own files excluded", true, {}, {skip}, {u"d.txt", u"i.txt", u"top.txt", u"u.txt"}},
+      {"include", true, {in}, {}, {u"i.txt"}},
+      {"recursive include", true, {inAndBelow}, {}, {u"d.txt", u"i.txt"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(walk(u"[SIZE]>=0", c.recursive, c.includes, c.exclusions), c.expected) << c.what;
+  }
+  EXPECT_TRUE(traces_.contains("::fs_scan - path '" + narrowed(path("skip")) + "' excluded!\n"));
+  EXPECT_TRUE(walk(u"[SIZE]>=0", true, {}, {PathEntry(dir_.drive().c_str(), true)}).empty());
+  EXPECT_TRUE(traces_.contains("::fs_build - path '" + narrowed(dir_.drive()) + "' excluded!\n"));
   for (const CapturedTrace& trace : traces_.records()) EXPECT_EQ(trace.function, "fs_build");
-
-  results_.files.clear();
-  traces_.clear();
-  EXPECT_EQ(build(u"[SIZE]>=0", true, {}, {PathEntry(dir_.drive().c_str(), true)}), kWalkFinished);
-  EXPECT_TRUE(results_.files.empty());
-  std::string start;
-  platform::wideToNarrow(dir_.drive().c_str(), &start);
-  EXPECT_TRUE(traces_.contains("::fs_build - path '" + start + "' excluded!\n"));
-
-  // A non-recursive exclusion of a subdirectory keeps it out of no recursion, but its own files
-  // are not examined.
-  results_.files.clear();
-  EXPECT_EQ(build(u"[SIZE]>=0", true, {}, {PathEntry(path("skip").c_str(), false)}), kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"k.txt", u"top.txt", u"u.txt"}));
-}
-
-TEST_F(WalkTest, IncludesSelectTheDirectoriesWhoseFilesAreExamined) {
-  make({"top.txt", "in/i.txt", "in/deeper/d.txt", "out/o.txt"});
-  EXPECT_EQ(build(u"[SIZE]>=0", true, {PathEntry(path("in").c_str(), false)}), kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"i.txt"}));
-  results_.files.clear();
-  EXPECT_EQ(build(u"[SIZE]>=0", true, {PathEntry(path("in").c_str(), true)}), kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"d.txt", u"i.txt"}));
 }
 
 TEST_F(WalkTest, StartMustBeARealDirectory) {
   make({"file.txt", "dir/x.txt"});
-  std::string narrowStart;
-  for (const std::u16string& refused : {path("file.txt"), path("absent")}) {
-    traces_.clear();
-    FsScanFilter filter(u"[SIZE]>=0", false);
-    EXPECT_EQ(fs_build(&results_, &filter, start(refused, true), {}, {}, false, 1000),
-              kWalkFinished);
-    platform::wideToNarrow(refused.c_str(), &narrowStart);
-    EXPECT_TRUE(traces_.contains("::fs_build - '" + narrowStart +
+  std::vector<std::u16string> refused = {path("file.txt"), path("absent")};
+#ifndef _WIN32
+  fs::create_directory_symlink(dir_.host("dir"), dir_.host("link"));
+  refused.push_back(path("link"));
+#endif
+  FsScanFilter filter(u"[SIZE]>=0", false);
+  for (const std::u16string& from : refused) {
+    EXPECT_EQ(fs_build(&results_, &filter, start(from), {}, {}, false, 1000), kWalkFinished);
+    EXPECT_TRUE(traces_.contains("::fs_build - '" + narrowed(from) +
                                  "' is a symbolic link or is not a directory!\n"));
   }
   EXPECT_TRUE(traces_.containsText("::isValidPath - invalid file handle. Error 2 opening '"));
-#ifndef _WIN32
-  fs::create_directory_symlink(dir_.host("dir"), dir_.host("link"));
-  FsScanFilter filter(u"[SIZE]>=0", false);
-  EXPECT_EQ(fs_build(&results_, &filter, start(path("link"), true), {}, {}, false, 1000),
-            kWalkFinished);
-  platform::wideToNarrow(path("link").c_str(), &narrowStart);
-  EXPECT_TRUE(traces_.contains("::fs_build - '" + narrowStart +
-                               "' is a symbolic link or is not a directory!\n"));
-#endif
   EXPECT_TRUE(results_.files.empty());
 
-  // A trailing backslash is accepted (and dropped).
-  FsScanFilter filter2(u"[SIZE]>=0", false);
-  EXPECT_EQ(fs_build(&results_, &filter2, start(path("dir\\"), true), {}, {}, false, 1000),
-            kWalkFinished);
+  // A trailing backslash is accepted (and dropped); a drive root is taken without a disk access.
+  EXPECT_EQ(fs_build(&results_, &filter, start(path("dir\\")), {}, {}, false, 1000), kWalkFinished);
   EXPECT_EQ(results_.files[u"x.txt"].directory, path("dir\\"));
-}
-
-TEST(IsValidPathTest, DriveRootsAndInPlaceTrimming) {
-  TraceCapture traces;
+  traces_.clear();
   char16_t absentRoot[] = u"Q:\\";
-  EXPECT_TRUE(fs_isValidPath(absentRoot)) << "a drive root is taken without a disk access";
-  EXPECT_TRUE(traces.messages().empty());
+  EXPECT_TRUE(fs_isValidPath(absentRoot));
+  EXPECT_TRUE(traces_.messages().empty());
   char16_t zeroRoot[] = u"0:\\";
   EXPECT_FALSE(fs_isValidPath(zeroRoot));
   EXPECT_EQ(std::u16string(zeroRoot), u"0:");
-
-  TempDir dir;
-  std::u16string withSlash = dir.drive() + u"\\";
-  EXPECT_TRUE(fs_isValidPath(&withSlash[0]));
-  EXPECT_EQ(std::u16string(withSlash.c_str()), dir.drive());
-
   EXPECT_FALSE(fs_isValidPath(nullptr));
-  EXPECT_TRUE(traces.contains("::isValidPath - path name specified is null\n"));
-  for (const CapturedTrace& trace : traces.records()) EXPECT_EQ(trace.function, "fs_isValidPath");
+  EXPECT_TRUE(traces_.contains("::isValidPath - path name specified is null\n"));
+  for (const CapturedTrace& trace : traces_.records()) EXPECT_EQ(trace.function, "fs_isValidPath");
 }
 
-TEST_F(WalkTest, UsedUpBudgetStopsBeforeTouchingTheDisk) {
-  make({"a.txt"});
-  for (int64_t budget : {int64_t{0}, int64_t{-5}}) {
-    FsScanFilter filter(u"[SIZE]>=0", false);
-    EXPECT_EQ(fs_scan(&results_, &filter, start(u"Q:\\absent", true), {}, {}, false, budget),
-              kWalkTimedOut);
-    EXPECT_EQ(fs_build(&results_, &filter, start(dir_.drive(), true), {}, {}, false, budget),
-              kWalkTimedOut);
-  }
-  EXPECT_TRUE(results_.files.empty());
-  EXPECT_TRUE(traces_.messages().empty());
-}
-
-TEST_F(WalkTest, NullArgumentsAndBadCriteriaReportNothing) {
+TEST_F(WalkTest, UsedUpBudgetsNullArgumentsAndBadCriteriaReportNothing) {
   make({"a.txt"});
   FsScanFilter filter(u"[SIZE]>=0", false);
-  EXPECT_EQ(fs_scan(nullptr, &filter, start(dir_.drive(), true), {}, {}, false, 1000),
-            kWalkFinished);
-  EXPECT_EQ(fs_scan(&results_, nullptr, start(dir_.drive(), true), {}, {}, false, 1000),
-            kWalkFinished);
+  for (int64_t budget : {int64_t{0}, int64_t{-5}}) {  // stops before touching the disk
+    EXPECT_EQ(fs_scan(&results_, &filter, start(u"Q:\\absent"), {}, {}, false, budget),
+              kWalkTimedOut);
+    EXPECT_EQ(fs_build(&results_, &filter, start(dir_.drive()), {}, {}, false, budget),
+              kWalkTimedOut);
+  }
+  EXPECT_TRUE(traces_.messages().empty());
+  EXPECT_EQ(fs_scan(nullptr, &filter, start(dir_.drive()), {}, {}, false, 1000), kWalkFinished);
+  EXPECT_EQ(fs_scan(&results_, nullptr, start(dir_.drive()), {}, {}, false, 1000), kWalkFinished);
   EXPECT_EQ(fs_scan(&results_, &filter, ResolvedPath{}, {}, {}, false, 1000), kWalkFinished);
-  EXPECT_EQ(build(nullptr), kWalkFinished);
-  EXPECT_EQ(build(u"[SIZE]>>0"), kWalkFinished);
-  EXPECT_EQ(build(u"[NOSUCHCOLUMN]==1"), kWalkFinished);
   EXPECT_TRUE(results_.files.empty());
+  for (const char16_t* criteria :
+       {static_cast<const char16_t*>(nullptr), u"[SIZE]>>0", u"[NOSUCHCOLUMN]==1"}) {
+    EXPECT_TRUE(walk(criteria).empty());
+  }
   EXPECT_FALSE(filter.accept(nullptr, ChecksumRequest{}, nullptr));
 }
 
 #ifndef _WIN32
 TEST_F(WalkTest, DirectoryPathsOfTwoHundredAndFiftyEightCharactersOrMoreAreNotWalked) {
-  // A parent whose prefix (path and '\') leaves room for names that make subdirectory paths of
-  // 257 to 261 characters and file paths of 259 to 261 characters.
-  const std::string parent = "p";
-  make({parent + "/"});
-  const size_t prefixLength = path(parent).size() + 1;
+  // Subdirectory paths of 257 to 261 characters, each holding a file, and file paths of 259 to
+  // 261 characters, all in one parent.
+  make({"p/"});
+  const size_t prefixLength = path("p").size() + 1;
   auto nameFor = [&](size_t total, char fill) { return std::string(total - prefixLength, fill); };
-  std::map<size_t, std::string> directories;
+  Names expected = {u"f257"};
   for (size_t total = 257; total <= 261; ++total) {
-    directories[total] = nameFor(total, static_cast<char>('a' + total - 257));
-    make({parent + "/" + directories[total] + "/f" + std::to_string(total)});
+    make({"p/" + nameFor(total, static_cast<char>('a' + total - 257)) + "/f" +
+          std::to_string(total)});
   }
   for (size_t total = 259; total <= 261; ++total) {
-    make({parent + "/" + nameFor(total, static_cast<char>('v' + total - 259))});
+    const std::string name = nameFor(total, static_cast<char>('v' + total - 259));
+    make({"p/" + name});
+    expected.push_back(wide(name));
   }
 
-  EXPECT_EQ(build(u"[SIZE]>=0"), kWalkFinished);
-  Names expected = {u"f257"};
-  for (size_t total = 259; total <= 261; ++total) {
-    expected.push_back(wide(nameFor(total, static_cast<char>('v' + total - 259))));
-  }
-  EXPECT_EQ(names(), expected);
-  size_t tooLong = 0;
-  for (const std::string& message : traces_.messages()) {
-    tooLong += message == "::fs_scan - path too long\n";
-  }
-  EXPECT_EQ(tooLong, 4u) << "258 and 259 when entered, 260 and 261 when listed";
+  EXPECT_EQ(walk(u"[SIZE]>=0"), expected);
+  const std::vector<std::string> messages = traces_.messages();
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), "::fs_scan - path too long\n"), 4)
+      << "258 and 259 when entered, 260 and 261 when listed";
 }
 #endif
 
 TEST_F(WalkTest, CriteriaOverSizeAttributesAndName) {
   make({"small.txt", "large.txt", "prog.exe", "sub/NOTES.TXT"});
-  std::ofstream(dir_.host("large.txt"), std::ios::binary) << std::string(5000, 'L');
-
-  EXPECT_EQ(build(u"[SIZE]>1000"), kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"large.txt"}));
-
-  results_.files.clear();
-  EXPECT_EQ(build(u"([ATTR] & 584) == 584"), kWalkFinished);  // executable by all
-  EXPECT_EQ(names(), (Names{u"prog.exe"}));
-
-  results_.files.clear();
-  EXPECT_EQ(build(u"[FILENAME]==\"*.txt\""), kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"NOTES.TXT", u"large.txt", u"small.txt"}));
-
-  results_.files.clear();
-  EXPECT_EQ(build(u"[FILENAME]==\"*.txt\"", true, {}, {}, true), kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"large.txt", u"small.txt"}));
-
-  results_.files.clear();
-  EXPECT_EQ(build(u"[FILENAME]==\"small.txt\" || [SIZE]==4999+1 && [SHORTFILENAME]==\"\""),
-            kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"large.txt", u"small.txt"}));
+  std::ofstream(dir_.host("large.txt")) << std::string(5000, 'L');
+  const struct {
+    const char16_t* criteria;
+    bool caseSensitive;
+    Names expected;
+  } cases[] = {
+      {u"[SIZE]>1000", false, {u"large.txt"}},
+      {u"([ATTR] & 584) == 584", false, {u"prog.exe"}},  // executable by all
+      {u"[FILENAME]==\"*.txt\"", false, {u"NOTES.TXT", u"large.txt", u"small.txt"}},
+      {u"[FILENAME]==\"*.txt\"", true, {u"large.txt", u"small.txt"}},
+      {u"[FILENAME]==\"small.txt\" || [SIZE]==4999+1 && [SHORTFILENAME]==\"\"",
+       false,
+       {u"large.txt", u"small.txt"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(walk(c.criteria, true, {}, {}, c.caseSensitive), c.expected)
+        << narrowed(c.criteria) << (c.caseSensitive ? " case-sensitive" : "");
+  }
 }
 
 TEST_F(WalkTest, ChecksumsAreTestedByTheFilterAndCriteriaSeeZeros) {
   make({"one.txt", "two.txt", "sub/three.txt"});
-  const std::u16string two = contentOf("two.txt");
-  std::string twoBytes(two.begin(), two.end());
-  const uint32_t twoCrc = crc32UpdateTables(0, twoBytes.data(), twoBytes.size());
-  const Md5Digest threeMd5 = Md5::of("content of sub/three.txt", 24);
-
+  const uint32_t twoCrc = crc32UpdateTables(0, "content of two.txt", 18);
   ChecksumFilter wanted;
   wanted.active = 1;
   wanted.crc32Values = {twoCrc};
-  wanted.md5Values = {threeMd5};
-  struct Case {
+  wanted.md5Values = {Md5::of("content of sub/three.txt", 24)};
+  constexpr uint32_t kCrc = FsScanFilter::kOptionCrc32, kQ32 = FsScanFilter::kOptionQ32;
+  constexpr uint32_t kMd5 = FsScanFilter::kOptionMd5;
+  const struct {
     uint32_t options;
+    bool wantQ32;  // two.txt is shorter than 1,024 bytes: its Q32 is its CRC-32
     Names expected;
+  } cases[] = {
+      {kCrc, false, {u"two.txt"}},
+      {kQ32, false, {}},
+      {kQ32, true, {u"two.txt"}},
+      {kMd5, false, {u"three.txt"}},
+      {kMd5 | kCrc | 0x1F, false, {u"three.txt", u"two.txt"}},
+      {FsScanFilter::kDefaultOptions, true, {}},
   };
-  for (const Case& c :
-       {Case{FsScanFilter::kOptionCrc32, {u"two.txt"}}, Case{FsScanFilter::kOptionQ32, {}},
-        Case{FsScanFilter::kOptionMd5, {u"three.txt"}},
-        Case{FsScanFilter::kOptionMd5 | FsScanFilter::kOptionCrc32 | 0x1F,
-             {u"three.txt", u"two.txt"}},
-        Case{FsScanFilter::kDefaultOptions, {}}}) {
-    results_.files.clear();
-    FsScanFilter filter(u"[SIZE]>0", false);
-    filter.setOptions(c.options);
-    filter.setChecksumFilter(&wanted);
-    EXPECT_EQ(fs_build(&results_, &filter, start(dir_.drive(), true), {}, {}, false, 100000),
-              kWalkFinished);
-    EXPECT_EQ(names(), c.expected) << c.options;
+  for (const auto& c : cases) {
+    wanted.q32Values = c.wantQ32 ? std::vector<uint32_t>{twoCrc} : std::vector<uint32_t>{};
+    EXPECT_EQ(walk(u"[SIZE]>0", true, {}, {}, false, c.options, &wanted), c.expected) << c.options;
   }
-
-  wanted.q32Values = {twoCrc};  // two.txt is shorter than 1,024 bytes: its Q32 is its CRC-32
-  results_.files.clear();
-  FsScanFilter q32(u"[SIZE]>0", false);
-  q32.setOptions(FsScanFilter::kOptionQ32);
-  q32.setChecksumFilter(&wanted);
-  EXPECT_EQ(fs_build(&results_, &q32, start(dir_.drive(), true), {}, {}, false, 100000),
-            kWalkFinished);
-  EXPECT_EQ(names(), (Names{u"two.txt"}));
 
   const std::u16string zeros = u"[CRC32]==0 && [Q32]==0 && [MD5]==\"0\"";
   const std::u16string real = u"[CRC32]==" + wide(std::to_string(twoCrc));
   for (const std::u16string& criteria : {zeros, real}) {
-    results_.files.clear();
-    FsScanFilter filter(criteria.c_str(), false);
-    filter.setOptions(FsScanFilter::kOptionCrc32 | FsScanFilter::kOptionQ32 |
-                      FsScanFilter::kOptionMd5);
-    EXPECT_EQ(fs_build(&results_, &filter, start(dir_.drive(), true), {}, {}, false, 100000),
-              kWalkFinished);
-    EXPECT_EQ(results_.files.size(), criteria == zeros ? 3u : 0u);
+    EXPECT_EQ(walk(criteria.c_str(), true, {}, {}, false, kCrc | kQ32 | kMd5).size(),
+              criteria == zeros ? 3u : 0u);
   }
 }
 
@@ -381,31 +309,26 @@ TEST_F(WalkTest, TheReusedFileInfoStartsAfreshForEveryFile) {
 
 #ifndef _WIN32
 TEST_F(WalkTest, SpecialFilesNeverBlockOrStopTheWalk) {
-  make({"a.txt", "z/z.txt", "closed/hidden.txt"});
+  make({"a.txt", "z/z.txt", "closed/hidden.txt", "locked.txt"});
   ASSERT_EQ(mkfifo(dir_.host("fifo").c_str(), 0644), 0);  // no writer: reading would block
-  const int server = socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const std::string socketPath = dir_.host("socket").string();
-  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-  std::strcpy(address.sun_path, socketPath.c_str());
-  ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(mknod(dir_.host("socket").c_str(), S_IFSOCK | 0644, 0), 0);
   fs::create_symlink(dir_.host("fifo"), dir_.host("fifo-link"));
   fs::create_symlink(dir_.host("z"), dir_.host("z-link"));
-  make({"locked.txt"});
   fs::permissions(dir_.host("locked.txt"), fs::perms::none);
   fs::permissions(dir_.host("closed"), fs::perms::none);
 
-  // Run as an ordinary user, for whom the locked file and directory really are unreadable.
+  // As an ordinary user, for whom the locked file and directory really are unreadable.
   const int failed = runAsOrdinaryUser([&] {
     TraceCapture traces;
     CollectingResults every;
     FsScanFilter all(u"[SIZE]>=0", false);
     all.setOptions(FsScanFilter::kOptionCrc32 | FsScanFilter::kOptionQ32 |
                    FsScanFilter::kOptionMd5);
-    if (fs_build(&every, &all, start(dir_.drive(), true), {}, {}, false, 100000) != 0) return 1;
-    const Names expected = {u"a.txt", u"fifo", u"fifo-link", u"locked.txt", u"socket", u"z.txt"};
-    if (every.names() != expected) return 2;
+    if (fs_build(&every, &all, start(dir_.drive()), {}, {}, false, 100000) != 0) return 1;
+    if (every.names() !=
+        Names{u"a.txt", u"fifo", u"fifo-link", u"locked.txt", u"socket", u"z.txt"}) {
+      return 2;
+    }
     if (!traces.containsText("::fs_scan - invalid file handle. Error 5 opening '")) return 3;
 
     // With a checksum filter nothing unreadable can match, whatever it wants.
@@ -416,10 +339,9 @@ TEST_F(WalkTest, SpecialFilesNeverBlockOrStopTheWalk) {
     wanted.md5Values = {Md5::of(nullptr, 0)};
     CollectingResults matched;
     all.setChecksumFilter(&wanted);
-    if (fs_build(&matched, &all, start(dir_.drive(), true), {}, {}, false, 100000) != 0) return 4;
+    if (fs_build(&matched, &all, start(dir_.drive()), {}, {}, false, 100000) != 0) return 4;
     return matched.files.empty() ? 0 : 5;
   });
-  close(server);
   EXPECT_EQ(failed, 0);
 }
 #endif

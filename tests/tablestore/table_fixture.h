@@ -1,5 +1,5 @@
 // Shared set-up of the table tests: a temporary directory, raw access to the table's files, and
-// the files-table-like schema most tests fill.
+// helpers that set, read, encode and walk records.
 #ifndef FSCANNER_TESTS_TABLESTORE_TABLE_FIXTURE_H
 #define FSCANNER_TESTS_TABLESTORE_TABLE_FIXTURE_H
 
@@ -18,8 +18,19 @@
 
 using Bytes = std::vector<uint8_t>;
 
+// The record bytes encodeRecord makes of fields.
+inline Bytes encode(const FieldList& fields, bool compact) {
+  ByteBuffer buffer;
+  uint32_t size = 0;
+  EXPECT_TRUE(encodeRecord(fields, nullMapBytes(fields.count()), compact, &buffer, &size));
+  return Bytes(buffer.data(), buffer.data() + size);
+}
+
 class TableFixture : public ::testing::Test {
  protected:
+  // Walks give up here, so that a walk that never ends fails instead of hanging.
+  static constexpr size_t kWalkLimit = 100000;
+
   void TearDown() override { platform::testing::clearFaults(); }
 
   std::unique_ptr<Table> makeTable(bool compact, const char16_t* name = u"files") {
@@ -47,6 +58,9 @@ class TableFixture : public ::testing::Test {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
            static_cast<uint32_t>(bytes[offset + 3]) << 24;
   }
+  static void putU32(Bytes* bytes, size_t offset, uint32_t value) {
+    for (size_t i = 0; i < 4; ++i) bytes->at(offset + i) = static_cast<uint8_t>(value >> (8 * i));
+  }
 
   static void setInt32(FieldList* fields, const char16_t* name, int32_t value) {
     static_cast<Int32Field*>(fields->findField(name))->setValue(value);
@@ -54,12 +68,31 @@ class TableFixture : public ::testing::Test {
   static void setString(FieldList* fields, const char16_t* name, const std::u16string& value) {
     static_cast<WStringField*>(fields->findField(name))->setValue(value.c_str());
   }
-  static int32_t int32Of(const FieldList& fields, const char16_t* name) {
-    return static_cast<Int32Field*>(fields.findField(name))->value();
-  }
   static std::u16string stringOf(const FieldList& fields, const char16_t* name) {
     const char16_t* value = static_cast<WStringField*>(fields.findField(name))->value();
     return value != nullptr ? std::u16string(value) : std::u16string();
+  }
+
+  // Every live record number, in walk order.
+  static std::vector<uint32_t> liveRecords(Table* table) {
+    std::vector<uint32_t> live;
+    uint32_t record = 0;
+    for (bool more = table->firstLiveRecord(&record); more && live.size() < kWalkLimit;
+         more = table->nextLiveRecord(record, &record)) {
+      live.push_back(record);
+    }
+    return live;
+  }
+  // Every live record the index yields for keyText, in chain order.
+  static std::vector<uint32_t> seekAll(Table* table, HashIndex* index, const char16_t* keyText) {
+    std::vector<uint32_t> found;
+    uint32_t record = 0;
+    uint32_t cursor = 0;
+    for (bool more = table->indexSeek(index, keyText, &record, &cursor);
+         more && found.size() < kWalkLimit; more = table->indexNext(index, &record, &cursor)) {
+      found.push_back(record);
+    }
+    return found;
   }
 
   TempDir dir_;
