@@ -23,7 +23,8 @@ const char kUsage[] =
     "  --drives TEXT        drives the monitor watches (default $local)\n"
     "  --monitor KIND       monitor kind (default monitor_win32)\n"
     "  --shutdown           stop the monitor after the query\n"
-    "  --module FILE        the provider module to load\n";
+    "  --module FILE        the provider module to load\n"
+    "  --help               show this text\n";
 
 namespace {
 
@@ -54,7 +55,9 @@ bool parseCommandLine(int argc, char** argv, QueryRequest* request, std::string*
     auto value = [&]() { return argv[++i]; };
     auto is = [&](const char* name) { return std::strcmp(option, name) == 0; };
     std::u16string wide;
-    if (is("--case")) {
+    if (is("--help") || is("-h")) {
+      request->showHelp = true;
+    } else if (is("--case")) {
       request->query.caseSensitiveFlag = true;
     } else if (is("--extended")) {
       request->extended = true;

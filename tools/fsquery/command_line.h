@@ -15,6 +15,7 @@ struct QueryRequest {
   uint32_t timeout = 30000;
   bool extended = false;
   bool shutdownMonitor = false;
+  bool showHelp = false;
 };
 
 // Fills request from argv; false with a message in *error on a bad command line.

@@ -38,6 +38,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fsquery: %s\n%s", error.c_str(), kUsage);
     return 64;
   }
+  if (request.showHelp) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (request.modulePath.empty()) request.modulePath = defaultModulePath(argv[0]);
 
   std::unique_ptr<platform::Library> module = platform::Library::load(request.modulePath.c_str());
