@@ -12,14 +12,12 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
 class DriveListTest : public DriveTableTest {
  protected:
-  DriveList build(uint32_t mask) {
+  Strings build(uint32_t mask) {
     DriveList drives;
     EXPECT_TRUE(helper_.buildDriveList(&drives, mask));
-    return drives;
+    return render(drives);
   }
 
   DriveHelper helper_;
@@ -27,31 +25,30 @@ class DriveListTest : public DriveTableTest {
 
 TEST_F(DriveListTest, ListsDrivesOfTheMaskInTableOrder) {
   TraceCapture traces;
-  EXPECT_EQ(render(build(mdAllDriveGroup)), (Strings{"A: FAT 1", "C: NTFS 2", "D: FAT32 2",
-                                                     "E: CDFS 8", "M: TMPFS 16", "R: SMB 4"}));
+  EXPECT_EQ(build(mdAllDriveGroup), (Strings{"A: FAT 1", "C: NTFS 2", "D: FAT32 2", "E: CDFS 8",
+                                             "M: TMPFS 16", "R: SMB 4"}));
   // Six roots of four characters and the closing zero.
   EXPECT_TRUE(traces.contains("DriveHelper::buildDriveList - drivesBufferLen = 25 (characters)\n"));
   EXPECT_TRUE(traces.contains("DriveHelper::buildDriveList - check for drive 'E:\\'...\n"));
   EXPECT_TRUE(traces.contains("DriveHelper::buildDriveList - drive: R:\\ (SMB), 4\n"));
-
-  EXPECT_EQ(render(build(mdLocalDriveGroup)), (Strings{"C: NTFS 2", "D: FAT32 2"}));
-  EXPECT_EQ(render(build(mdOtherDriveGroup)), (Strings{"A: FAT 1", "E: CDFS 8", "M: TMPFS 16"}));
+  EXPECT_EQ(build(mdLocalDriveGroup), (Strings{"C: NTFS 2", "D: FAT32 2"}));
+  EXPECT_EQ(build(mdOtherDriveGroup), (Strings{"A: FAT 1", "E: CDFS 8", "M: TMPFS 16"}));
   EXPECT_TRUE(build(0).empty());
 
   DriveList appended = {DriveEntry(u"Z:", DT_FIXED, u"NTFS")};
   EXPECT_TRUE(helper_.buildDriveList(&appended, mdRemoteDriveGroup));
   EXPECT_EQ(render(appended), (Strings{"Z: NTFS 2", "R: SMB 4"}));
   EXPECT_TRUE(helper_.buildDriveList(nullptr, mdAllDriveGroup));
-}
 
-TEST_F(DriveListTest, FloppyQueryFallsBackToTheVolumeWithoutRegistry) {
+  // Skipping the volume query of floppies asks whether the removable drive is one; without an
+  // answer its volume is still asked.
   helper_.setSkipFloppyVolumeQuery(true);
-  TraceCapture traces;
-  EXPECT_EQ(render(build(DT_REMOVABLE)), (Strings{"A: FAT 1"}));
+  traces.clear();
+  EXPECT_EQ(build(DT_REMOVABLE), (Strings{"A: FAT 1"}));
+  EXPECT_FALSE(traces.containsText("GetVolumeInformation(...) skipped"));
 #ifndef _WIN32
   EXPECT_TRUE(traces.contains("isFloppyDrive: unable to open registry 'SYSTEM\\MountedDevices'"));
 #endif
-  EXPECT_FALSE(traces.containsText("GetVolumeInformation(...) skipped"));
 }
 
 TEST_F(DriveListTest, DrivesWithoutRootDirectoryAreNotListed) {
@@ -59,9 +56,9 @@ TEST_F(DriveListTest, DrivesWithoutRootDirectoryAreNotListed) {
     std::filesystem::remove_all(drives_.hostRoot(drive.letter));
   }
   EXPECT_TRUE(build(mdAllDriveGroup).empty());
-  EXPECT_EQ(driveTypeBit(u"C:\\"), 0u);
-  EXPECT_EQ(driveTypeBit(u"Q:\\"), 0u);
-  EXPECT_EQ(driveTypeBit(nullptr), 0u);
+  for (const char16_t* root : {u"C:\\", u"Q:\\", static_cast<const char16_t*>(nullptr)}) {
+    EXPECT_EQ(driveTypeBit(root), 0u);
+  }
 }
 
 class UnreadableVolumeTest : public DriveTableTest {
@@ -73,14 +70,11 @@ class UnreadableVolumeTest : public DriveTableTest {
 TEST_F(UnreadableVolumeTest, KeepsTheDriveAsUnknown) {
   DriveHelper helper;
   TraceCapture traces;
-  DriveList drives;
+  DriveList drives, usable;
   ASSERT_TRUE(helper.buildDriveList(&drives, mdAllDriveGroup));
   EXPECT_EQ(render(drives), (Strings{"E: Unknown 8"}));
   EXPECT_TRUE(traces.contains("DriveHelper::buildDriveList - GetVolumeInformation(...) failed!\n"));
-  EXPECT_TRUE(traces.contains("DriveHelper::buildDriveList - drive: E:\\ (Unknown), 8\n"));
-
   // An included-file-system list that does not name "Unknown" prunes it.
-  DriveList usable;
   helper.fileSystemDriveListPruning(&drives, &usable, {u"CDFS"}, {}, {});
   EXPECT_TRUE(usable.empty());
 }
@@ -90,53 +84,41 @@ DriveList fixtureLikeDrives() {
           DriveEntry(u"D:", DT_FIXED, u"FAT32"), DriveEntry(u"R:", DT_REMOTE, u"SMB")};
 }
 
-// The usable drives after pruning `all` with excluded path `path`; `all` keeps the flags.
-Strings pruneByPath(const std::u16string& path, DriveList* all) {
-  DriveHelper helper;
-  DriveList usable;
-  helper.fileSystemDriveListPruning(all, &usable, {}, {}, {PathEntry(path.c_str(), true)});
-  return render(usable);
-}
-
-TEST(DrivePruningTest, WholeDriveExclusionsPruneAndMarkTheDrive) {
-  for (const std::u16string& path :
-       std::vector<std::u16string>{u"C:\\*", u"C:\\", u"C:/", u"C:", u"C:/*"}) {
+// Only an exclusion of a whole drive, written as a drive-qualified root, prunes the drive and
+// marks it excluded. Not: a path below the root, one written before resolution (media prefix,
+// token, other case), one with more than one trailing separator, or no drive at all.
+TEST(DrivePruningTest, OnlyWholeDriveExclusionsPruneAndMarkTheDrive) {
+  const Strings untouched = render(fixtureLikeDrives());
+  const Strings marked = {"A: FAT 1", "C: NTFS 2 excluded", "D: FAT32 2", "R: SMB 4"};
+  const auto check = [&](const std::u16string& path, bool prunes) {
     SCOPED_TRACE(narrow(path));
-    DriveList all = fixtureLikeDrives();
+    DriveList all = fixtureLikeDrives(), usable;
     TraceCapture traces;
-    EXPECT_EQ(pruneByPath(path, &all), (Strings{"A: FAT 1", "D: FAT32 2", "R: SMB 4"}));
-    EXPECT_EQ(render(all), (Strings{"A: FAT 1", "C: NTFS 2 excluded", "D: FAT32 2", "R: SMB 4"}));
+    DriveHelper().fileSystemDriveListPruning(&all, &usable, {}, {},
+                                             {PathEntry(path.c_str(), true)});
+    EXPECT_EQ(render(all), prunes ? marked : untouched);
+    EXPECT_EQ(usable.size(), prunes ? 3u : 4u);
     EXPECT_TRUE(traces.records().empty());
+  };
+  for (const char16_t* path : {u"C:\\*", u"C:\\", u"C:/", u"C:", u"C:/*"}) check(path, true);
+  for (const char16_t* path : {u"C:\\temp", u"$local::C:\\", u"%CSIDL_WINDOWS%", u"c:\\", u"C:\\\\",
+                               u"C:\\*\\", u"C", u""}) {
+    check(path, false);
   }
-}
-
-TEST(DrivePruningTest, OtherExclusionsLeaveTheDrive) {
-  // Below the root, written before resolution (media prefix, token, other case), or with more
-  // than one trailing separator.
-  for (const std::u16string& path :
-       std::vector<std::u16string>{u"C:\\temp", u"$local::C:\\", u"%CSIDL_WINDOWS%", u"c:\\",
-                                   u"C:\\\\", u"C:\\*\\", u"C", u"", std::u16string(300, u'C')}) {
-    SCOPED_TRACE(narrow(path));
-    DriveList all = fixtureLikeDrives();
-    EXPECT_EQ(pruneByPath(path, &all), render(fixtureLikeDrives()));
-    EXPECT_EQ(render(all), render(fixtureLikeDrives()));
-  }
-  DriveList all = fixtureLikeDrives();
-  DriveList usable;
+  check(std::u16string(300, u'C'), false);
+  DriveList all = fixtureLikeDrives(), usable;
   DriveHelper().fileSystemDriveListPruning(&all, &usable, {}, {}, {PathEntry()});
-  EXPECT_EQ(usable.size(), all.size());
+  EXPECT_EQ(render(usable), untouched);
 }
 
-TEST(DrivePruningTest, FileSystemListsCompareWithoutCase) {
+TEST(DrivePruningTest, FileSystemListsCompareWithoutCaseAndLeaveTheFlag) {
   DriveHelper helper;
-  DriveList all = fixtureLikeDrives();
-  DriveList usable;
+  DriveList all = fixtureLikeDrives(), usable;
   TraceCapture traces;
   helper.fileSystemDriveListPruning(&all, &usable, {u"ntfs", u"Smb"}, {}, {});
   EXPECT_EQ(render(usable), (Strings{"C: NTFS 2", "R: SMB 4"}));
   EXPECT_TRUE(traces.contains(
       "DriveHelper::fileSystemDriveListPruning - drive 'D:' with 'FAT32' fileSystem excluded!\n"));
-  // File-system pruning does not mark the drive excluded.
   EXPECT_EQ(render(all), render(fixtureLikeDrives()));
 
   usable.clear();
@@ -149,31 +131,27 @@ TEST(DrivePruningTest, FileSystemListsCompareWithoutCase) {
                                     {PathEntry(u"D:\\", false), PathEntry(u"C:\\", false)});
   EXPECT_TRUE(usable.empty());
   EXPECT_EQ(render(all), (Strings{"A: FAT 1", "C: NTFS 2 excluded", "D: FAT32 2", "R: SMB 4"}));
-
   helper.fileSystemDriveListPruning(nullptr, &usable, {}, {}, {});
   helper.fileSystemDriveListPruning(&all, nullptr, {}, {}, {});
 }
 
-TEST(DriveListMergeTest, SelectKeepsOrderAndDuplicates) {
+TEST(DriveListMergeTest, SelectDeduplicateAndAppend) {
   DriveHelper helper;
-  DriveList all = fixtureLikeDrives();
+  DriveList all = fixtureLikeDrives(), selected;
   all.push_back(DriveEntry(u"C:", DT_FIXED, u"NTFS"));
-  DriveList selected;
+  // Selection keeps order and duplicates; enumerating a drive appends it unless unique.
   TraceCapture traces;
   helper.selectDrives(all, DT_FIXED | DT_REMOVABLE, &selected);
   EXPECT_EQ(render(selected), (Strings{"A: FAT 1", "C: NTFS 2", "D: FAT32 2", "C: NTFS 2"}));
   EXPECT_TRUE(
       traces.contains("DriveHelper::driveEnumerator - check [D:] drive for symbolik link...\n"));
   helper.selectDrives(all, DT_FIXED, nullptr);
-
   EXPECT_TRUE(helper.driveEnumerator(all[0], &selected, true));
   EXPECT_EQ(selected.size(), 4u);
   EXPECT_TRUE(helper.driveEnumerator(all[0], &selected, false));
   EXPECT_EQ(selected.size(), 5u);
-}
 
-TEST(DriveListMergeTest, DuplicatesKeepTheirLastCopy) {
-  DriveHelper helper;
+  // Duplicates keep their last copy.
   DriveList list = {DriveEntry(u"A:", DT_REMOVABLE, u"FAT"), DriveEntry(u"C:", DT_FIXED, u"NTFS"),
                     DriveEntry(u"A:", DT_REMOVABLE, u"FAT"),
                     DriveEntry(u"A:", DT_REMOVABLE, u"FAT"), DriveEntry(u"C:", DT_FIXED, u"FAT32")};
@@ -181,41 +159,33 @@ TEST(DriveListMergeTest, DuplicatesKeepTheirLastCopy) {
   EXPECT_EQ(render(list), (Strings{"C: NTFS 2", "A: FAT 1", "C: FAT32 2"}));
   EXPECT_FALSE(helper.removeDuplicateDrives(&list));
   EXPECT_FALSE(helper.removeDuplicateDrives(nullptr));
-}
 
-TEST(DriveListMergeTest, AppendingRemovesDuplicatesFirst) {
-  DriveHelper helper;
-  DriveList list = {DriveEntry(u"C:", DT_FIXED, u"NTFS"), DriveEntry(u"D:", DT_FIXED, u"FAT32"),
-                    DriveEntry(u"C:", DT_FIXED, u"NTFS")};
-  TraceCapture traces;
+  // Unique appending removes the destination's duplicates first; otherwise the source is appended
+  // whole, itself included.
+  list = {DriveEntry(u"C:", DT_FIXED, u"NTFS"), DriveEntry(u"D:", DT_FIXED, u"FAT32"),
+          DriveEntry(u"C:", DT_FIXED, u"NTFS")};
   helper.appendDriveList(list, &list, true);
   EXPECT_EQ(render(list), (Strings{"D: FAT32 2", "C: NTFS 2"}));
   EXPECT_TRUE(traces.contains(
       "DriveHelper::appendDriveList - dstDriveList size is 3, srcDriveList size is 3\n"));
   EXPECT_TRUE(traces.contains("DriveHelper::appendDriveList - dstDriveList new size is 2\n"));
-
-  // Without the unique switch the source is appended whole, itself included.
   helper.appendDriveList(list, &list, false);
   EXPECT_EQ(render(list), (Strings{"D: FAT32 2", "C: NTFS 2", "D: FAT32 2", "C: NTFS 2"}));
-
-  DriveList remote = {DriveEntry(u"R:", DT_REMOTE, u"SMB"), DriveEntry(u"C:", DT_FIXED, u"NTFS")};
-  helper.appendDriveList(remote, &list, true);
+  helper.appendDriveList(
+      {DriveEntry(u"R:", DT_REMOTE, u"SMB"), DriveEntry(u"C:", DT_FIXED, u"NTFS")}, &list, true);
   EXPECT_EQ(render(list), (Strings{"D: FAT32 2", "C: NTFS 2", "R: SMB 4"}));
-  helper.appendDriveList(remote, nullptr, true);
+  helper.appendDriveList(list, nullptr, true);
 }
 
-TEST(FindDriveTest, MatchesTheDriveNameWithoutCase) {
+TEST(FindDriveTest, MatchesTheWholeDriveNameWithoutCase) {
   const DriveList drives = fixtureLikeDrives();
   EXPECT_EQ(findDrive(drives, u"C:"), 1);
   EXPECT_EQ(findDrive(drives, u"r:"), 3);
-  EXPECT_EQ(findDrive(drives, u"Q:"), -1);
-  EXPECT_EQ(findDrive(drives, u"C"), -1);      // must end with ':'
-  EXPECT_EQ(findDrive(drives, u"C:\\x"), -1);  // a path is not a drive name
-  EXPECT_EQ(findDrive(drives, u"C:x:"), -1);   // longer than every drive name
-  EXPECT_EQ(findDrive(drives, u":"), -1);
-  EXPECT_EQ(findDrive(drives, u""), -1);
-  EXPECT_EQ(findDrive(drives, nullptr), -1);
-  EXPECT_EQ(findDrive(DriveList(), u"C:"), -1);
+  // A name without ':', a path, or a name longer than every drive name is no drive name.
+  for (const char16_t* name :
+       {u"Q:", u"C", u"C:\\x", u"C:x:", u":", u"", static_cast<const char16_t*>(nullptr)}) {
+    EXPECT_EQ(findDrive(drives, name), -1) << narrow(name);
+  }
   EXPECT_EQ(findDrive({DriveEntry()}, u"C:"), -1);
 }
 

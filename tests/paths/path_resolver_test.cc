@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fscommon/drivehelper.h"
@@ -14,15 +15,6 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-struct Resolution {
-  Strings parents;
-  Strings resolved;
-  Strings excluded;
-  Strings unresolved;
-};
-
 class PathResolverTest : public DriveTableTest {
  protected:
   explicit PathResolverTest(const std::vector<FixtureDrive>& drives = everyDriveType())
@@ -32,8 +24,7 @@ class PathResolverTest : public DriveTableTest {
     DriveTableTest::SetUp();
     if (IsSkipped()) return;
     drives_.enter('C', "work");
-    DriveHelper helper;
-    ASSERT_TRUE(helper.buildDriveList(&all_, mdAllDriveGroup));
+    ASSERT_TRUE(DriveHelper().buildDriveList(&all_, mdAllDriveGroup));
     prune({});
   }
 
@@ -49,34 +40,53 @@ class PathResolverTest : public DriveTableTest {
     subtractPaths(allPaths, usablePaths_, &prunedPaths_);
   }
 
-  Resolution resolve(const PathList& paths) { return resolveOn(usable_, paths); }
-
-  Resolution resolveOn(const DriveList& drives, const PathList& paths) {
-    ResolvedPathList parents = {ResolvedPath{PathEntry(u"stale", true), DriveEntry()}};
-    ResolvedPathList resolved = parents, excluded = parents, unresolved = parents;
-    EXPECT_TRUE(PathHelper().pathResolver(paths, drives, usablePaths_, prunedPaths_, &parents,
-                                          &resolved, &excluded, &unresolved));
-    return {render(parents), render(resolved), render(excluded), render(unresolved)};
+  // The non-empty outputs as "P{parents} R{resolved} U{unresolved}", or "PR{...} U{...}" when
+  // parents and resolved are alike. Checks that stale outputs are cleared, the excluded output
+  // stays empty, only unresolved entries carry an empty drive, and the resolution traces each
+  // output entry and its exit.
+  std::string resolve(const PathList& paths, const DriveList* drives = nullptr) {
+    traces_.clear();
+    const ResolvedPathList stale = {ResolvedPath{PathEntry(u"stale", true), DriveEntry()}};
+    ResolvedPathList parents = stale, resolved = stale, excluded = stale, unresolved = stale;
+    EXPECT_TRUE(PathHelper().pathResolver(paths, drives != nullptr ? *drives : usable_,
+                                          usablePaths_, prunedPaths_, &parents, &resolved,
+                                          &excluded, &unresolved));
+    EXPECT_TRUE(excluded.empty());
+    EXPECT_TRUE(traces_.contains("PathHelper::pathResolver - exit.\n"));
+    const bool alike = render(parents) == render(resolved);
+    std::string out;
+    for (const auto& [tag, name, list] :
+         {std::tuple{alike ? "PR" : "P", "parent resolved", &parents},
+          std::tuple{"R", "resolved", &resolved}, std::tuple{"U", "unresolved", &unresolved}}) {
+      std::string entries;
+      for (const ResolvedPath& entry : *list) {
+        EXPECT_TRUE(traces_.contains("PathHelper::pathResolver - " + std::string(name) + " path [" +
+                                     narrow(entry.path.path()) + "] [" +
+                                     std::to_string(entry.drive.type()) + "] [" +
+                                     narrow(entry.drive.fileSystem()) + "]\n"));
+        EXPECT_EQ(list == &unresolved, entry.drive == DriveEntry());
+        entries += (entries.empty() ? "" : ", ") +
+                   (list == &unresolved ? render(entry.path) : render(ResolvedPathList{entry})[0]);
+      }
+      if (entries.empty() || (alike && list == &resolved)) continue;
+      out += (out.empty() ? "" : " ") + std::string(tag) + "{" + entries + "}";
+    }
+    return out;
   }
-
-  Resolution resolve(const std::u16string& path, bool recursive = false) {
+  std::string resolve(const std::u16string& path, bool recursive = false) {
     return resolve(PathList{PathEntry(path.c_str(), recursive)});
   }
 
-  DriveList all_;
-  DriveList usable_;
-  PathList usablePaths_;
-  PathList prunedPaths_;
+  ScopedShellFolders folders_{"36=C:\\Windows;37=C:\\Windows\\system32"};
+  TraceCapture traces_;
+  DriveList all_, usable_;
+  PathList usablePaths_, prunedPaths_;
 };
 
-TEST_F(PathResolverTest, PatternOnAnExplicitDrive) {
-  TraceCapture traces;
-  const Resolution r = resolve(u"C:\\Windows\\*.exe");
-  EXPECT_EQ(r.parents, (Strings{"C:\\Windows\\/r 2 NTFS"}));
-  EXPECT_EQ(r.resolved, (Strings{"C:\\Windows\\*.exe 2 NTFS"}));
-  EXPECT_TRUE(r.excluded.empty());
-  EXPECT_TRUE(r.unresolved.empty());
-  EXPECT_EQ(traces.messages(),
+TEST_F(PathResolverTest, PatternOnAnExplicitDriveTracesEveryStep) {
+  EXPECT_EQ(resolve(u"C:\\Windows\\*.exe"),
+            "P{C:\\Windows\\/r 2 NTFS} R{C:\\Windows\\*.exe 2 NTFS}");
+  EXPECT_EQ(traces_.messages(),
             (Strings{
                 "PathHelper::pathResolver - entering... [pathList size is 1]\n",
                 "PathHelper::pathResolver - media: $local, pathName: C:\\Windows\\*.exe, "
@@ -90,27 +100,91 @@ TEST_F(PathResolverTest, PatternOnAnExplicitDrive) {
                 "PathHelper::pathResolver - list info end\n",
                 "PathHelper::pathResolver - exit.\n",
             }));
-  const std::vector<CapturedTrace> records = traces.records();
-  EXPECT_EQ(records.front().level, ZrLogWrapper::kEntry);
-  EXPECT_EQ(records.back().level, ZrLogWrapper::kExit);
-
-  // Without wildcards the parent is the path itself with the entry's own flag.
-  EXPECT_EQ(resolve(u"c:\\Data", false).parents, (Strings{"c:\\Data 2 NTFS"}));
-  EXPECT_EQ(resolve(u"D:\\Data", true).parents, (Strings{"D:\\Data/r 2 FAT32"}));
+  EXPECT_EQ(traces_.records().front().level, ZrLogWrapper::kEntry);
+  EXPECT_EQ(traces_.records().back().level, ZrLogWrapper::kExit);
 }
 
-TEST_F(PathResolverTest, RemoteMediaTriesEveryRemoteDrive) {
-  TraceCapture traces;
-  const Resolution r = resolve(u"$remote::*.doc");
-  EXPECT_EQ(r.parents, (Strings{"R:\\/r 4 SMB"}));
-  EXPECT_EQ(r.resolved, (Strings{"R:*.doc 4 SMB"}));
-  EXPECT_TRUE(traces.contains("PathHelper::pathResolver - searchPath is '?:*.doc'\n"));
-  EXPECT_TRUE(traces.contains("PathHelper::pathResolver - driveList[5] is 'R:'\n"));
+// Each path alone: its outputs and, where given, the trace that tells why.
+TEST_F(PathResolverTest, EachPathEndsInItsList) {
+  const std::string a256(platform::kMaxPath - 4, 'a');
+  const std::u16string w256(a256.begin(), a256.end());
+  const struct {
+    std::u16string path;
+    bool recursive;
+    std::string outputs;
+    std::string trace;
+  } cases[] = {
+      // Explicit drives; without wildcards the parent is the path with the entry's own flag.
+      {u"c:\\Data", false, "PR{c:\\Data 2 NTFS}", ""},
+      {u"D:\\Data", true, "PR{D:\\Data/r 2 FAT32}", ""},
+      {u"C:\\%UNKNOWN%\\x", false, "PR{C:\\%UNKNOWN%\\x 2 NTFS}", ""},
+      // Media words and drives; a wildcard drive tries every drive of the media group.
+      {u"$remote::*.doc", false, "P{R:\\/r 4 SMB} R{R:*.doc 4 SMB}", "searchPath is '?:*.doc'"},
+      {u"$REMOTE::C:\\data", false, "U{C:\\data}", ""},
+      {u"$other::*:\\x", false, "PR{A:\\x 1 FAT, E:\\x 8 CDFS, M:\\x 16 TMPFS}", ""},
+      {u"$all::$OTHER:*.tmp", false,
+       "P{A:\\/r 1 FAT, E:\\/r 8 CDFS, M:\\/r 16 TMPFS} R{A:\\*.tmp 1 FAT, E:\\*.tmp 8 CDFS, "
+       "M:\\*.tmp 16 TMPFS}",
+       "'$OTHER:' received on path: *.tmp"},
+      {u"$remote:\\share\\*", false, "", ""},
+      {u"$remote::$all:\\share\\*", false, "P{R:\\share\\/r 4 SMB} R{R:\\share\\* 4 SMB}", ""},
+      {u"$local:\\x", false, "PR{C:\\x 2 NTFS, D:\\x 2 FAT32}", ""},
+      {u"$all::$bogus:\\x", false, "", "drive type [$bogus:] not supported!"},
+      {u"$all::$all:\\a|b", false, "", ""},
+      {u"$floppy::C:\\x", true, "U{C:\\x/r}", "media type [$floppy] not supported!"},
+      {u"::C:\\x", false, "U{C:\\x}", "media type [] not supported!"},
+      {u"::", false, "", "media type [] not supported!"},
+      // Shell-folder tokens, full and abbreviated; an unknown one stays as written (above).
+      {u"%CSIDL_SYSTEM%\\drivers", false, "PR{C:\\Windows\\system32\\drivers 2 NTFS}", ""},
+      {u"%CSIDL_SYS%\\drivers\\*.sys", false,
+       "P{C:\\Windows\\system32\\drivers\\/r 2 NTFS} R{C:\\Windows\\system32\\drivers\\*.sys 2 "
+       "NTFS}",
+       ""},
+      // Without a drive: the current directory's, or every drive for a pattern.
+      {u"C:relative", false, "PR{C:\\work\\relative 2 NTFS}", ""},
+      {u"temp\\logs", false, "PR{C:\\work\\temp\\logs 2 NTFS}", ""},
+      {u"\\logs", false, "PR{C:\\logs 2 NTFS}", ""},
+      {u"..\\..\\..\\up", false, "PR{C:\\up 2 NTFS}", ""},
+      {u"D:\\a\\.\\b", false, "PR{D:\\a\\b 2 FAT32}", ""},
+      {u"*.log", true, "P{C:\\/r 2 NTFS, D:\\/r 2 FAT32} R{C:*.log/r 2 NTFS, D:*.log/r 2 FAT32}",
+       ""},
+      {u"%", false, "PR{C:\\work\\% 2 NTFS}", ""},
+      {u"C", false, "PR{C:\\work\\C 2 NTFS}", ""},
+      // 259 characters fit; too long once a drive is put in front or once absolute: refused.
+      {u"C:\\" + w256, false, "PR{C:\\" + a256 + " 2 NTFS}", ""},
+      {u"?:*" + w256, false,
+       "P{C:\\/r 2 NTFS, D:\\/r 2 FAT32} R{C:*" + a256 + " 2 NTFS, D:*" + a256 + " 2 FAT32}", ""},
+      {u"*a" + w256, false, "", "path too long: ?:*a" + a256},
+      {u"\\aa" + w256, false, "", "path too long: C:\\aa" + a256},
+      {u"aaa" + w256, false, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(narrow(c.path));
+    EXPECT_EQ(resolve(c.path, c.recursive), c.outputs);
+    if (!c.trace.empty()) {
+      EXPECT_TRUE(traces_.contains("PathHelper::pathResolver - " + c.trace + "\n"));
+    }
+  }
+  // Malformed: unresolved, and reported when they lie on a drive.
+  for (const char16_t* path :
+       {u"C:\\\"quoted\"", u"C:\\a|b", u"C:\\a<b", u"C:\\a>b", u"C:\\x:y", u"C:", u"C:\\50%off:"}) {
+    EXPECT_EQ(resolve(path), "U{" + narrow(path) + "}");
+  }
+  for (const char16_t* path : {u"Q:\\x", u"", u":", u"\"", u"x:", u":\\x", u"relative\\*.txt"}) {
+    EXPECT_EQ(resolve(path), "") << narrow(path);
+  }
+  EXPECT_EQ(resolve(PathList{PathEntry()}), "");
+}
 
-  // A fixed drive is not in the remote group.
-  const Resolution fixed = resolve(u"$REMOTE::C:\\data");
-  EXPECT_TRUE(fixed.resolved.empty());
-  EXPECT_EQ(fixed.unresolved, (Strings{"C:\\data 0 (null)"}));
+// Entries whose text cannot be expanded (a folder that cannot be looked up, 260 and 261
+// characters) are dropped before anything is traced for them.
+TEST_F(PathResolverTest, UnexpandableEntriesAreDroppedUntraced) {
+  const std::u16string longest = u"C:\\" + std::u16string(platform::kMaxPath - 4, u'a');
+  for (const std::u16string& path :
+       {std::u16string(u"%CSIDL_PROGRAM_FILES%\\x"), longest + u"a", longest + u"aa"}) {
+    EXPECT_EQ(resolve(path), "");
+    EXPECT_FALSE(traces_.containsText("media:"));
+  }
 }
 
 class NoRemoteDriveTest : public PathResolverTest {
@@ -119,81 +193,9 @@ class NoRemoteDriveTest : public PathResolverTest {
 };
 
 TEST_F(NoRemoteDriveTest, RemoteMediaResolvesNothing) {
-  TraceCapture traces;
-  const Resolution r = resolve(u"$remote::*.doc");
-  EXPECT_TRUE(r.parents.empty());
-  EXPECT_TRUE(r.resolved.empty());
   // Unresolved, but as *.doc it lies on no drive, so no output group takes it.
-  EXPECT_TRUE(r.unresolved.empty());
-  EXPECT_TRUE(traces.contains("PathHelper::pathResolver - driveList[1] is 'E:'\n"));
-}
-
-TEST_F(PathResolverTest, PathsWithoutDriveUseTheCurrentDriveOrEveryDrive) {
-  EXPECT_EQ(resolve(u"C:relative").resolved, (Strings{"C:\\work\\relative 2 NTFS"}));
-  EXPECT_EQ(resolve(u"temp\\logs").resolved, (Strings{"C:\\work\\temp\\logs 2 NTFS"}));
-  EXPECT_EQ(resolve(u"\\logs").resolved, (Strings{"C:\\logs 2 NTFS"}));
-  EXPECT_EQ(resolve(u"..\\up").resolved, (Strings{"C:\\up 2 NTFS"}));
-
-  const Resolution everywhere = resolve(u"*.log", true);
-  EXPECT_EQ(everywhere.resolved, (Strings{"C:*.log/r 2 NTFS", "D:*.log/r 2 FAT32"}));
-  EXPECT_EQ(everywhere.parents, (Strings{"C:\\/r 2 NTFS", "D:\\/r 2 FAT32"}));
-
-  EXPECT_EQ(resolve(u"$all::?:\\x\\*").resolved,
-            (Strings{"A:\\x\\* 1 FAT", "C:\\x\\* 2 NTFS", "D:\\x\\* 2 FAT32", "R:\\x\\* 4 SMB",
-                     "E:\\x\\* 8 CDFS", "M:\\x\\* 16 TMPFS"}));
-  EXPECT_EQ(resolve(u"$other::*:\\x").parents,
-            (Strings{"A:\\x 1 FAT", "E:\\x 8 CDFS", "M:\\x 16 TMPFS"}));
-}
-
-TEST_F(PathResolverTest, MediaDrivesJoinWithOneBackslash) {
-  TraceCapture traces;
-  const Resolution r = resolve(u"$all::$OTHER:*.tmp");
-  EXPECT_EQ(r.resolved, (Strings{"A:\\*.tmp 1 FAT", "E:\\*.tmp 8 CDFS", "M:\\*.tmp 16 TMPFS"}));
-  EXPECT_EQ(r.parents, (Strings{"A:\\/r 1 FAT", "E:\\/r 8 CDFS", "M:\\/r 16 TMPFS"}));
-  EXPECT_TRUE(traces.contains("PathHelper::pathResolver - '$OTHER:' received on path: *.tmp\n"));
-
-  EXPECT_EQ(resolve(u"$remote:\\share\\*").resolved, Strings{});  // $local media, remote drive
-  EXPECT_EQ(resolve(u"$remote::$all:\\share\\*").resolved, (Strings{"R:\\share\\* 4 SMB"}));
-  EXPECT_EQ(resolve(u"$local:\\x").parents, (Strings{"C:\\x 2 NTFS", "D:\\x 2 FAT32"}));
-
-  traces.clear();
-  const Resolution bogus = resolve(u"$all::$bogus:\\x");
-  EXPECT_TRUE(bogus.resolved.empty());
-  EXPECT_TRUE(traces.contains("PathHelper::pathResolver - drive type [$bogus:] not supported!\n"));
-  EXPECT_TRUE(resolve(u"$all::$all:\\a|b").resolved.empty());
-}
-
-TEST_F(PathResolverTest, UnsupportedMediaIsUnresolved) {
-  TraceCapture traces;
-  const Resolution r =
-      resolve(PathList{PathEntry(u"$floppy::C:\\x", true), PathEntry(u"$floppy::C:\\x", true)});
-  EXPECT_TRUE(r.resolved.empty());
-  EXPECT_EQ(r.unresolved, (Strings{"C:\\x/r 0 (null)", "C:\\x/r 0 (null)"}));
-  EXPECT_TRUE(traces.contains("PathHelper::pathResolver - media type [$floppy] not supported!\n"));
-  EXPECT_TRUE(traces.contains("PathHelper::pathResolver - unresolved path [C:\\x] [0] [(null)]\n"));
-
-  // "::" with no media word before it.
-  traces.clear();
-  EXPECT_EQ(resolve(u"::C:\\x").unresolved, (Strings{"C:\\x 0 (null)"}));
-  EXPECT_TRUE(traces.contains("PathHelper::pathResolver - media type [] not supported!\n"));
-  EXPECT_EQ(resolve(u"::").unresolved, Strings{});
-}
-
-TEST_F(PathResolverTest, ShellFolderTokens) {
-  if (!ScopedShellFolders::supported()) GTEST_SKIP() << "the real shell names the folders";
-  ScopedShellFolders folders("36=C:\\Windows;37=C:\\Windows\\system32");
-  EXPECT_EQ(resolve(u"%CSIDL_SYSTEM%\\drivers").resolved,
-            (Strings{"C:\\Windows\\system32\\drivers 2 NTFS"}));
-  EXPECT_EQ(resolve(u"%CSIDL_SYS%\\drivers\\*.sys").parents,
-            (Strings{"C:\\Windows\\system32\\drivers\\/r 2 NTFS"}));
-  EXPECT_EQ(resolve(u"$local::%%\\*.exe").resolved, (Strings{"C:\\Windows\\*.exe 2 NTFS"}));
-  EXPECT_EQ(resolve(u"C:\\%UNKNOWN%\\x").resolved, (Strings{"C:\\%UNKNOWN%\\x 2 NTFS"}));
-
-  // A folder that cannot be looked up drops the entry before anything is traced for it.
-  TraceCapture traces;
-  const Resolution dropped = resolve(u"%CSIDL_PROGRAM_FILES%\\x");
-  EXPECT_TRUE(dropped.resolved.empty() && dropped.unresolved.empty());
-  EXPECT_FALSE(traces.containsText("media:"));
+  EXPECT_EQ(resolve(u"$remote::*.doc"), "");
+  EXPECT_TRUE(traces_.contains("PathHelper::pathResolver - driveList[1] is 'E:'\n"));
 }
 
 TEST_F(PathResolverTest, PrunedDrivesGiveNoParents) {
@@ -202,11 +204,10 @@ TEST_F(PathResolverTest, PrunedDrivesGiveNoParents) {
             (Strings{"A: FAT 1", "C: NTFS 2", "E: CDFS 8", "M: TMPFS 16", "R: SMB 4"}));
   // With the usable drives D: is unknown; with all drives the pattern resolves but its parent
   // is rejected by the drive-level exclusion.
-  EXPECT_TRUE(resolve(u"D:\\x\\*.txt").resolved.empty());
-  const Resolution r = resolveOn(all_, PathList{PathEntry(u"D:\\x\\*.txt", false)});
-  EXPECT_EQ(r.resolved, (Strings{"D:\\x\\*.txt 2 FAT32"}));
-  EXPECT_TRUE(r.parents.empty());
-  EXPECT_EQ(resolve(u"*.log").parents, (Strings{"C:\\/r 2 NTFS"}));
+  EXPECT_EQ(resolve(u"D:\\x\\*.txt"), "");
+  EXPECT_EQ(resolve(PathList{PathEntry(u"D:\\x\\*.txt", false)}, &all_),
+            "R{D:\\x\\*.txt 2 FAT32 excluded}");
+  EXPECT_EQ(resolve(u"*.log"), "P{C:\\/r 2 NTFS} R{C:*.log 2 NTFS}");
 }
 
 TEST_F(PathResolverTest, OutputsAreGroupedByDriveType) {
@@ -215,117 +216,23 @@ TEST_F(PathResolverTest, OutputsAreGroupedByDriveType) {
   PathList everyMedia;
   for (const std::u16string& path : paths)
     everyMedia.emplace_back((u"$all::" + path).c_str(), true);
-  const Resolution r = resolve(everyMedia);
-  EXPECT_EQ(r.resolved,
-            (Strings{"A:\\a/r 1 FAT", "D:\\d/r 2 FAT32", "C:\\c/r 2 NTFS", "C:\\c2/r 2 NTFS",
-                     "R:\\r/r 4 SMB", "E:\\e/r 8 CDFS", "M:\\m/r 16 TMPFS"}));
-  EXPECT_EQ(r.parents, r.resolved);
-  EXPECT_TRUE(r.excluded.empty());
-
-  // Without a media word only fixed drives resolve; the rest is unresolved, grouped alike
-  // (unresolved entries carry an empty drive).
-  const Resolution local = resolve(pathList(paths, true));
-  EXPECT_EQ(local.resolved, (Strings{"D:\\d/r 2 FAT32", "C:\\c/r 2 NTFS", "C:\\c2/r 2 NTFS"}));
-  EXPECT_EQ(local.unresolved, (Strings{"A:\\a/r 0 (null)", "R:\\r/r 0 (null)", "E:\\e/r 0 (null)",
-                                       "M:\\m/r 0 (null)"}));
+  const std::string grouped =
+      "A:\\a/r 1 FAT, D:\\d/r 2 FAT32, C:\\c/r 2 NTFS, C:\\c2/r 2 NTFS, R:\\r/r 4 SMB, "
+      "E:\\e/r 8 CDFS, M:\\m/r 16 TMPFS";
+  EXPECT_EQ(resolve(everyMedia), "PR{" + grouped + "}");
+  // Without a media word only fixed drives resolve; the rest is unresolved, grouped alike.
+  EXPECT_EQ(
+      resolve(pathList(paths, true)),
+      "PR{D:\\d/r 2 FAT32, C:\\c/r 2 NTFS, C:\\c2/r 2 NTFS} U{A:\\a/r, R:\\r/r, E:\\e/r, M:\\m/r}");
 }
 
-TEST_F(PathResolverTest, DuplicatesAreAddedOnce) {
-  const Resolution r = resolve(
-      PathList{PathEntry(u"C:\\Windows\\*.exe", false), PathEntry(u"C:\\Windows\\*.dll", false),
-               PathEntry(u"C:\\Windows\\*.exe", true), PathEntry(u"C:\\Windows\\", false)});
-  EXPECT_EQ(r.parents, (Strings{"C:\\Windows\\/r 2 NTFS"}));
-  // The directory itself is another path than the patterns below it.
-  EXPECT_EQ(r.resolved, (Strings{"C:\\Windows\\*.exe 2 NTFS", "C:\\Windows\\*.dll 2 NTFS",
-                                 "C:\\Windows\\ 2 NTFS"}));
-}
-
-TEST_F(PathResolverTest, MalformedPathsEndUnresolvedOrDropped) {
-  // Unresolved and on a drive: reported in the unresolved output.
-  for (const std::u16string& path :
-       std::vector<std::u16string>{u"C:\\\"quoted\"", u"C:\\a|b", u"C:\\a<b", u"C:\\a>b",
-                                   u"C:\\x:y", u"C:", u"Q:\\x", u"C:\\50%off:"}) {
-    SCOPED_TRACE(narrow(path));
-    const Resolution r = resolve(path);
-    EXPECT_TRUE(r.resolved.empty());
-    EXPECT_EQ(r.unresolved.size(), path[0] == u'Q' ? 0u : 1u);
-  }
-  // Lying on no drive: in no output at all.
-  for (const std::u16string& path :
-       std::vector<std::u16string>{u"", u":", u"::", u"\"", u"x:", u":\\x", u"relative\\*.txt"}) {
-    SCOPED_TRACE(narrow(path));
-    TraceCapture traces;
-    const Resolution r = resolve(path);
-    EXPECT_TRUE(r.parents.empty() && r.resolved.empty() && r.unresolved.empty());
-    EXPECT_TRUE(traces.contains("PathHelper::pathResolver - exit.\n"));
-  }
-  // Names that merely look odd are relative paths like any other.
-  EXPECT_EQ(resolve(u"C:\\50%off").resolved, (Strings{"C:\\50%off 2 NTFS"}));
-  EXPECT_EQ(resolve(u"%").resolved, (Strings{"C:\\work\\% 2 NTFS"}));
-  EXPECT_EQ(resolve(u"C").resolved, (Strings{"C:\\work\\C 2 NTFS"}));
-  EXPECT_TRUE(resolve(PathList{PathEntry()}).resolved.empty());
-}
-
-TEST_F(PathResolverTest, LongPathsStayWithinTheBuffer) {
-  constexpr size_t kMaxPath = platform::kMaxPath;
-  const std::u16string longest = u"C:\\" + std::u16string(kMaxPath - 4, u'a');  // 259
-  EXPECT_EQ(resolve(longest).resolved.size(), 1u);
-
-  // 260 and 261 characters do not fit the expansion buffer: dropped without a trace of their own.
-  for (size_t extra : {1, 2}) {
-    TraceCapture traces;
-    const Resolution r = resolve(longest + std::u16string(extra, u'a'));
-    EXPECT_TRUE(r.resolved.empty() && r.unresolved.empty());
-    EXPECT_FALSE(traces.containsText("media:"));
-  }
-
-  // Fits as written but not once a drive is put in front: refused, traced, unresolved.
-  const std::u16string pattern = u"*" + std::u16string(kMaxPath - 2, u'a');  // 259
-  TraceCapture traces;
-  EXPECT_TRUE(resolve(pattern).resolved.empty());
-  EXPECT_TRUE(
-      traces.contains("PathHelper::pathResolver - path too long: ?:" + narrow(pattern) + "\n"));
-  traces.clear();
-  const std::u16string rooted = u"\\" + std::u16string(kMaxPath - 2, u'a');  // 259
-  EXPECT_TRUE(resolve(rooted).resolved.empty());
-  EXPECT_TRUE(traces.containsText("PathHelper::pathResolver - path too long: C:\\aaa"));
-  // Relative, too long once absolute: the real path is not taken and the rest is invalid.
-  EXPECT_TRUE(resolve(std::u16string(kMaxPath - 1, u'a')).resolved.empty());
-  // The candidate on each drive fits: X: replaces ?:.
-  EXPECT_EQ(resolve(u"?:*" + std::u16string(kMaxPath - 4, u'a')).resolved.size(), 2u);
-}
-
-// The list preparation of a query: drive paths, resolution of includes and exclusions, the
-// scan list and the pattern lists by drive type.
-TEST_F(PathResolverTest, QueryListPreparation) {
-  prune(PathList{PathEntry(u"E:\\", true), PathEntry(u"C:\\temp", true)});
-  ResolvedPathList parents, resolved, excluded, unresolved;
-  PathHelper helper;
-  helper.pathResolver(
-      PathList{PathEntry(u"C:\\data\\*.txt", false), PathEntry(u"C:\\data\\old", true),
-               PathEntry(u"$remote::?:\\share", true), PathEntry(u"$all::$other:\\*.iso", false)},
-      usable_, usablePaths_, prunedPaths_, &parents, &resolved, &excluded, &unresolved);
-  ResolvedPathList exclusionParents, exclusions, exclusionExcluded, exclusionUnresolved;
-  helper.pathResolver(PathList{PathEntry(u"C:\\temp", true), PathEntry(u"C:*.tmp", false)}, usable_,
-                      usablePaths_, prunedPaths_, &exclusionParents, &exclusions,
-                      &exclusionExcluded, &exclusionUnresolved);
-
-  ResolvedPathList scan;
-  collapseScanPaths(parents, &scan);
-  EXPECT_EQ(render(scan), (Strings{"A:\\/r 1 FAT", "C:\\data\\/r 2 NTFS", "R:\\share/r 4 SMB",
-                                   "M:\\/r 16 TMPFS"}));
-  PathList localIncludes, localExcludes, remoteIncludes;
-  selectPathsByDriveType(resolved, mdLocalDriveGroup, &localIncludes);
-  selectPathsByDriveType(exclusions, mdLocalDriveGroup, &localExcludes);
-  selectPathsByDriveType(resolved, mdRemoteDriveGroup, &remoteIncludes);
-  selectPathsByDriveType(resolved, mdOtherDriveGroup, &remoteIncludes);
-  EXPECT_EQ(render(localIncludes), (Strings{"C:\\data\\*.txt", "C:\\data\\old/r"}));
-  EXPECT_EQ(render(localExcludes), (Strings{"C:\\temp/r", "C:*.tmp"}));
-  EXPECT_EQ(render(remoteIncludes), (Strings{"R:\\share/r", "A:\\*.iso", "M:\\*.iso"}));
-
-  PathList treeExclusions;
-  exclusionsUnder(scan[1], exclusions, &treeExclusions);
-  EXPECT_EQ(render(treeExclusions), (Strings{"C:*.tmp"}));
+TEST_F(PathResolverTest, DuplicatesAreAddedOnceButUnresolvedOnesEachTime) {
+  EXPECT_EQ(resolve(PathList{
+                PathEntry(u"C:\\Windows\\*.exe", false), PathEntry(u"C:\\Windows\\*.dll", false),
+                PathEntry(u"C:\\Windows\\*.exe", true), PathEntry(u"C:\\Windows\\", false),
+                PathEntry(u"$floppy::C:\\x", true), PathEntry(u"$floppy::C:\\x", true)}),
+            "P{C:\\Windows\\/r 2 NTFS} R{C:\\Windows\\*.exe 2 NTFS, C:\\Windows\\*.dll 2 NTFS, "
+            "C:\\Windows\\ 2 NTFS} U{C:\\x/r, C:\\x/r}");
 }
 
 }  // namespace

@@ -10,20 +10,15 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
 const DriveEntry kFixedNtfs(u"C:", DT_FIXED, u"NTFS");
 const DriveEntry kFixedFat(u"D:", DT_FIXED, u"FAT32");
 const DriveEntry kRemote(u"R:", DT_REMOTE, u"SMB");
 
-ResolvedPath on(const DriveEntry& drive, const std::u16string& path, bool recursive = true) {
-  return ResolvedPath{PathEntry(path.c_str(), recursive), drive};
-}
-
-DriveEntry excludedCopy(const DriveEntry& drive) {
-  DriveEntry copy(drive);
-  copy.setExcluded(true);
-  return copy;
+ResolvedPath on(const DriveEntry& drive, const std::u16string& path, bool recursive = true,
+                bool excluded = false) {
+  ResolvedPath entry{PathEntry(path.c_str(), recursive), drive};
+  entry.drive.setExcluded(excluded);
+  return entry;
 }
 
 Strings collapse(const ResolvedPathList& list) {
@@ -32,13 +27,8 @@ Strings collapse(const ResolvedPathList& list) {
   return render(out);
 }
 
+// Plain-text prefixes among drives of one type are left to the random test below.
 TEST(CollapseScanPathsTest, ShorterTextCoversLongerOnTheSameKindOfDrive) {
-  // Plain text prefix: no separator test.
-  EXPECT_EQ(collapse({on(kFixedNtfs, u"C:\\foobar"), on(kFixedNtfs, u"C:\\foo")}),
-            (Strings{"C:\\foo/r 2 NTFS"}));
-  EXPECT_EQ(collapse({on(kFixedNtfs, u"C:\\foo"), on(kFixedNtfs, u"C:\\foobar"),
-                      on(kFixedNtfs, u"C:\\bar"), on(kFixedNtfs, u"C:\\foo\\x")}),
-            (Strings{"C:\\foo/r 2 NTFS", "C:\\bar/r 2 NTFS"}));
   // Recursive flags play no part; of equal texts the last one stays.
   EXPECT_EQ(collapse({on(kFixedNtfs, u"C:\\a", true), on(kFixedNtfs, u"C:\\b"),
                       on(kFixedNtfs, u"C:\\a", false)}),
@@ -48,27 +38,13 @@ TEST(CollapseScanPathsTest, ShorterTextCoversLongerOnTheSameKindOfDrive) {
                       on(kRemote, u"C:\\data\\y"), on(kFixedNtfs, u"c:\\data\\z")}),
             (Strings{"C:\\data/r 2 NTFS", "C:\\data\\x/r 2 FAT32", "C:\\data\\y/r 4 SMB",
                      "c:\\data\\z/r 2 NTFS"}));
+  // An entry on an excluded drive neither covers nor is covered, and keeps its flag.
+  EXPECT_EQ(collapse({on(kFixedNtfs, u"C:\\a", true, true), on(kFixedNtfs, u"C:\\a\\b")}),
+            (Strings{"C:\\a/r 2 NTFS excluded", "C:\\a\\b/r 2 NTFS"}));
+  EXPECT_EQ(collapse({on(kFixedNtfs, u"C:\\a\\b"), on(kFixedNtfs, u"C:\\a"),
+                      on(kFixedNtfs, u"C:\\a\\c", true, true)}),
+            (Strings{"C:\\a/r 2 NTFS", "C:\\a\\c/r 2 NTFS excluded"}));
   EXPECT_EQ(collapse({}), Strings{});
-}
-
-TEST(CollapseScanPathsTest, ExcludedDrivesKeepEveryEntry) {
-  for (int which = 0; which < 2; ++which) {
-    const ResolvedPathList list = {
-        on(which == 0 ? excludedCopy(kFixedNtfs) : kFixedNtfs, u"C:\\data"),
-        on(which == 1 ? excludedCopy(kFixedNtfs) : kFixedNtfs, u"C:\\data\\old")};
-    ResolvedPathList out;
-    collapseScanPaths(list, &out);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].drive.excluded(), which == 0);
-    EXPECT_EQ(out[1].drive.excluded(), which == 1);
-  }
-  // The flag stays with its entry when an earlier entry is removed.
-  ResolvedPathList out;
-  collapseScanPaths({on(kFixedNtfs, u"C:\\a\\b"), on(kFixedNtfs, u"C:\\a"),
-                     on(excludedCopy(kFixedNtfs), u"C:\\a\\c")},
-                    &out);
-  ASSERT_EQ(render(out), (Strings{"C:\\a/r 2 NTFS", "C:\\a\\c/r 2 NTFS"}));
-  EXPECT_TRUE(out[1].drive.excluded());
 }
 
 // Collapsing by its definition: an entry stays when no other entry of the same kind of drive
@@ -79,11 +55,8 @@ TEST(CollapseScanPathsTest, AgreesWithThePrefixDefinition) {
   const std::u16string pieces[] = {u"C:\\a", u"C:\\ab", u"C:\\a\\b", u"C:\\b", u"C:\\a\\"};
   const DriveEntry drives[] = {kFixedNtfs, kFixedFat};
   for (int trial = 0; trial < 2000; ++trial) {
-    ResolvedPathList list;
-    const int size = std::uniform_int_distribution<int>(0, 6)(rng);
-    for (int i = 0; i < size; ++i) {
-      list.push_back(on(drives[rng() % 2], pieces[rng() % 5]));
-    }
+    ResolvedPathList list(rng() % 7);
+    for (ResolvedPath& entry : list) entry = on(drives[rng() % 2], pieces[rng() % 5]);
     ResolvedPathList survivors;
     for (size_t i = 0; i < list.size(); ++i) {
       const std::u16string text = list[i].path.path();
@@ -118,14 +91,12 @@ TEST(PathListBuildersTest, DuplicatesSubtractionAndSelection) {
   EXPECT_FALSE(removeDuplicatePaths(&flags));
   EXPECT_FALSE(removeDuplicatePaths(nullptr));
 
-  PathList drives;
-  drivesToPaths({kFixedNtfs, kRemote}, &drives);
-  EXPECT_EQ(render(drives), (Strings{"C:/r", "R:/r"}));
-
-  PathList difference = {PathEntry(u"keep", false)};
+  PathList paths = {PathEntry(u"keep", false)};
+  drivesToPaths({kFixedNtfs, kRemote}, &paths);
+  EXPECT_EQ(render(paths), (Strings{"keep", "C:/r", "R:/r"}));
   subtractPaths({PathEntry(u"C:", true), PathEntry(u"D:", true), PathEntry(u"R:", false)},
-                {PathEntry(u"C:", true), PathEntry(u"R:", true)}, &difference);
-  EXPECT_EQ(render(difference), (Strings{"keep", "D:/r", "R:"}));
+                {PathEntry(u"C:", true), PathEntry(u"R:", true)}, &paths);
+  EXPECT_EQ(render(paths), (Strings{"keep", "C:/r", "R:/r", "D:/r", "R:"}));
 
   PathList selected;
   const ResolvedPathList resolved = {on(kRemote, u"R:\\x"), on(kFixedNtfs, u"C:\\x"),
@@ -141,37 +112,30 @@ TEST(PathListBuildersTest, PathsOnTheScanPathsDrive) {
   const PathList paths = pathList({u"D:\\x", u"d:\\y", u"C:\\x", u"D:", u"D", u"DD:\\x"});
   pathsOnSameDrive(on(kFixedFat, u"D:\\work"), paths, &out);
   EXPECT_EQ(render(out), (Strings{"D:\\x", "d:\\y", "D:"}));
-
-  out.clear();
   pathsOnSameDrive(on(kFixedFat, u"no drive"), paths, &out);
   pathsOnSameDrive(ResolvedPath{}, paths, &out);
-  EXPECT_TRUE(out.empty());
-}
+  EXPECT_EQ(out.size(), 3u);
 
-TEST(PathListBuildersTest, ExclusionsBelowTheScanPath) {
-  const ResolvedPathList exclusions = {
-      on(kFixedNtfs, u"C:*.tmp", false),
-      on(kFixedNtfs, u"C:\\temp"),
-      on(kFixedNtfs, u"C:\\"),           // not longer than the scan path
-      on(kRemote, u"C:\\remote"),        // another drive type
-      on(kFixedFat, u"c:*.log", false),  // drive-wide, on any drive of that letter
-      on(kFixedFat, u"D:\\x"),
-      on(kFixedNtfs, u"C:"),
-      on(kFixedNtfs, u"C:x*")};
-  PathList out;
-  exclusionsUnder(on(kFixedNtfs, u"C:\\"), exclusions, &out);
-  EXPECT_EQ(render(out), (Strings{"C:*.tmp", "C:\\temp/r", "c:*.log"}));
-
-  out.clear();
-  exclusionsUnder(on(kFixedNtfs, u"c:\\TEMP"), exclusions, &out);
-  EXPECT_EQ(render(out), (Strings{"C:*.tmp", "c:*.log"}));
-
-  out.clear();
-  exclusionsUnder(on(kFixedNtfs, u"C"), exclusions, &out);  // too short for a drive-wide match
-  EXPECT_EQ(render(out), (Strings{"C:*.tmp", "C:\\temp/r", "C:\\/r", "c:*.log", "C:/r", "C:x*/r"}));
-  out.clear();
-  exclusionsUnder(ResolvedPath{}, exclusions, &out);
-  EXPECT_TRUE(out.empty());
+  // Below the scan path on a drive of its type, or drive-wide on its letter (on any drive).
+  const ResolvedPathList exclusions = {on(kFixedNtfs, u"C:*.tmp", false),
+                                       on(kFixedNtfs, u"C:\\temp"),
+                                       on(kFixedNtfs, u"C:\\"),
+                                       on(kRemote, u"C:\\remote"),
+                                       on(kFixedFat, u"c:*.log", false),
+                                       on(kFixedFat, u"D:\\x"),
+                                       on(kFixedNtfs, u"C:"),
+                                       on(kFixedNtfs, u"C:x*")};
+  const auto under = [&](const ResolvedPath& scan) {
+    out.clear();
+    exclusionsUnder(scan, exclusions, &out);
+    return render(out);
+  };
+  EXPECT_EQ(under(on(kFixedNtfs, u"C:\\")), (Strings{"C:*.tmp", "C:\\temp/r", "c:*.log"}));
+  EXPECT_EQ(under(on(kFixedNtfs, u"c:\\TEMP")), (Strings{"C:*.tmp", "c:*.log"}));
+  // Too short for a drive-wide match.
+  EXPECT_EQ(under(on(kFixedNtfs, u"C")),
+            (Strings{"C:*.tmp", "C:\\temp/r", "C:\\/r", "c:*.log", "C:/r", "C:x*/r"}));
+  EXPECT_TRUE(under(ResolvedPath{}).empty());
 }
 
 }  // namespace

@@ -20,61 +20,42 @@ TEST(Wow64SwitchTest, SettlesTheProcessStateOnce) {
   const int32_t state = wow64ProcessState();
 #ifdef _WIN32
   EXPECT_TRUE(state == kWow64Process || state == kNotWow64Process) << state;
-  if (firstInProcess) {
-    EXPECT_TRUE(traces.contains("::isWow64Process - IsWow64Process() found! calling...\n"));
-  }
+  EXPECT_EQ(traces.contains("::isWow64Process - IsWow64Process() found! calling...\n"),
+            firstInProcess);
 #else
-  // POSIX has no WOW64 functions.
-  EXPECT_EQ(state, kWow64FunctionMissing);
-  if (firstInProcess) {
-    EXPECT_EQ(traces.messages(),
-              std::vector<std::string>{
-                  "::isWow64Process - IsWow64Process() not found (win 2K or previous versions)\n"});
-  }
-  EXPECT_FALSE(first.disableWow64FsRedirection());
+  EXPECT_EQ(state, kWow64FunctionMissing);  // POSIX has no WOW64 functions
+  EXPECT_EQ(traces.messages().size() == 1 &&
+                traces.contains("::isWow64Process - IsWow64Process() not found (win 2K or "
+                                "previous versions)\n"),
+            firstInProcess);
 #endif
 
-  // Later switches, on any thread, use the settled state without looking again.
+  // Later switches, on any thread, use the settled state without looking again; only a WOW64
+  // process calls the disable function.
   traces.clear();
-  std::thread other([] {
-    Wow64Switch second;
-    (void)second;
-  });
-  other.join();
+  std::thread([] { Wow64Switch second; }).join();
   Wow64Switch third;
   EXPECT_EQ(wow64ProcessState(), state);
   EXPECT_FALSE(traces.containsText("::isWow64Process"));
-
-  // Only a WOW64 process calls the disable function; each call answers for its own thread.
-  traces.clear();
-  const bool disabled = third.disableWow64FsRedirection();
-  EXPECT_EQ(disabled, state == kWow64Process);
+  EXPECT_EQ(third.disableWow64FsRedirection(), state == kWow64Process);
   EXPECT_EQ(traces.containsText("::wow64DisableWow64FsRedirection"), state == kWow64Process);
 }
 
-TEST(FolderPathTest, NullBufferIsRefused) {
-  EXPECT_EQ(getFolderPath(kFolderIdWindows, nullptr), kFolderInvalidArgument);
-}
-
 TEST(FolderPathTest, AnswersFromTheShellOrFails) {
-  if (!ScopedShellFolders::supported()) {
-    char16_t windows[platform::kMaxPath] = {};
-    EXPECT_GE(getFolderPath(kFolderIdWindows, windows), 0);
-    EXPECT_NE(windows[0], u'\0');
+  char16_t buffer[platform::kMaxPath] = {};
+  EXPECT_EQ(getFolderPath(kFolderIdWindows, nullptr), kFolderInvalidArgument);
+  if (!ScopedShellFolders::kSupported) {
+    EXPECT_GE(getFolderPath(kFolderIdWindows, buffer), 0);
+    EXPECT_NE(buffer[0], u'\0');
     return;
   }
   ScopedShellFolders folders("36=C:\\Windows;38=D:\\Programs");
-  char16_t buffer[platform::kMaxPath] = {};
-  EXPECT_EQ(getFolderPath(kFolderIdWindows, buffer), 0);
-  EXPECT_EQ(narrow(buffer), "C:\\Windows");
   EXPECT_EQ(getFolderPath(38, buffer), 0);
   EXPECT_EQ(narrow(buffer), "D:\\Programs");
   // A folder the shell does not know fails with the shell's own code.
   EXPECT_EQ(getFolderPath(kFolderIdSystem, buffer), kFolderFailed);
   EXPECT_EQ(getFolderPath(-1, buffer), kFolderFailed);
-
-  const std::string tooLong = "36=C:\\" + std::string(platform::kMaxPath, 'a');
-  ScopedShellFolders overlong(tooLong.c_str());
+  ScopedShellFolders overlong(("36=C:\\" + std::string(platform::kMaxPath, 'a')).c_str());
   EXPECT_LT(getFolderPath(kFolderIdWindows, buffer), 0);
 }
 
