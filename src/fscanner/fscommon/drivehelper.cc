@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "fscommon/list_duplicates.h"
 #include "fscommon/wstring.h"
 #include "platform/platform.h"
 
@@ -185,18 +186,7 @@ void DriveHelper::appendDriveList(const DriveList& source, DriveList* destinatio
            static_cast<int>(destination->size()));
 }
 
-bool DriveHelper::removeDuplicateDrives(DriveList* list) {
-  if (list == nullptr) return false;
-  bool removed = false;
-  for (size_t i = 0; i < list->size(); ++i) {
-    // The entry at i goes while a later copy exists; the entry that moves up is checked again.
-    while (std::find(list->begin() + i + 1, list->end(), (*list)[i]) != list->end()) {
-      list->erase(list->begin() + i);
-      removed = true;
-    }
-  }
-  return removed;
-}
+bool DriveHelper::removeDuplicateDrives(DriveList* list) { return removeEarlierDuplicates(list); }
 
 void DriveHelper::fileSystemDriveListPruning(DriveList* all, DriveList* out,
                                              const StringList& includedFileSystems,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "fscommon/list_duplicates.h"
 #include "fscommon/wstring.h"
 
 namespace {
@@ -34,17 +35,7 @@ void subtractPaths(const PathList& a, const PathList& b, PathList* out) {
   }
 }
 
-bool removeDuplicatePaths(PathList* list) {
-  if (list == nullptr) return false;
-  bool removed = false;
-  for (size_t i = 0; i < list->size(); ++i) {
-    while (std::find(list->begin() + i + 1, list->end(), (*list)[i]) != list->end()) {
-      list->erase(list->begin() + i);
-      removed = true;
-    }
-  }
-  return removed;
-}
+bool removeDuplicatePaths(PathList* list) { return removeEarlierDuplicates(list); }
 
 void selectPathsByDriveType(const ResolvedPathList& resolved, uint32_t mask, PathList* out) {
   if (out == nullptr) return;
