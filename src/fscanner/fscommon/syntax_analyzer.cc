@@ -281,12 +281,24 @@ void SyntaxAnalyzer::deriveIndexKey(CriteriaValue& left, const CriteriaValue& ri
 }
 
 void SyntaxAnalyzer::expression(CriteriaValue& result, bool needed, SyntaxTree& tree) {
+  arithmeticChain(result, needed, tree, &SyntaxAnalyzer::term, isExpressionOperator,
+                  &SyntaxAnalyzer::combineSum);
+}
+
+void SyntaxAnalyzer::term(CriteriaValue& result, bool needed, SyntaxTree& tree) {
+  arithmeticChain(result, needed, tree, &SyntaxAnalyzer::factor, isTermOperator,
+                  &SyntaxAnalyzer::combineProduct);
+}
+
+void SyntaxAnalyzer::arithmeticChain(CriteriaValue& result, bool needed, SyntaxTree& tree,
+                                     Level operand, bool (*isOperator)(const CriteriaToken&),
+                                     Combine combine) {
   bool keyWasEmpty = !indexKey_.hasName();
-  term(result, needed, tree);
+  (this->*operand)(result, needed, tree);
   bool applied = false;
   while (!stopped_) {
     const CriteriaToken& op = lexer_.next();
-    if (!isExpressionOperator(op)) {
+    if (!isOperator(op)) {
       lexer_.unget();
       break;
     }
@@ -294,83 +306,70 @@ void SyntaxAnalyzer::expression(CriteriaValue& result, bool needed, SyntaxTree& 
     PooledValue right(pool_);
     SyntaxTree rightTree;
     if (!startOperand(rightTree)) return;
-    term(right.value(), needed, rightTree);
+    (this->*operand)(right.value(), needed, rightTree);
     if (stopped_ || !join(tree, rightTree, TokArith, code)) return;
     applied = true;
-    if (result.type() != right.value().type()) {
-      ANALYZER_FAIL(true, "expression",
-                    "SyntaxAnalyzer::expression - expression operands of different types or not "
-                    "NUMERIC\n");
-      return;
-    }
-    if (result.type() == CriteriaValue::STRING) {
-      if (code != OpAdd) {
-        // Operator tokens carry no text of their own.
-        ANALYZER_FAIL(true, "expression",
-                      "SyntaxAnalyzer::expression - operator '%s' not permitted on string type\n",
-                      "");
-        return;
-      }
-      if (concatenate(result, right.value(), &result) != OperatorStatus::kOk) {
-        if (needed) {
-          ANALYZER_FAIL(false, "expression",
-                        "SyntaxAnalyzer::expression - string space not available for "
-                        "concatenation\n");
-        }
-        result.setString(nullptr);
-        result.setPatternSet(nullptr);
-      }
-    } else {
-      int64_t value = 0;
-      if (applyArithmetic(code, result.number(), right.value().number(), needed, &value) !=
-          OperatorStatus::kOk) {
-        ANALYZER_FAIL(true, "expression", "SyntaxAnalyzer::expression - OpXXX unknown!\n");
-        return;
-      }
-      setNumericResult(&result, value);
-    }
+    if (!(this->*combine)(code, result, right.value(), needed)) return;
     addTerms(result, right.value());
     result.setName(nullptr);
   }
   if (!stopped_ && keyWasEmpty && applied) clearIndexKey();
 }
 
-void SyntaxAnalyzer::term(CriteriaValue& result, bool needed, SyntaxTree& tree) {
-  bool keyWasEmpty = !indexKey_.hasName();
-  factor(result, needed, tree);
-  bool applied = false;
-  while (!stopped_) {
-    const CriteriaToken& op = lexer_.next();
-    if (!isTermOperator(op)) {
-      lexer_.unget();
-      break;
-    }
-    int64_t code = op.number;
-    PooledValue right(pool_);
-    SyntaxTree rightTree;
-    if (!startOperand(rightTree)) return;
-    factor(right.value(), needed, rightTree);
-    if (stopped_ || !join(tree, rightTree, TokArith, code)) return;
-    applied = true;
-    if (result.type() != CriteriaValue::NUMERIC || right.value().type() != CriteriaValue::NUMERIC) {
-      ANALYZER_FAIL(true, "term",
-                    "SyntaxAnalyzer::term - term operands of different types or not NUMERIC\n");
-      return;
-    }
-    int64_t value = 0;
-    OperatorStatus status =
-        applyArithmetic(code, result.number(), right.value().number(), needed, &value);
-    if (status == OperatorStatus::kDivision) {
-      ANALYZER_FAIL(false, "term", "SyntaxAnalyzer::term - division by zero or overflow\n");
-    } else if (status != OperatorStatus::kOk) {
-      ANALYZER_FAIL(true, "term", "SyntaxAnalyzer::term - OpXXX unknown!\n");
-      return;
-    }
-    setNumericResult(&result, value);
-    addTerms(result, right.value());
-    result.setName(nullptr);
+bool SyntaxAnalyzer::combineSum(int64_t code, CriteriaValue& result, const CriteriaValue& right,
+                                bool needed) {
+  if (result.type() != right.type()) {
+    ANALYZER_FAIL(true, "expression",
+                  "SyntaxAnalyzer::expression - expression operands of different types or not "
+                  "NUMERIC\n");
+    return false;
   }
-  if (!stopped_ && keyWasEmpty && applied) clearIndexKey();
+  if (result.type() == CriteriaValue::STRING) {
+    if (code != OpAdd) {
+      // Operator tokens carry no text of their own.
+      ANALYZER_FAIL(true, "expression",
+                    "SyntaxAnalyzer::expression - operator '%s' not permitted on string type\n",
+                    "");
+      return false;
+    }
+    if (concatenate(result, right, &result) != OperatorStatus::kOk) {
+      if (needed) {
+        ANALYZER_FAIL(false, "expression",
+                      "SyntaxAnalyzer::expression - string space not available for "
+                      "concatenation\n");
+      }
+      result.setString(nullptr);
+      result.setPatternSet(nullptr);
+    }
+    return true;
+  }
+  int64_t value = 0;
+  if (applyArithmetic(code, result.number(), right.number(), needed, &value) !=
+      OperatorStatus::kOk) {
+    ANALYZER_FAIL(true, "expression", "SyntaxAnalyzer::expression - OpXXX unknown!\n");
+    return false;
+  }
+  setNumericResult(&result, value);
+  return true;
+}
+
+bool SyntaxAnalyzer::combineProduct(int64_t code, CriteriaValue& result, const CriteriaValue& right,
+                                    bool needed) {
+  if (result.type() != CriteriaValue::NUMERIC || right.type() != CriteriaValue::NUMERIC) {
+    ANALYZER_FAIL(true, "term",
+                  "SyntaxAnalyzer::term - term operands of different types or not NUMERIC\n");
+    return false;
+  }
+  int64_t value = 0;
+  OperatorStatus status = applyArithmetic(code, result.number(), right.number(), needed, &value);
+  if (status == OperatorStatus::kDivision) {
+    ANALYZER_FAIL(false, "term", "SyntaxAnalyzer::term - division by zero or overflow\n");
+  } else if (status != OperatorStatus::kOk) {
+    ANALYZER_FAIL(true, "term", "SyntaxAnalyzer::term - OpXXX unknown!\n");
+    return false;
+  }
+  setNumericResult(&result, value);
+  return true;
 }
 
 void SyntaxAnalyzer::factor(CriteriaValue& result, bool needed, SyntaxTree& tree) {

@@ -87,6 +87,17 @@ class SyntaxAnalyzer {
   void term(CriteriaValue& result, bool needed, SyntaxTree& tree);
   void factor(CriteriaValue& result, bool needed, SyntaxTree& tree);
 
+  using Level = void (SyntaxAnalyzer::*)(CriteriaValue&, bool, SyntaxTree&);
+  using Combine = bool (SyntaxAnalyzer::*)(int64_t code, CriteriaValue& result,
+                                           const CriteriaValue& right, bool needed);
+  // Parses `operand (operator operand)*` for the arithmetic operators isOperator accepts; each
+  // right operand is joined to tree and folded into result by combine (false ends the parse).
+  // An index key that first appeared inside the chain is dropped.
+  void arithmeticChain(CriteriaValue& result, bool needed, SyntaxTree& tree, Level operand,
+                       bool (*isOperator)(const CriteriaToken&), Combine combine);
+  bool combineSum(int64_t code, CriteriaValue& result, const CriteriaValue& right, bool needed);
+  bool combineProduct(int64_t code, CriteriaValue& result, const CriteriaValue& right, bool needed);
+
   void operand(const CriteriaToken& token, CriteriaValue& result, bool needed, SyntaxTree& tree);
   void nested(CriteriaValue& result, bool needed, SyntaxTree& tree);
   void unary(TokenKind kind, int64_t code, CriteriaValue& result, bool needed, SyntaxTree& tree);
