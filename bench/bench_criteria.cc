@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "criteria/criteria_evaluator.h"
 #include "files_table.h"
-#include "fscommon/criteria_evaluator.h"
 #include "tablestore/record_set.h"
 #include "tablestore/table.h"
 

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "fscommon/result_codes.h"
-#include "fscommon/win32sync.h"
+#include "base/result_codes.h"
+#include "base/win32sync.h"
 #include "platform/platform.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/wstring.h"
 #include "files_table.h"
-#include "fscommon/wstring.h"
 #include "tablestore/table.h"
 
 namespace {

@@ -18,8 +18,8 @@
 
 #include "FsFileInfo.h"
 #include "FsResults.h"
-#include "fscommon/fsbuild.h"
 #include "platform/platform.h"
+#include "walk/fsbuild.h"
 
 namespace {
 

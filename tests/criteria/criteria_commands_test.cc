@@ -1,4 +1,4 @@
-#include "fscommon/criteria_commands.h"
+#include "criteria/criteria_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "criteria/criteria_fixture.h"
-#include "fscommon/criteria_lexer.h"
+#include "criteria/criteria_lexer.h"
 #include "support/trace_capture.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "fscommon/criteria_evaluator.h"
+#include "criteria/criteria_evaluator.h"
 
 #include <gtest/gtest.h>
 

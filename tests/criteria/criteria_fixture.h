@@ -7,8 +7,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "fscommon/criteria_evaluator.h"
-#include "fscommon/syntax_analyzer.h"
+#include "criteria/criteria_evaluator.h"
+#include "criteria/syntax_analyzer.h"
 #include "tablestore/field.h"
 
 // A field list with typed setters by name.

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
+#include "base/wstring.h"
 #include "criteria/criteria_fixture.h"
-#include "fscommon/syntax_analyzer.h"
-#include "fscommon/wstring.h"
+#include "criteria/syntax_analyzer.h"
 #include "support/trace_capture.h"
 
 #if defined(_WIN32)

@@ -1,4 +1,4 @@
-#include "fscommon/criteria_lexer.h"
+#include "criteria/criteria_lexer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fscommon/pattern_set.h"
+#include "criteria/pattern_set.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "fscommon/wildcard.h"
-#include "fscommon/wstring.h"
+#include "base/wildcard.h"
+#include "base/wstring.h"
 
 namespace {
 

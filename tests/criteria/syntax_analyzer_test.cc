@@ -1,4 +1,4 @@
-#include "fscommon/syntax_analyzer.h"
+#include "criteria/syntax_analyzer.h"
 
 #include <gtest/gtest.h>
 

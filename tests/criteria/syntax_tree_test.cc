@@ -1,10 +1,10 @@
-#include "fscommon/syntax_tree.h"
+#include "criteria/syntax_tree.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "fscommon/criteria_value.h"
+#include "criteria/criteria_value.h"
 
 namespace {
 

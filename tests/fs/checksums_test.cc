@@ -15,8 +15,8 @@
 #include "fs/q32.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
+#include "support/test_drives.h"
 #include "support/trace_capture.h"
-#include "test_drives.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

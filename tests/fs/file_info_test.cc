@@ -11,8 +11,8 @@
 #include "FsFileInfo.h"
 #include "fs/file_mode.h"
 #include "platform/platform.h"
+#include "support/test_drives.h"
 #include "support/trace_capture.h"
-#include "test_drives.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

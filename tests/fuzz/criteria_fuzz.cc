@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "fscommon/criteria_evaluator.h"
+#include "criteria/criteria_evaluator.h"
 #include "tablestore/field.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "fscommon/win32sync.h"
+#include "base/win32sync.h"
 #include "ipc/ipc_support.h"
 #include "platform/platform.h"
 

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "fscommon/result_codes.h"
-#include "fscommon/win32sync.h"
+#include "base/result_codes.h"
+#include "base/win32sync.h"
 #include "ipc/ipc_support.h"
 #include "platform/platform.h"
 #include "support/trace_capture.h"

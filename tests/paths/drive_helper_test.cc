@@ -1,4 +1,4 @@
-#include "fscommon/drivehelper.h"
+#include "paths/drivehelper.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "fscommon/pathhelper.h"
+#include "paths/pathhelper.h"
 
 #include <gtest/gtest.h>
 

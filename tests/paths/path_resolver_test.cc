@@ -6,10 +6,10 @@
 #include <tuple>
 #include <vector>
 
-#include "fscommon/drivehelper.h"
-#include "fscommon/pathhelper.h"
-#include "fscommon/scanlists.h"
+#include "paths/drivehelper.h"
+#include "paths/pathhelper.h"
 #include "paths/paths_test_support.h"
+#include "paths/scanlists.h"
 #include "support/drive_fixture.h"
 #include "support/trace_capture.h"
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "PathEntry.h"
-#include "fscommon/drive_entry.h"
-#include "fscommon/pathhelper.h"
+#include "paths/drive_entry.h"
+#include "paths/pathhelper.h"
 #include "platform/platform.h"
 
 using Strings = std::vector<std::string>;

@@ -1,4 +1,4 @@
-#include "fscommon/scanlists.h"
+#include "paths/scanlists.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // CTest runs each test in a process of its own, so the first Wow64Switch of a test is normally the
 // first of its process; run in one process, the look-up is checked where it happens.
-#include "fscommon/wow64helper.h"
+#include "paths/wow64helper.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "fscommon/result_codes.h"
+#include "base/result_codes.h"
 #include "platform/platform.h"
 #include "provider_monitor/fake_monitor.h"
 #include "provider_monitor/fs_monitorprovider.h"

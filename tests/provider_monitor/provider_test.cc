@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "fscommon/result_codes.h"
+#include "base/result_codes.h"
 #include "provider_monitor/fs_monitorprovider.h"
 #include "provider_monitor/provider_result.h"
 #include "support/narrow_text.h"

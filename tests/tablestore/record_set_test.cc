@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "fscommon/criteria_commands.h"
-#include "fscommon/criteria_evaluator.h"
-#include "fscommon/wstring.h"
+#include "base/wstring.h"
+#include "criteria/criteria_commands.h"
+#include "criteria/criteria_evaluator.h"
 #include "table_fixture.h"
 
 namespace {

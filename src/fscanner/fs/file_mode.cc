@@ -1,6 +1,6 @@
 #include "fs/file_mode.h"
 
-#include "fscommon/wstring.h"
+#include "base/wstring.h"
 #include "platform/platform.h"
 
 namespace {

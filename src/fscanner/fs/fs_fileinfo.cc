@@ -6,9 +6,9 @@
 #include <string>
 
 #include "ZrLogWrapper.h"
+#include "base/wstring.h"
 #include "fs/file_mode.h"
-#include "fscommon/drivehelper.h"
-#include "fscommon/wstring.h"
+#include "paths/drivehelper.h"
 #include "platform/platform.h"
 
 // Every message of the file information carries the function name updateInfo.

@@ -3,8 +3,8 @@
 #include <new>
 #include <string>
 
-#include "fscommon/result_codes.h"
-#include "fscommon/wstring.h"
+#include "base/result_codes.h"
+#include "base/wstring.h"
 #include "provider_monitor/provider_result.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "fscommon/result_codes.h"
-#include "fscommon/win32sync.h"
-#include "fscommon/wstring.h"
+#include "base/result_codes.h"
+#include "base/win32sync.h"
+#include "base/wstring.h"
 #include "provider_monitor/fs_monitorprovider.h"
 #include "tablestore/mapped_file.h"
 

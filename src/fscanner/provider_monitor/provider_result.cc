@@ -1,7 +1,7 @@
 #include "provider_monitor/provider_result.h"
 
 #include "FsProvider.h"
-#include "fscommon/result_codes.h"
+#include "base/result_codes.h"
 
 int toProviderResult(int32_t code) {
   switch (code) {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "fscommon/wstring.h"
+#include "base/wstring.h"
 
 namespace {
 

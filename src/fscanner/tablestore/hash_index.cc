@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "fscommon/wstring.h"
+#include "base/wstring.h"
 #include "platform/platform.h"
 #include "tablestore/file_io.h"
 #include "tablestore/mapped_file.h"

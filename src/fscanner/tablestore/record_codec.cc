@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "fscommon/numbers.h"
+#include "base/numbers.h"
 #include "tablestore/file_io.h"
 
 namespace {

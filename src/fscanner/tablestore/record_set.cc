@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <memory>
 
-#include "fscommon/criteria_evaluator.h"
-#include "fscommon/wstring.h"
+#include "base/wstring.h"
 #include "tablestore/hash_index.h"
+#include "tablestore/record_filter.h"
 #include "tablestore/table.h"
 
 RecordSet::RecordSet(Table* table)
@@ -15,25 +15,25 @@ RecordSet::~RecordSet() {
   if (holder_ != nullptr) holder_->set_ = nullptr;
 }
 
-bool RecordSet::setCriteria(CriteriaEvaluator* evaluator, bool caseSensitive) {
+bool RecordSet::setCriteria(RecordFilter* filter, bool caseSensitive) {
   hasKey_ = false;
   keyText_.clear();
   index_ = nullptr;
-  evaluator_ = evaluator;
+  filter_ = filter;
   caseSensitive_ = caseSensitive;
-  const char16_t* text = evaluator != nullptr ? evaluator->text() : nullptr;
+  const char16_t* text = filter != nullptr ? filter->text() : nullptr;
   criteria_ = text != nullptr && text[0] != u'\0';
   if (!criteria_) return true;
-  evaluator->setColumns(&fields_);
-  const CriteriaValue* key = evaluator->indexKey();
-  if (key != nullptr) index_ = table_->findIndexByColumn(key->name());
+  filter->setColumns(&fields_);
+  RecordFilterKey key;
+  if (filter->indexKey(&key)) index_ = table_->findIndexByColumn(key.column);
   if (index_ != nullptr) {
     // The index files keys by the decimal text of their low 32 bits, strings upper-cased.
-    if (key->type() == CriteriaValue::NUMERIC) {
+    if (key.numeric) {
       char16_t digits[kUintToWideMinCapacity];
-      keyText_ = uintToWide(static_cast<uint32_t>(key->number()), digits);
+      keyText_ = uintToWide(static_cast<uint32_t>(key.number), digits);
     } else {
-      keyText_.assign(key->string(), key->stringLength());
+      keyText_.assign(key.string, key.stringLength);
     }
     wcsUpper(keyText_.data());
     hasKey_ = true;
@@ -42,7 +42,7 @@ bool RecordSet::setCriteria(CriteriaEvaluator* evaluator, bool caseSensitive) {
 }
 
 bool RecordSet::selects() {
-  return !criteria_ || evaluator_->evaluate(&fields_, nullptr, caseSensitive_) >= 1;
+  return !criteria_ || filter_->evaluate(&fields_, nullptr, caseSensitive_) >= 1;
 }
 
 bool RecordSet::readAt(uint32_t record, bool* selected) {
@@ -157,8 +157,8 @@ void RecordSetRef::detach() {
   set_ = nullptr;
 }
 
-bool RecordSetRef::setCriteria(CriteriaEvaluator* evaluator, bool caseSensitive) {
-  return set_ != nullptr && set_->setCriteria(evaluator, caseSensitive);
+bool RecordSetRef::setCriteria(RecordFilter* filter, bool caseSensitive) {
+  return set_ != nullptr && set_->setCriteria(filter, caseSensitive);
 }
 bool RecordSetRef::moveFirst() { return set_ != nullptr && set_->moveFirst(); }
 bool RecordSetRef::moveNext() { return set_ != nullptr && set_->moveNext(); }

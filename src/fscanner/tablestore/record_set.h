@@ -1,7 +1,7 @@
 // Cursors over a table's records. A RecordSet carries its own copy of the table's fields (the
-// current record), an optional criteria evaluator that filters the records it stops on, and, when
-// the criteria compare an indexed column with a value, the index chain it walks instead of every
-// record. The table owns its record sets (Table::openRecordSet / closeRecordSet).
+// current record), an optional RecordFilter (the criteria) that chooses the records it stops on,
+// and, when the criteria compare an indexed column with a value, the index chain it walks instead
+// of every record. The table owns its record sets (Table::openRecordSet / closeRecordSet).
 //
 // Use: setCriteria (optional), moveFirst, then moveNext while true; read with the getters, change
 // the current record with the setters and update(), or delete it with remove(). To insert, set
@@ -15,8 +15,8 @@
 
 #include "tablestore/field.h"
 
-class CriteriaEvaluator;
 class HashIndex;
+class RecordFilter;
 class RecordSetRef;
 class Table;
 
@@ -28,10 +28,10 @@ class RecordSet {
   RecordSet(const RecordSet&) = delete;
   RecordSet& operator=(const RecordSet&) = delete;
 
-  // Filters the walk with evaluator (not owned; may be null) and binds this set's fields as its
-  // columns. When the evaluator's index key names a column with an index, moves walk that index
-  // chain. A null evaluator or an empty criteria text visits every live record. Always true.
-  bool setCriteria(CriteriaEvaluator* evaluator, bool caseSensitive);
+  // Filters the walk with filter (not owned; may be null) and binds this set's fields as its
+  // columns. When the filter's index key names a column with an index, moves walk that index
+  // chain. A null filter or an empty criteria text visits every live record. Always true.
+  bool setCriteria(RecordFilter* filter, bool caseSensitive);
 
   // Positions on the first / next record that the criteria select (evaluate() >= 1; an
   // evaluation error skips the record). False at the end or when a read fails; the fields then
@@ -86,7 +86,7 @@ class RecordSet {
   HashIndex* index_ = nullptr;
   bool caseSensitive_ = false;
   bool criteria_ = false;
-  CriteriaEvaluator* evaluator_ = nullptr;
+  RecordFilter* filter_ = nullptr;
   // The variable that holds this set, cleared when the set dies first.
   RecordSetRef* holder_ = nullptr;
 };
@@ -104,7 +104,7 @@ class RecordSetRef {
   RecordSet* get() const { return set_; }
   explicit operator bool() const { return set_ != nullptr; }
 
-  bool setCriteria(CriteriaEvaluator* evaluator, bool caseSensitive);
+  bool setCriteria(RecordFilter* filter, bool caseSensitive);
   bool moveFirst();
   bool moveNext();
   void addNew();

@@ -1,6 +1,6 @@
 #include "tablestore/table.h"
 
-#include "fscommon/wstring.h"
+#include "base/wstring.h"
 #include "platform/platform.h"
 #include "tablestore/file_io.h"
 #include "tablestore/mapped_file.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "fscommon/win32sync.h"
+#include "base/win32sync.h"
 #include "tablestore/field.h"
 #include "tablestore/hash_index.h"
 #include "tablestore/record_codec.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "fscommon/wstring.h"
+#include "base/wstring.h"
 #include "tablestore/file_io.h"
 #include "tablestore/mapped_file.h"
 #include "tablestore/table.h"

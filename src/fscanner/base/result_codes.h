@@ -1,0 +1,25 @@
+// Internal result codes shared by every subsystem: 0 is success, failures are negative.
+#ifndef FSCANNER_BASE_RESULT_CODES_H
+#define FSCANNER_BASE_RESULT_CODES_H
+
+#include <cstdint>
+
+enum ResultCode : int32_t {
+  SUCCESS = 0,
+  MUTEX_TIMED_OUT = -20,
+  MUTEX_FAILED = -21,
+  CACHE_INVALID = -40,
+  QUERY_TIMED_OUT = -41,
+  CACHE_BUILD_TIMED_OUT = -42,
+  CACHE_ALREADY_OPENED = -51,
+  CACHE_LOCK_TIMED_OUT = -52,
+  GENERAL_FAILURE = -53,
+  PROCESS_WAIT_TIMED_OUT = -61,
+  PROCESS_WAIT_FAILED = -62,
+  PROCESS_FAILURE = -63,
+  PROCESS_FILE_NOT_FOUND = -64,
+  PROCESS_PATH_NOT_FOUND = -65,
+  PROCESS_ACCESS_DENIED = -66,
+};
+
+#endif  // FSCANNER_BASE_RESULT_CODES_H

@@ -1,0 +1,90 @@
+// Wide-string helpers shared by every subsystem.
+//
+// All text is zero-terminated UTF-16. Case mapping changes only the ASCII letters a-z and A-Z,
+// as the C runtime does in its default locale, so that both platforms give identical results.
+// Every function accepts null pointers: null text reads as absent (see each function), never as
+// a crash. All functions are reentrant except uintToWide with a null buffer.
+#ifndef FSCANNER_BASE_WSTRING_H
+#define FSCANNER_BASE_WSTRING_H
+
+#include <cstddef>
+#include <cstdint>
+
+// Capacity of the shared buffer that uintToWide writes into when it gets no buffer.
+constexpr size_t kUintToWideSharedCapacity = 64;
+// Characters a caller's buffer for uintToWide needs: 20 digits of UINT64_MAX and the zero.
+constexpr size_t kUintToWideMinCapacity = 21;
+
+inline char16_t toLowerChar(char16_t c) {
+  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+}
+inline char16_t toUpperChar(char16_t c) {
+  return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - (u'a' - u'A')) : c;
+}
+
+// Number of characters before the terminating zero; 0 for null.
+size_t wcsLength(const char16_t* s);
+
+// Copies src into dst with every character upper-cased; dst must hold wcsLength(src) + 1
+// characters. A null src gives an empty dst; a null dst is left alone.
+void wcsUpperCopy(const char16_t* src, char16_t* dst);
+// Upper-/lower-cases s in place; null is left alone.
+void wcsUpper(char16_t* s);
+void wcsLower(char16_t* s);
+
+// Comparisons return <0, 0 or >0 like an exact comparison of UTF-16 units. Null sorts before
+// every string and equals null. The N forms look at no more than n characters (n = 0 gives 0).
+int wcsCompare(const char16_t* a, const char16_t* b, bool caseSensitive);
+int wcsCompareN(const char16_t* a, const char16_t* b, size_t n, bool caseSensitive);
+int wcsICompare(const char16_t* a, const char16_t* b);
+int wcsNICompare(const char16_t* a, const char16_t* b, size_t n);
+
+// Replaces every `from` in s by `to`.
+void wcsReplaceChar(char16_t* s, char16_t from, char16_t to);
+
+// First position in [first, last], both inclusive, holding ch; null when there is none, when
+// first lies after last, or when either bound is null.
+const char16_t* findCharInRange(const char16_t* first, const char16_t* last, char16_t ch);
+
+// First occurrence of sub in s; an empty sub is found at the start of s. Null when not found or
+// when either argument is null.
+const char16_t* wcsFind(const char16_t* s, const char16_t* sub);
+
+// Inserts prefix in front of the text in buffer. False, buffer unchanged, when
+// length(prefix) + length(buffer) + 2 exceeds capacity (in characters) or an argument is null.
+bool wcsPrepend(const char16_t* prefix, char16_t* buffer, size_t capacity);
+
+// h = h * 37 + unit over every unit of s including the terminating zero, unsigned 32-bit from
+// h = 0; taken as signed, the remainder by modulus, plus modulus when negative. Null text hashes
+// like the empty string; modulus 0 gives 0.
+int32_t wcsHash(const char16_t* s, int32_t modulus);
+
+// Converts narrow text (UTF-8 on POSIX, the narrow code page on Windows) into a new[]-allocated,
+// zero-filled array of strlen(narrow) + 3 characters, released with delete[]. Null for null
+// input, for text that cannot be converted, or when memory runs out.
+char16_t* toWide(const char* narrow);
+
+// Writes n as unsigned decimal text into buffer (at least kUintToWideMinCapacity characters) and
+// returns it. A null buffer means one shared internal buffer, overwritten by the next such call.
+char16_t* uintToWide(uint64_t n, char16_t* buffer);
+
+// Decimal text to number: looks at no more than the first 23 characters; any character among
+// them other than 0-9 gives 0, as does empty or null text. A value beyond the signed 64-bit
+// range reads as INT64_MAX.
+int64_t wideToInt64(const char16_t* s);
+
+// True when s contains '*' or '?'.
+bool hasWildcards(const char16_t* s);
+
+// A malloc copy of s (released with free); null for null s or when memory runs out.
+char16_t* wcsDuplicate(const char16_t* s);
+
+// Deletes the file at path; the result is ignored.
+void wcsRemoveFile(const char16_t* path);
+
+// Seconds since 1970-01-01 from a FILETIME (100-ns units since 1601-01-01), truncated to 32 bits.
+uint32_t fileTimeToUnix(uint64_t fileTime);
+// The C library's time(), truncated to 32 bits.
+uint32_t currentTime();
+
+#endif  // FSCANNER_BASE_WSTRING_H

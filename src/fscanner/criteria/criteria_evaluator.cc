@@ -1,0 +1,81 @@
+#include "criteria/criteria_evaluator.h"
+
+#include <new>
+
+#include "criteria/syntax_analyzer.h"
+
+CriteriaEvaluator::CriteriaEvaluator(const char16_t* text) {
+  if (text == nullptr) return;
+  analyzer_.reset(new (std::nothrow) SyntaxAnalyzer);
+  if (analyzer_ == nullptr) return;
+  text_ = text;
+  valid_ = true;
+}
+
+CriteriaEvaluator::~CriteriaEvaluator() = default;
+
+bool CriteriaEvaluator::setColumns(FieldList* columns) {
+  if (!valid_ || columns == nullptr) return false;
+  columns_ = columns;
+  return true;
+}
+
+bool CriteriaEvaluator::setVariables(FieldList* variables) {
+  if (!valid_ || variables == nullptr) return false;
+  variables_ = variables;
+  return true;
+}
+
+int CriteriaEvaluator::evaluate(bool caseSensitive) {
+  return evaluate(nullptr, nullptr, caseSensitive);
+}
+
+int CriteriaEvaluator::evaluate(FieldList* columns, FieldList* variables, bool caseSensitive) {
+  if (!valid_) return -1;
+  FieldList* columnList = columns != nullptr ? columns : columns_;
+  FieldList* variableList = variables != nullptr ? variables : variables_;
+  if (pending_) {
+    pending_ = false;
+    lastError_ = analyzer_->parse(text_.c_str(), columnList, variableList, result_, caseSensitive);
+  } else {
+    lastError_ = analyzer_->reevaluate(columnList, variableList, result_, caseSensitive);
+  }
+  if (lastError_) return -1;
+  if (result_.type() != CriteriaValue::NUMERIC) return 0;
+  return static_cast<int>(static_cast<uint32_t>(result_.number()));
+}
+
+CriteriaValue* CriteriaEvaluator::indexKey() {
+  if (!valid_) return nullptr;
+  if (indexKey_ != nullptr) return indexKey_->hasName() ? indexKey_.get() : nullptr;
+  if (columns_ == nullptr) return nullptr;
+  indexKey_.reset(new (std::nothrow) CriteriaValue);
+  if (indexKey_ == nullptr) return nullptr;
+  if (pending_) {
+    pending_ = false;
+    CriteriaValue scratch;
+    analyzer_->setAnalyzeOnly(true);
+    lastError_ = analyzer_->parse(text_.c_str(), columns_, variables_, scratch, true);
+    analyzer_->setAnalyzeOnly(false);
+  }
+  return analyzer_->getIndexKey(*indexKey_) ? indexKey_.get() : nullptr;
+}
+
+bool CriteriaEvaluator::setIndexKey(const CriteriaValue& key) {
+  if (!valid_) return false;
+  if (indexKey_ == nullptr) indexKey_.reset(new (std::nothrow) CriteriaValue);
+  if (indexKey_ == nullptr) return false;
+  *indexKey_ = key;
+  return true;
+}
+
+bool CriteriaEvaluator::indexKey(RecordFilterKey* key) {
+  const CriteriaValue* value = indexKey();
+  if (value == nullptr) return false;
+  key->column = value->name();
+  key->numeric = value->type() == CriteriaValue::NUMERIC;
+  key->number = value->number();
+  key->string = value->string();
+  key->stringLength = value->stringLength();
+  return true;
+}

@@ -1,0 +1,157 @@
+#include "base/wildcard.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using std::u16string;
+
+char16_t fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + 32 : c; }
+
+// Reference glob matcher: dynamic programming over pattern and text prefixes.
+bool referenceMatch(const u16string& pattern, const u16string& text, bool caseSensitive) {
+  std::vector<std::vector<bool>> dp(pattern.size() + 1, std::vector<bool>(text.size() + 1, false));
+  dp[0][0] = true;
+  for (size_t i = 1; i <= pattern.size(); ++i) {
+    const char16_t p = pattern[i - 1];
+    for (size_t j = 0; j <= text.size(); ++j) {
+      if (p == u'*') {
+        dp[i][j] = dp[i - 1][j] || (j > 0 && dp[i][j - 1]);
+      } else if (j > 0) {
+        const char16_t t = text[j - 1];
+        dp[i][j] = dp[i - 1][j - 1] && (p == u'?' || (caseSensitive ? p == t : fold(p) == fold(t)));
+      }
+    }
+  }
+  return dp[pattern.size()][text.size()];
+}
+
+u16string randomText(std::mt19937& rng, const u16string& alphabet, size_t maxLength) {
+  u16string out(std::uniform_int_distribution<size_t>(0, maxLength)(rng), u'\0');
+  for (char16_t& c : out) c = alphabet[rng() % alphabet.size()];
+  return out;
+}
+
+// The random cases below cover empty texts, stars across backslashes and non-ASCII letters.
+TEST(WildcardMatchTest, Examples) {
+  EXPECT_EQ(wildcardMatch(u"*.EXE", u"notepad.exe", false), 1);
+  EXPECT_EQ(wildcardMatch(u"*.EXE", u"notepad.exe", true), 0);
+  EXPECT_EQ(wildcardMatch(u"a?c", u"abcd", true), 0);
+  EXPECT_EQ(wildcardMatch(nullptr, u"a", true), 0);
+  EXPECT_EQ(wildcardMatch(u"*", nullptr, true), 0);
+}
+
+// wildcardMatch against the reference; pathMatch is wildcardMatch plus subtree and directory
+// rules, so random cases check the relations that follow from that.
+TEST(WildcardMatchTest, AgreesWithReferenceMatcher) {
+  const u16string patternAlphabet = u"aAb\\*?\u00e4", textAlphabet = u"aAbB\\*?\u00c4";
+  std::mt19937 rng(20240611);
+  for (int i = 0; i < 40000; ++i) {
+    const bool caseSensitive = (i & 1) != 0;
+    const u16string p = randomText(rng, patternAlphabet, 7), x = randomText(rng, textAlphabet, 9);
+    const bool full = referenceMatch(p, x, caseSensitive);
+    SCOPED_TRACE("pattern '" + std::string(p.begin(), p.end()) + "' path '" +
+                 std::string(x.begin(), x.end()) + "' caseSensitive " +
+                 std::to_string(caseSensitive));
+    ASSERT_EQ(wildcardMatch(p.c_str(), x.c_str(), caseSensitive) == 1, full);
+
+    const int plain = pathMatch(p.c_str(), x.c_str(), false, caseSensitive);
+    const int subtree = pathMatch(p.c_str(), x.c_str(), true, caseSensitive);
+    ASSERT_TRUE(!full || plain == 1);
+    ASSERT_TRUE(plain == 0 || subtree == 1);
+    // Without subtree: a full match, the directory form (pattern dir\ or dir\*), or a trailing
+    // backslash of the path. With subtree also a match of a leading part of the path that ends
+    // at a component boundary.
+    const bool directoryForm = referenceMatch(p, x + u"\\", caseSensitive);
+    const bool trailing = !x.empty() && x.back() == u'\\' &&
+                          referenceMatch(p, x.substr(0, x.size() - 1), caseSensitive);
+    ASSERT_TRUE(plain == 0 || full || directoryForm || trailing);
+    bool prefixAtBoundary = false;
+    for (size_t k = 0; k < x.size() && !prefixAtBoundary; ++k) {
+      const bool boundary = x[k] == u'\\' || (k > 0 && x[k - 1] == u'\\');
+      prefixAtBoundary = boundary && referenceMatch(p, x.substr(0, k), caseSensitive);
+    }
+    ASSERT_TRUE(subtree == 0 || full || directoryForm || trailing || prefixAtBoundary);
+    // Everything below a matching path matches with subtree.
+    const u16string below = x + u"\\" + randomText(rng, textAlphabet, 4);
+    ASSERT_TRUE(!full || pathMatch(p.c_str(), below.c_str(), true, caseSensitive) == 1);
+
+    // Without backslashes on either side the rules never apply.
+    const u16string q = randomText(rng, u"aAb*?", 6), y = randomText(rng, u"aAbB", 8);
+    const bool expected = referenceMatch(q, y, caseSensitive);
+    ASSERT_EQ(pathMatch(q.c_str(), y.c_str(), false, caseSensitive) == 1, expected);
+    ASSERT_EQ(pathMatch(q.c_str(), y.c_str(), true, caseSensitive) == 1, expected);
+  }
+}
+
+TEST(WildcardMatchTest, PathologicalPatternsFinish) {
+  const u16string as(20000, u'a');
+  EXPECT_EQ(wildcardMatch(u"*a*a*a*a*a*a*a*a*b", as.c_str(), true), 0);
+  EXPECT_EQ(wildcardMatch(u"*aaaaaaaaaaaaaaaaaaaaaaaaaaaaaab", as.c_str(), true), 0);
+  EXPECT_EQ(wildcardMatch(u"*a*a*a*a*a*a*a*a*a", as.c_str(), true), 1);
+  EXPECT_EQ(pathMatch(u"*a*a*a*a*a*a*a*a*b", as.c_str(), true, false), 0);
+  u16string deep;
+  for (int i = 0; i < 2000; ++i) deep += u"\\ab";
+  deep += u"\\c";
+  EXPECT_EQ(pathMatch(u"*\\a*\\a*\\ab", deep.c_str(), false, true), 0);
+  EXPECT_EQ(pathMatch(u"*\\a*\\a*\\ab", deep.c_str(), true, true), 1);
+}
+
+TEST(PathMatchTest, SubtreeAndTrailingBackslashRules) {
+  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\data\\", true, true), 1);
+  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\data\\x\\y", true, true), 1);
+  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\database", true, true), 0);
+  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\data", false, true), 1);
+  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\data\\", false, true), 0);
+  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\data\\x", false, true), 0);
+  // A pattern ending in "\" or "\*" names the directory and, with subtree, what lies below.
+  EXPECT_EQ(pathMatch(u"C:\\data\\", u"C:\\data", false, true), 1);
+  EXPECT_EQ(pathMatch(u"C:\\data\\*", u"C:\\data", false, true), 1);
+  EXPECT_EQ(pathMatch(u"C:\\data\\**", u"C:\\data", false, true), 0);
+  EXPECT_EQ(pathMatch(u"C:\\data*\\", u"C:\\data", false, true), 0);
+  EXPECT_EQ(pathMatch(u"C:\\data\\x", u"C:\\data", true, true), 0);
+  EXPECT_EQ(pathMatch(u"C:\\data\\", u"C:\\data\\x", true, true), 1);
+  EXPECT_EQ(pathMatch(u"C:\\data\\", u"C:\\data\\x", false, true), 0);
+  EXPECT_EQ(pathMatch(u"C:\\Windows\\*", u"C:\\Windows", false, true), 1);
+  EXPECT_EQ(pathMatch(u"C:\\Windows\\*", u"C:\\Windows\\System32", false, true), 1);
+  // After a star a trailing backslash of the path is accepted without subtree.
+  EXPECT_EQ(pathMatch(u"C:\\*a", u"C:\\data\\", false, true), 1);
+  EXPECT_EQ(pathMatch(u"C:\\*a", u"C:\\data\\x", false, true), 0);
+  EXPECT_EQ(pathMatch(u"C:\\*a", u"C:\\data\\x", true, true), 1);
+  EXPECT_EQ(pathMatch(u"c:\\DATA", u"C:\\data\\x", true, false), 1);
+  EXPECT_EQ(pathMatch(u"c:\\DATA", u"C:\\data\\x", true, true), 0);
+  EXPECT_EQ(pathMatch(nullptr, u"C:\\", true, true), 0);
+  EXPECT_EQ(pathMatch(u"C:\\", nullptr, true, true), 0);
+}
+
+TEST(PathListTest, RecursiveFlagsAndLongestMatch) {
+  const PathList list = {PathEntry(u"C:\\flat", false), PathEntry(u"C:\\deep", true),
+                         PathEntry(nullptr, true)};
+  EXPECT_TRUE(matchesPathList(u"C:\\flat", list, true, false));
+  EXPECT_FALSE(matchesPathList(u"C:\\flat\\x", list, true, false));
+  EXPECT_TRUE(matchesPathList(u"C:\\deep\\x", list, true, false));
+  EXPECT_FALSE(matchesPathList(u"C:\\other", list, true, false));
+  // recursiveOnly: only recursive entries, always with subtree.
+  EXPECT_FALSE(matchesPathList(u"C:\\flat", list, true, true));
+  EXPECT_TRUE(matchesPathList(u"c:\\DEEP", list, false, true));
+  EXPECT_FALSE(matchesPathList(u"c:\\DEEP", list, true, true));
+  EXPECT_FALSE(matchesPathList(u"C:\\deep", PathList(), true, false));
+  EXPECT_FALSE(matchesPathList(nullptr, list, true, false));
+
+  const PathList best = {PathEntry(u"C:\\", true), PathEntry(u"C:\\a", true),
+                         PathEntry(u"C:\\a\\b", false), PathEntry(u"C:\\?", true),
+                         PathEntry(u"C:\\a\\b\\c\\d", true)};
+  EXPECT_EQ(findBestMatch(u"C:\\a\\x", best, true), 1);  // C:\a and C:\? tie: first wins
+  EXPECT_EQ(findBestMatch(u"C:\\a\\b", best, true), 2);
+  EXPECT_EQ(findBestMatch(u"C:\\a\\b\\c", best, true), 1);  // C:\a\b is not recursive
+  EXPECT_EQ(findBestMatch(u"C:\\z", best, true), 3);
+  EXPECT_EQ(findBestMatch(u"C:\\A\\B", best, false), 2);
+  EXPECT_EQ(findBestMatch(u"D:\\a", best, true), -1);
+  EXPECT_EQ(findBestMatch(u"C:\\a", PathList(), true), -1);
+}
+
+}  // namespace

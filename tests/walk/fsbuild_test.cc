@@ -1,0 +1,349 @@
+// The file-system walk over generated trees: what it reports, start checks, recursion,
+// exclusions and includes, path limits, the time budget, criteria and checksums, and entries that
+// must never block or stop it (FIFOs, sockets, unreadable files and directories).
+#include "walk/fsbuild.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fs/crc32.h"
+#include "fs/file_mode.h"
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+#include "support/test_drives.h"
+#include "support/trace_capture.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+
+#include "platform/platform_fixtures.h"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::vector<std::u16string>;
+
+// What the walk reported of one file, copied during addFileInfo.
+struct Reported {
+  std::u16string directory;
+  uint64_t size = 0;
+  uint32_t mode = 0;
+  uint32_t knownMask = 0;
+  uint32_t modificationTime = 0;
+};
+
+class CollectingResults : public FsResults {
+ public:
+  void addFileInfo(FsFileInfo* info) override {
+    files[info->name()] = {info->directory(), info->size(), info->mode(), info->knownMask(),
+                           info->modificationTime()};
+    if (onFile) onFile(info);
+  }
+  void addFile(const char16_t*, const char16_t*, uint32_t, uint32_t, uint32_t, const char16_t*,
+               uint32_t, uint32_t) override {
+    ADD_FAILURE() << "the walk reports through addFileInfo only";
+  }
+  Names names() const {
+    Names out;
+    for (const auto& [name, file] : files) out.push_back(name);
+    return out;
+  }
+
+  std::map<std::u16string, Reported> files;  // by name; names are unique in the test trees
+  std::function<void(FsFileInfo*)> onFile;
+};
+
+std::u16string wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::string narrowed(const std::u16string& text) {
+  std::string out;
+  platform::wideToNarrow(text.c_str(), &out);
+  return out;
+}
+
+ResolvedPath start(const std::u16string& path, bool recursive = true) {
+  return ResolvedPath{PathEntry(path.c_str(), recursive), DriveEntry(u"C:", DT_FIXED, u"EXT4")};
+}
+
+class WalkTest : public ::testing::Test {
+ protected:
+  // Files and directories (name ends in '/') below the temporary directory.
+  void make(std::initializer_list<std::string> entries) {
+    for (const std::string& entry : entries) {
+      fs::create_directories(dir_.host(entry).parent_path());
+      if (entry.back() != '/') std::ofstream(dir_.host(entry)) << "content of " << entry;
+    }
+  }
+
+  // The names the walk of the temporary directory reports; the walk must finish.
+  Names walk(const char16_t* criteria, bool recursive = true, const PathList& includes = {},
+             const PathList& exclusions = {}, bool caseSensitive = false,
+             uint32_t options = FsScanFilter::kDefaultOptions,
+             const ChecksumFilter* checksums = nullptr) {
+    FsScanFilter filter(criteria, caseSensitive);
+    filter.setOptions(options);
+    filter.setChecksumFilter(checksums);
+    results_.files.clear();
+    EXPECT_EQ(fs_build(&results_, &filter, start(dir_.drive(), recursive), includes, exclusions,
+                       caseSensitive, kWalkDefaultBudgetMs),
+              kWalkFinished);
+    return results_.names();
+  }
+
+  std::u16string path(const std::string& relative) const {
+    std::u16string out = dir_.drive() + u"\\";
+    for (char c : relative) out += c == '/' ? u'\\' : static_cast<char16_t>(c);
+    return out;
+  }
+
+  TempDir dir_;
+  CollectingResults results_;
+  TraceCapture traces_;
+};
+
+TEST_F(WalkTest, ReportsEveryFileOfTheTreeFromItsDirectoryEntry) {
+  make({"a.txt", "tool.EXE", "sub/b.txt", "sub/deeper/c.log", "sub/deeper/deepest/", ".hidden"});
+  EXPECT_EQ(walk(u"[SIZE]>=0"), (Names{u".hidden", u"a.txt", u"b.txt", u"c.log", u"tool.EXE"}));
+
+  const Reported& a = results_.files[u"a.txt"];
+  EXPECT_EQ(a.directory, dir_.drive() + u"\\");
+  EXPECT_EQ(a.size, std::string("content of a.txt").size());
+  EXPECT_EQ(a.mode, 0x21B6u);
+  EXPECT_EQ(a.knownMask, FsFileInfo::kKnownMode | FsFileInfo::kKnownSize |
+                             FsFileInfo::kKnownAccessTime | FsFileInfo::kKnownCreationTime |
+                             FsFileInfo::kKnownModificationTime);
+  EXPECT_NE(a.modificationTime, 0u);
+  EXPECT_EQ(results_.files[u"c.log"].directory, path("sub/deeper/"));
+  EXPECT_EQ(results_.files[u"tool.EXE"].mode, 0x23FEu);
+#ifndef _WIN32
+  EXPECT_EQ(results_.files[u".hidden"].mode & kModeHidden, kModeHidden);  // a leading dot
+#endif
+  EXPECT_TRUE(traces_.messages().empty());
+}
+
+TEST_F(WalkTest, RecursionIncludesAndExclusionsChooseTheDirectories) {
+  make({"top.txt", "in/i.txt", "in/deeper/d.txt", "skip/s.txt", "skip/under/u.txt"});
+  const PathEntry in(path("in").c_str(), false), inAndBelow(path("in").c_str(), true);
+  const PathEntry skip(path("skip").c_str(), false), skipAndBelow(path("skip").c_str(), true);
+  const struct {
+    const char* what;
+    bool recursive;
+    PathList includes, exclusions;
+    Names expected;
+  } cases[] = {
+      {"non-recursive start", false, {}, {}, {u"top.txt"}},
+      {"recursive exclusion", true, {}, {skipAndBelow}, {u"d.txt", u"i.txt", u"top.txt"}},
+      {"own files excluded", true, {}, {skip}, {u"d.txt", u"i.txt", u"top.txt", u"u.txt"}},
+      {"include", true, {in}, {}, {u"i.txt"}},
+      {"recursive include", true, {inAndBelow}, {}, {u"d.txt", u"i.txt"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(walk(u"[SIZE]>=0", c.recursive, c.includes, c.exclusions), c.expected) << c.what;
+  }
+  EXPECT_TRUE(traces_.contains("::fs_scan - path '" + narrowed(path("skip")) + "' excluded!\n"));
+  EXPECT_TRUE(walk(u"[SIZE]>=0", true, {}, {PathEntry(dir_.drive().c_str(), true)}).empty());
+  EXPECT_TRUE(traces_.contains("::fs_build - path '" + narrowed(dir_.drive()) + "' excluded!\n"));
+  for (const CapturedTrace& trace : traces_.records()) EXPECT_EQ(trace.function, "fs_build");
+}
+
+TEST_F(WalkTest, StartMustBeARealDirectory) {
+  make({"file.txt", "dir/x.txt"});
+  std::vector<std::u16string> refused = {path("file.txt"), path("absent")};
+#ifndef _WIN32
+  fs::create_directory_symlink(dir_.host("dir"), dir_.host("link"));
+  refused.push_back(path("link"));
+#endif
+  FsScanFilter filter(u"[SIZE]>=0", false);
+  for (const std::u16string& from : refused) {
+    EXPECT_EQ(fs_build(&results_, &filter, start(from), {}, {}, false, 1000), kWalkFinished);
+    EXPECT_TRUE(traces_.contains("::fs_build - '" + narrowed(from) +
+                                 "' is a symbolic link or is not a directory!\n"));
+  }
+  EXPECT_TRUE(traces_.containsText("::isValidPath - invalid file handle. Error 2 opening '"));
+  EXPECT_TRUE(results_.files.empty());
+
+  // A trailing backslash is accepted (and dropped); a drive root is taken without a disk access.
+  EXPECT_EQ(fs_build(&results_, &filter, start(path("dir\\")), {}, {}, false, 1000), kWalkFinished);
+  EXPECT_EQ(results_.files[u"x.txt"].directory, path("dir\\"));
+  traces_.clear();
+  char16_t absentRoot[] = u"Q:\\";
+  EXPECT_TRUE(fs_isValidPath(absentRoot));
+  EXPECT_TRUE(traces_.messages().empty());
+  char16_t zeroRoot[] = u"0:\\";
+  EXPECT_FALSE(fs_isValidPath(zeroRoot));
+  EXPECT_EQ(std::u16string(zeroRoot), u"0:");
+  EXPECT_FALSE(fs_isValidPath(nullptr));
+  EXPECT_TRUE(traces_.contains("::isValidPath - path name specified is null\n"));
+  for (const CapturedTrace& trace : traces_.records()) EXPECT_EQ(trace.function, "fs_isValidPath");
+}
+
+TEST_F(WalkTest, UsedUpBudgetsNullArgumentsAndBadCriteriaReportNothing) {
+  make({"a.txt"});
+  FsScanFilter filter(u"[SIZE]>=0", false);
+  for (int64_t budget : {int64_t{0}, int64_t{-5}}) {  // stops before touching the disk
+    EXPECT_EQ(fs_scan(&results_, &filter, start(u"Q:\\absent"), {}, {}, false, budget),
+              kWalkTimedOut);
+    EXPECT_EQ(fs_build(&results_, &filter, start(dir_.drive()), {}, {}, false, budget),
+              kWalkTimedOut);
+  }
+  EXPECT_TRUE(traces_.messages().empty());
+  EXPECT_EQ(fs_scan(nullptr, &filter, start(dir_.drive()), {}, {}, false, 1000), kWalkFinished);
+  EXPECT_EQ(fs_scan(&results_, nullptr, start(dir_.drive()), {}, {}, false, 1000), kWalkFinished);
+  EXPECT_EQ(fs_scan(&results_, &filter, ResolvedPath{}, {}, {}, false, 1000), kWalkFinished);
+  EXPECT_TRUE(results_.files.empty());
+  for (const char16_t* criteria :
+       {static_cast<const char16_t*>(nullptr), u"[SIZE]>>0", u"[NOSUCHCOLUMN]==1"}) {
+    EXPECT_TRUE(walk(criteria).empty());
+  }
+  EXPECT_FALSE(filter.accept(nullptr, ChecksumRequest{}, nullptr));
+}
+
+#ifndef _WIN32
+TEST_F(WalkTest, DirectoryPathsOfTwoHundredAndFiftyEightCharactersOrMoreAreNotWalked) {
+  // Subdirectory paths of 257 to 261 characters, each holding a file, and file paths of 259 to
+  // 261 characters, all in one parent.
+  make({"p/"});
+  const size_t prefixLength = path("p").size() + 1;
+  auto nameFor = [&](size_t total, char fill) { return std::string(total - prefixLength, fill); };
+  Names expected = {u"f257"};
+  for (size_t total = 257; total <= 261; ++total) {
+    make({"p/" + nameFor(total, static_cast<char>('a' + total - 257)) + "/f" +
+          std::to_string(total)});
+  }
+  for (size_t total = 259; total <= 261; ++total) {
+    const std::string name = nameFor(total, static_cast<char>('v' + total - 259));
+    make({"p/" + name});
+    expected.push_back(wide(name));
+  }
+
+  EXPECT_EQ(walk(u"[SIZE]>=0"), expected);
+  const std::vector<std::string> messages = traces_.messages();
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), "::fs_scan - path too long\n"), 4)
+      << "258 and 259 when entered, 260 and 261 when listed";
+}
+#endif
+
+TEST_F(WalkTest, CriteriaOverSizeAttributesAndName) {
+  make({"small.txt", "large.txt", "prog.exe", "sub/NOTES.TXT"});
+  std::ofstream(dir_.host("large.txt")) << std::string(5000, 'L');
+  const struct {
+    const char16_t* criteria;
+    bool caseSensitive;
+    Names expected;
+  } cases[] = {
+      {u"[SIZE]>1000", false, {u"large.txt"}},
+      {u"([ATTR] & 584) == 584", false, {u"prog.exe"}},  // executable by all
+      {u"[FILENAME]==\"*.txt\"", false, {u"NOTES.TXT", u"large.txt", u"small.txt"}},
+      {u"[FILENAME]==\"*.txt\"", true, {u"large.txt", u"small.txt"}},
+      {u"[FILENAME]==\"small.txt\" || [SIZE]==4999+1 && [SHORTFILENAME]==\"\"",
+       false,
+       {u"large.txt", u"small.txt"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(walk(c.criteria, true, {}, {}, c.caseSensitive), c.expected)
+        << narrowed(c.criteria) << (c.caseSensitive ? " case-sensitive" : "");
+  }
+}
+
+TEST_F(WalkTest, ChecksumsAreTestedByTheFilterAndCriteriaSeeZeros) {
+  make({"one.txt", "two.txt", "sub/three.txt"});
+  const uint32_t twoCrc = crc32UpdateTables(0, "content of two.txt", 18);
+  ChecksumFilter wanted;
+  wanted.active = 1;
+  wanted.crc32Values = {twoCrc};
+  wanted.md5Values = {Md5::of("content of sub/three.txt", 24)};
+  constexpr uint32_t kCrc = FsScanFilter::kOptionCrc32, kQ32 = FsScanFilter::kOptionQ32;
+  constexpr uint32_t kMd5 = FsScanFilter::kOptionMd5;
+  const struct {
+    uint32_t options;
+    bool wantQ32;  // two.txt is shorter than 1,024 bytes: its Q32 is its CRC-32
+    Names expected;
+  } cases[] = {
+      {kCrc, false, {u"two.txt"}},
+      {kQ32, false, {}},
+      {kQ32, true, {u"two.txt"}},
+      {kMd5, false, {u"three.txt"}},
+      {kMd5 | kCrc | 0x1F, false, {u"three.txt", u"two.txt"}},
+      {FsScanFilter::kDefaultOptions, true, {}},
+  };
+  for (const auto& c : cases) {
+    wanted.q32Values = c.wantQ32 ? std::vector<uint32_t>{twoCrc} : std::vector<uint32_t>{};
+    EXPECT_EQ(walk(u"[SIZE]>0", true, {}, {}, false, c.options, &wanted), c.expected) << c.options;
+  }
+
+  const std::u16string zeros = u"[CRC32]==0 && [Q32]==0 && [MD5]==\"0\"";
+  const std::u16string real = u"[CRC32]==" + wide(std::to_string(twoCrc));
+  for (const std::u16string& criteria : {zeros, real}) {
+    EXPECT_EQ(walk(criteria.c_str(), true, {}, {}, false, kCrc | kQ32 | kMd5).size(),
+              criteria == zeros ? 3u : 0u);
+  }
+}
+
+TEST_F(WalkTest, TheReusedFileInfoStartsAfreshForEveryFile) {
+  REQUIRE_TEST_DRIVES();
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    std::ofstream(TestDrives::fatRoot() / name) << name;
+  }
+  int seen = 0;
+  results_.onFile = [&](FsFileInfo* info) {
+    // FAT: the entry's times are not taken; the host fetches them through stat.
+    EXPECT_EQ(info->knownMask(), FsFileInfo::kKnownMode | FsFileInfo::kKnownSize);
+    EXPECT_TRUE(info->updateInfo());
+    EXPECT_EQ(info->knownMask(), FsFileInfo::kKnownAll);
+    EXPECT_NE(info->modificationTime(), 0u);
+    ++seen;
+  };
+  FsScanFilter filter(u"[SIZE]>=0", false);
+  ResolvedPath fat{PathEntry(u"F:\\", true), DriveEntry(u"F:", DT_FIXED, u"FAT32")};
+  EXPECT_EQ(fs_build(&results_, &filter, fat, {}, {}, false, 100000), kWalkFinished);
+  EXPECT_EQ(seen, 3);
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) fs::remove(TestDrives::fatRoot() / name);
+}
+
+#ifndef _WIN32
+TEST_F(WalkTest, SpecialFilesNeverBlockOrStopTheWalk) {
+  make({"a.txt", "z/z.txt", "closed/hidden.txt", "locked.txt"});
+  ASSERT_EQ(mkfifo(dir_.host("fifo").c_str(), 0644), 0);  // no writer: reading would block
+  ASSERT_EQ(mknod(dir_.host("socket").c_str(), S_IFSOCK | 0644, 0), 0);
+  fs::create_symlink(dir_.host("fifo"), dir_.host("fifo-link"));
+  fs::create_symlink(dir_.host("z"), dir_.host("z-link"));
+  fs::permissions(dir_.host("locked.txt"), fs::perms::none);
+  fs::permissions(dir_.host("closed"), fs::perms::none);
+
+  // As an ordinary user, for whom the locked file and directory really are unreadable.
+  const int failed = runAsOrdinaryUser([&] {
+    TraceCapture traces;
+    CollectingResults every;
+    FsScanFilter all(u"[SIZE]>=0", false);
+    all.setOptions(FsScanFilter::kOptionCrc32 | FsScanFilter::kOptionQ32 |
+                   FsScanFilter::kOptionMd5);
+    if (fs_build(&every, &all, start(dir_.drive()), {}, {}, false, 100000) != 0) return 1;
+    if (every.names() !=
+        Names{u"a.txt", u"fifo", u"fifo-link", u"locked.txt", u"socket", u"z.txt"}) {
+      return 2;
+    }
+    if (!traces.containsText("::fs_scan - invalid file handle. Error 5 opening '")) return 3;
+
+    // With a checksum filter nothing unreadable can match, whatever it wants.
+    ChecksumFilter wanted;
+    wanted.active = 1;
+    wanted.crc32Values = {0};
+    wanted.q32Values = {0};
+    wanted.md5Values = {Md5::of(nullptr, 0)};
+    CollectingResults matched;
+    all.setChecksumFilter(&wanted);
+    if (fs_build(&matched, &all, start(dir_.drive()), {}, {}, false, 100000) != 0) return 4;
+    return matched.files.empty() ? 0 : 5;
+  });
+  EXPECT_EQ(failed, 0);
+}
+#endif
+
+}  // namespace
