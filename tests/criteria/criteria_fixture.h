@@ -9,6 +9,7 @@
 
 #include "criteria/criteria_evaluator.h"
 #include "criteria/syntax_analyzer.h"
+#include "support/narrow_text.h"
 #include "tablestore/field.h"
 
 // A field list with typed setters by name.
@@ -70,8 +71,8 @@ class CacheVariables : public TestFields {
 };
 
 // A criteria text shortened for a failure message.
-inline std::string narrow(const std::u16string& text) {
-  return std::string(text.begin(), text.begin() + std::min<size_t>(text.size(), 80));
+inline std::string excerpt(const std::u16string& text) {
+  return narrow(text.substr(0, std::min<size_t>(text.size(), 80)));
 }
 
 // Parses text once against the lists and returns what evaluate() gives.

@@ -45,7 +45,7 @@ std::u16string repeat(const std::u16string& piece, size_t count, const char16_t*
 // Evaluates twice: the first time parses, the second walks the tree.
 void expectTwice(const std::u16string& text, int expected, FieldList* columns = nullptr) {
   CriteriaEvaluator evaluator(text.c_str());
-  SCOPED_TRACE(narrow(text));
+  SCOPED_TRACE(excerpt(text));
   EXPECT_EQ(evaluator.evaluate(columns, nullptr, false), expected);
   EXPECT_EQ(evaluator.evaluate(columns, nullptr, false), expected);
 }

@@ -24,7 +24,7 @@ constexpr auto kError = CriteriaLexer::LEX_ERROR;
 // text with `status`.
 void expectTokens(const std::u16string& text, std::vector<Expected> expected,
                   CriteriaLexer::Status status) {
-  SCOPED_TRACE(narrow(text));
+  SCOPED_TRACE(excerpt(text));
   expected.push_back({TokNone});
   CriteriaLexer lexer;
   lexer.setText(text.c_str());

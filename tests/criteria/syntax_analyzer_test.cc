@@ -21,7 +21,7 @@ void expectValues(const std::vector<Case>& cases, FieldList* columns = nullptr,
   for (const Case& c : cases) {
     SyntaxAnalyzer analyzer;
     CriteriaValue value;
-    SCOPED_TRACE(narrow(c.text));
+    SCOPED_TRACE(excerpt(c.text));
     ASSERT_FALSE(analyzer.parse(c.text, columns, nullptr, value, caseSensitive));
     EXPECT_EQ(value.type(), CriteriaValue::NUMERIC);
     EXPECT_EQ(value.number(), c.value);
@@ -37,7 +37,7 @@ void expectParseError(const std::u16string& text, const std::string& message,
   TraceCapture traces;
   SyntaxAnalyzer analyzer;
   CriteriaValue value;
-  SCOPED_TRACE(narrow(text));
+  SCOPED_TRACE(excerpt(text));
   EXPECT_TRUE(analyzer.parse(text.c_str(), columns, variables, value, false));
   std::vector<CapturedTrace> records = traces.records();
   ASSERT_EQ(records.size(), 1u);
@@ -238,7 +238,7 @@ TEST(SyntaxAnalyzerTest, IndexKeysAndWhenTheyAreDropped) {
       {u"([PATHID]==5 || [ATTR]==1) && [SIZE]==3", u"SIZE", 3, nullptr},
   };
   for (const auto& c : keyed) {
-    SCOPED_TRACE(narrow(c.text));
+    SCOPED_TRACE(excerpt(c.text));
     CriteriaValue key;
     ASSERT_TRUE(indexKeyOf(c.text, &key));
     EXPECT_EQ(std::u16string(key.name()), c.column);
@@ -258,7 +258,7 @@ TEST(SyntaxAnalyzerTest, IndexKeysAndWhenTheyAreDropped) {
         u"[PATHID]+0==5", u"!([PATHID]==5)", u"-[PATHID]==5", u"[PATHID]==5==1",
         u"[ATTR]==([PATHID]==5)", u"([PATHID]==5)*2", u"[PATHID]==[ATTR]"}) {
     CriteriaValue key;
-    EXPECT_FALSE(indexKeyOf(text, &key)) << narrow(text);
+    EXPECT_FALSE(indexKeyOf(text, &key)) << excerpt(text);
   }
 }
 

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/narrow_text.h"
 #include "tablestore/table.h"
 
 namespace {
@@ -70,8 +71,6 @@ std::u16string driveOf(const fs::path& host) {
   }
   return drive;
 }
-
-std::string narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
 
 Bytes readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

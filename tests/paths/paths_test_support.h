@@ -11,16 +11,9 @@
 #include "paths/drive_entry.h"
 #include "paths/pathhelper.h"
 #include "platform/platform.h"
+#include "support/narrow_text.h"
 
 using Strings = std::vector<std::string>;
-
-inline std::string narrow(const char16_t* text) {
-  if (text == nullptr) return "(null)";
-  std::string out;
-  platform::wideToNarrow(text, &out);
-  return out;
-}
-inline std::string narrow(const std::u16string& text) { return narrow(text.c_str()); }
 
 // "path" for a non-recursive entry, "path/r" for a recursive one.
 inline std::string render(const PathEntry& entry) {

@@ -11,6 +11,7 @@
 
 #include "platform/platform.h"
 #include "platform/platform_testing.h"
+#include "support/narrow_text.h"
 
 // A drive table for the life of the object.
 class ScopedDriveTable {
@@ -62,12 +63,6 @@ inline int runAsOrdinaryUser(const std::function<int()>& check) {
 inline std::u16string wide(const std::string& utf8) {
   std::u16string out;
   platform::narrowToWide(utf8.c_str(), &out);
-  return out;
-}
-
-inline std::string narrow(const std::u16string& text) {
-  std::string out;
-  platform::wideToNarrow(text.c_str(), &out);
   return out;
 }
 

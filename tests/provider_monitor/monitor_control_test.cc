@@ -27,12 +27,6 @@ class SettingsConfig final : public FsConfig {
   }
 };
 
-std::string narrow(const std::u16string& text) {
-  std::string out;
-  platform::wideToNarrow(text.c_str(), &out);
-  return out;
-}
-
 class MonitorControlTest : public ::testing::Test {
  protected:
   // A provider whose cache home is the temporary directory and whose binDir holds (or not) a
