@@ -74,6 +74,22 @@ class FS_Cache {
   // Closes the tables; removes the update marker unless the cache is corrupted. Always true.
   bool close();
 
+  // ---- Queries (defined in query/) -------------------------------------------------------------
+  // Answers a query from the cache and the disk: SUCCESS or a negative internal result code.
+  // CACHE_INVALID, without touching the host objects, while the cache is not initialised, not
+  // opened or corrupted; a result of CACHE_BUILD_TIMED_OUT or CACHE_INVALID marks it corrupted.
+  // The extended form keeps its prepared lists and reuses them while the query's lists stay the
+  // same. Note the order: the time-out comes before the age.
+  int executeQuery(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age);
+  int executeQueryEx(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age);
+  // The strategies: the cache refreshed by the queries themselves, or kept by the monitor.
+  int executeQueryCacheOnly(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age);
+  int executeQueryCacheOnlyEx(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age);
+  int executeQueryCacheOnlyAndMonitor(FsResults* results, FsQuery* query, uint32_t timeout,
+                                      uint32_t age);
+  int executeQueryCacheOnlyAndMonitorEx(FsResults* results, FsQuery* query, uint32_t timeout,
+                                        uint32_t age);
+
   // ---- Build and scan --------------------------------------------------------------------------
   // The ancestor paths of entry, from the path itself up to its top component (each with the
   // entry's recursive flag), and the last component of each.
@@ -126,6 +142,8 @@ class FS_Cache {
   bool monitorMode() const { return monitorMode_; }
   bool checksumsWanted() const { return checksumsWanted_; }
   bool cacheAllDriveTypes() const { return cacheAllDriveTypes_; }
+  // The host's checksum filter; null when none.
+  const ChecksumFilter* checksumFilter() const { return checksumFilter_; }
   uint32_t directoriesIndex() const { return directoriesIndex_; }
   uint32_t* directoriesIndexSlot() { return &directoriesIndex_; }
   const char16_t* cachePathName() const { return cachePathName_.c_str(); }
