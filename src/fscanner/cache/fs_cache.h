@@ -21,6 +21,7 @@
 #include "PathEntry.h"
 #include "ZrLogWrapper.h"
 #include "base/win32sync.h"
+#include "cache/cache_disposition.h"
 #include "criteria/criteria_evaluator.h"
 #include "criteria/criteria_value.h"
 #include "fs/md5.h"
@@ -30,9 +31,6 @@
 #include "tablestore/field.h"
 #include "tablestore/record_set.h"
 #include "tablestore/table.h"
-
-// Dispositions of FS_Cache::create.
-enum CacheDisposition : int { FS_CACHE_CREATE = 0, FS_CACHE_OPEN = 1, FS_CACHE_OPEN_ALWAYS = 2 };
 
 // Results of build and scan.
 constexpr int kBuildDone = 0;
@@ -107,6 +105,22 @@ class FS_Cache {
            RecordSetRef& files, uint32_t parentId, const PathList& includes,
            const PathList& excludes, bool caseSensitive, int64_t remaining);
 
+  // What refreshTree did, for the monitor's report.
+  struct RefreshCounts {
+    uint32_t visited = 0;    // directories checked
+    uint32_t rescanned = 0;  // directories read again
+    uint32_t removed = 0;    // directories gone from the disk
+    uint32_t rebuilt = 0;    // trees built anew (no usable record)
+  };
+  // Budget of the scans a refresh makes, in milliseconds.
+  static constexpr int64_t kRefreshBudgetMs = 2000000000;
+  // Brings the recorded tree of root (a drive root or directory, recursive) up to date with the
+  // disk: a tree without a scanned record is built; otherwise every recorded directory is
+  // checked, and one whose modification time is not older than its recorded scan is read again
+  // (its files replaced, new subdirectories built, vanished ones removed). kBuildDone, or the
+  // failure of a scan it made.
+  int refreshTree(const ResolvedPath& root, const PathList& excludes, RefreshCounts* counts);
+
   // ---- Extraction ------------------------------------------------------------------------------
   // Hands every cached file that satisfies criteria, lies in an included and not excluded
   // directory and matches the host's checksum filter to results->addFile: SUCCESS,
@@ -167,7 +181,21 @@ class FS_Cache {
     bool valid;
   };
 
+  struct ChildDirectory {
+    uint32_t id;
+    std::u16string name;
+    uint32_t scanTime;
+  };
+
   bool defineVariables();
+  // The recorded subdirectories of directory id.
+  void childDirectories(uint32_t id, std::vector<ChildDirectory>* out);
+  // Sets the CREATIONTIME of directory id.
+  bool stampDirectory(uint32_t id, uint32_t time);
+  // Reads directory id again (base ends with a backslash); children holds its recorded
+  // subdirectories and keeps those still on disk.
+  int rescanDirectory(uint32_t id, const std::u16string& base, const PathList& excludes,
+                      std::vector<ChildDirectory>* children);
   bool createEvaluators();
   // Opens the one files and two directories record sets the cache keeps.
   void openRecordSets();

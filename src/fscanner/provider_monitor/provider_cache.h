@@ -7,9 +7,8 @@
 
 #include "FsQuery.h"
 #include "FsResults.h"
+#include "cache/cache_disposition.h"
 
-// Dispositions of ProviderCache::create.
-enum CacheDisposition : int { FS_CACHE_CREATE = 0, FS_CACHE_OPEN = 1, FS_CACHE_OPEN_ALWAYS = 2 };
 
 class ProviderCache {
  public:

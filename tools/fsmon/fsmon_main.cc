@@ -1,0 +1,123 @@
+// fsmon: the monitor program the provider starts and stops. "start" opens the cache tables of a
+// home (creating them when missing or untrustworthy), brings the records of the fixed drives of
+// its drive selection up to date (a full scan the first time, afterwards only directories changed
+// since their recorded scan), writes its process id, signals the initialisation event and stays
+// until a "stop" sets its stop event. A "start" while a monitor of that home runs only signals.
+// Exit codes: 0 done, 1 the cache or a named object could not be used, 64 a bad command line.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FsConfig.h"
+#include "base/result_codes.h"
+#include "cache/fs_cache.h"
+#include "cache/monitor_protocol.h"
+#include "drive_selection.h"
+#include "monitor_command.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 64;
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "fsmon: %s\n", message.c_str());
+  return kExitFailed;
+}
+
+std::string narrow(const std::u16string& text) {
+  std::string out;
+  platform::wideToNarrow(text.c_str(), &out);
+  return out;
+}
+
+bool signalInitialised(const std::u16string& home) {
+  const std::u16string name = monitorInitEventName(home.c_str());
+  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(name.c_str());
+  return event != nullptr && event->set();
+}
+
+int stopResident(const MonitorCommand& command) {
+  const std::u16string name = monitorStopEventName(command.home.c_str());
+  std::unique_ptr<platform::NamedEvent> stop = platform::NamedEvent::create(name.c_str());
+  if (stop == nullptr || !stop->set()) return fail("cannot reach the stop event " + narrow(name));
+  if (!signalInitialised(command.home)) return fail("cannot signal the initialisation event");
+  return kExitOk;
+}
+
+// Opens or creates the tables and brings the selected drives up to date.
+int updateCache(const MonitorCommand& command, const DriveList& drives) {
+  FsCacheOptions options;
+  FS_Cache cache(command.directoriesTable.c_str(), command.filesTable.c_str(), command.home.c_str(),
+                 false, false, true, &options);
+  if (cache.create(0, FS_CACHE_OPEN_ALWAYS) != SUCCESS) {
+    return fail("cannot open or create the cache tables in " + narrow(command.home));
+  }
+  // The monitor never records its own tables.
+  const PathList excludes{PathEntry(cache.cachePathName(), true)};
+  FS_Cache::RefreshCounts counts;
+  int result = kExitOk;
+  for (const DriveEntry& drive : drives) {
+    const std::u16string root = std::u16string(drive.drive()) + u"\\";
+    const ResolvedPath path{PathEntry(root.c_str(), true), drive};
+    if (cache.refreshTree(path, excludes, &counts) != kBuildDone) {
+      result = fail("the scan of " + narrow(root) + " did not finish");
+    }
+  }
+  if (!cache.saveCounter()) result = fail("cannot save the directory counter");
+  cache.close();
+  return result;
+}
+
+int startResident(const MonitorCommand& command) {
+  const std::u16string instanceName = monitorInstanceMutexName(command.home.c_str());
+  std::unique_ptr<platform::NamedMutex> instance =
+      platform::NamedMutex::create(instanceName.c_str());
+  if (instance == nullptr) return fail("cannot create the instance mutex " + narrow(instanceName));
+  if (instance->wait(0) == platform::WaitResult::kTimedOut) {
+    // A monitor of this home runs already: it keeps the tables; this one only acknowledges.
+    return signalInitialised(command.home) ? kExitOk
+                                           : fail("cannot signal the initialisation event");
+  }
+  const std::u16string stopName = monitorStopEventName(command.home.c_str());
+  std::unique_ptr<platform::NamedEvent> stop = platform::NamedEvent::create(stopName.c_str());
+  if (stop == nullptr || !stop->reset()) return fail("cannot create the stop event");
+
+  DriveList drives;
+  std::string error;
+  if (!selectMonitoredDrives(command.drives, &drives, &error)) return fail(error);
+  const int updated = updateCache(command, drives);
+  if (updated != kExitOk) return updated;
+  if (!writeMonitorPid(command.home.c_str(), platform::currentProcessId())) {
+    return fail("cannot write " + narrow(monitorPidFilePath(command.home.c_str())));
+  }
+  if (!signalInitialised(command.home)) return fail("cannot signal the initialisation event");
+  while (stop->wait(platform::kInfinite) != platform::WaitResult::kSignaled) {
+  }
+  instance->release();
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::u16string> arguments;
+  for (int i = 1; i < argc; ++i) {
+    std::u16string argument;
+    if (!platform::narrowToWide(argv[i], &argument)) {
+      std::fprintf(stderr, "fsmon: argument %d cannot be read\n", i);
+      return kExitUsage;
+    }
+    arguments.push_back(argument);
+  }
+  MonitorCommand command;
+  std::string error;
+  if (!parseMonitorCommand(arguments, &command, &error)) {
+    std::fprintf(stderr, "fsmon: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  return command.stop ? stopResident(command) : startResident(command);
+}
