@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-class ChecksumFilter;
+#include "ChecksumFilter.h"
 
 // Options the host hands, unchanged, to the cache.
 struct FsCacheOptions {

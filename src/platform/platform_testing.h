@@ -22,6 +22,7 @@ enum class Fault {
   kFileSetSize,   // File::setSize
   kFileMap,       // FileMapping::map and FileMapping::extend
   kFileUnmap,     // FileMapping destruction reports failure through lastError only
+  kFileRead,      // ReadableFile::read
   kMutexCreate,   // NamedMutex::create
   kEventCreate,   // NamedEvent::create
   kProcessStart,  // Process::start

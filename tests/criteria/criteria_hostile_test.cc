@@ -93,8 +93,9 @@ void hostileTexts() {
   // Set literals of a million duplicates, and of patterns whose hashes all collide.
   expectTwice(repeat(u"\"a\",", 1000000, u"[FILENAME] == {") + u"\"b\"}", 0, &file.list);
   std::u16string colliding;
+  char16_t digits[kUintToWideMinCapacity];
   for (uint64_t i = 0; i < 50000; ++i) {
-    colliding += u"\"" + std::u16string(uintToWide(i, nullptr)) + std::u16string(40, u'z') + u"\",";
+    colliding += u"\"" + std::u16string(uintToWide(i, digits)) + std::u16string(40, u'z') + u"\",";
   }
   expectTwice(u"[FILENAME] == {" + colliding + u"\"*x\"}", 1, &file.list);
 

@@ -175,8 +175,9 @@ TEST(PatternHashTest, CollidingPatternsStayLinearAndStillMatch) {
   const std::u16string tail(40, u'z');
   PatternSet set;
   std::vector<std::u16string> names;
+  char16_t digits[kUintToWideMinCapacity];
   for (int i = 0; i < 20000; ++i) {
-    names.push_back(std::u16string(uintToWide(static_cast<uint64_t>(i), nullptr)) + tail);
+    names.push_back(std::u16string(uintToWide(static_cast<uint64_t>(i), digits)) + tail);
     set.add(names.back().c_str());
     set.add((u"*" + names.back()).c_str());
     set.add(u"same");

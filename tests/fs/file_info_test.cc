@@ -11,7 +11,7 @@
 #include "FsFileInfo.h"
 #include "fs/file_mode.h"
 #include "platform/platform.h"
-#include "support/test_drives.h"
+#include "support/drive_table.h"
 #include "support/trace_capture.h"
 
 #ifndef _WIN32
@@ -53,11 +53,11 @@ uint32_t unixSeconds(fs::file_time_type time) {
 
 class FileInfoTest : public ::testing::Test {
  protected:
-  void SetUp() override { REQUIRE_TEST_DRIVES(); }
+  void SetUp() override { REQUIRE_PROCESS_DRIVES(); }
   void TearDown() override {
-    if (!TestDrives::installed()) return;
+    if (!processDrives().installed()) return;
     std::error_code ignored;
-    for (const fs::path& root : {TestDrives::fatRoot(), TestDrives::ntfsRoot()}) {
+    for (const fs::path& root : {processDrives().hostRoot('F'), processDrives().hostRoot('N')}) {
       for (const auto& entry : fs::directory_iterator(root)) {
         fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(entry.path(), ignored);
@@ -79,25 +79,26 @@ class FileInfoTest : public ::testing::Test {
 };
 
 TEST_F(FileInfoTest, DirectorySearchRouteOnNtfs) {
-  write(TestDrives::ntfsRoot() / "tool.exe", std::string(1234, 'x'));
+  write(processDrives().hostRoot('N') / "tool.exe", std::string(1234, 'x'));
   auto tool = info(u"N:\\", u"tool.exe");
   EXPECT_EQ(tool->getMode(), 0x23FEu);
   EXPECT_EQ(tool->knownMask(), FsFileInfo::kKnownAll);
   EXPECT_EQ(tool->getSize(), 1234u);
   EXPECT_EQ(tool->drive(), static_cast<uint32_t>('N' - 'A'));
   EXPECT_EQ(tool->userId() | tool->groupId() | tool->inode() | tool->linkCount(), 0u);
-  const uint32_t written = unixSeconds(fs::last_write_time(TestDrives::ntfsRoot() / "tool.exe"));
+  const uint32_t written =
+      unixSeconds(fs::last_write_time(processDrives().hostRoot('N') / "tool.exe"));
   EXPECT_NEAR(tool->modificationTime(), written, 1);
   EXPECT_NEAR(tool->accessTime(), written, 2);
   EXPECT_NEAR(tool->creationTime(), written, 2);
   EXPECT_FALSE(tool->hasError());
   EXPECT_STREQ(reinterpret_cast<const char*>(tool->textValue()), "0");
 
-  fs::create_directory(TestDrives::ntfsRoot() / "sub");
+  fs::create_directory(processDrives().hostRoot('N') / "sub");
   EXPECT_EQ(info(u"N:", u"sub")->getMode(), 0x01B7u);
 #ifndef _WIN32
-  write(TestDrives::ntfsRoot() / ".secret", "s");  // hidden by its leading dot
-  fs::permissions(TestDrives::ntfsRoot() / ".secret",
+  write(processDrives().hostRoot('N') / ".secret", "s");  // hidden by its leading dot
+  fs::permissions(processDrives().hostRoot('N') / ".secret",
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   EXPECT_EQ(info(u"n:\\", u".secret")->getMode(), 0xA892u);
 #endif
@@ -105,7 +106,7 @@ TEST_F(FileInfoTest, DirectorySearchRouteOnNtfs) {
 
 #ifndef _WIN32
 TEST_F(FileInfoTest, StatRouteOnFat) {
-  const fs::path file = TestDrives::fatRoot() / "run.sh";
+  const fs::path file = processDrives().hostRoot('F') / "run.sh";
   write(file, std::string(77, 'y'));
   fs::permissions(file, fs::perms::owner_all);
   struct stat expected {};
@@ -127,12 +128,12 @@ TEST_F(FileInfoTest, StatRouteOnFat) {
 }
 
 TEST_F(FileInfoTest, FatSizeIsTheSignExtendedThirtyTwoBitSize) {
-  const fs::path file = TestDrives::fatRoot() / "big.bin";
+  const fs::path file = processDrives().hostRoot('F') / "big.bin";
   write(file, "");
   fs::resize_file(file, 0xC0000000ull);  // sparse
   EXPECT_EQ(info(u"F:\\", u"big.bin")->getSize(), 0xFFFFFFFFC0000000ull);
-  fs::create_directory(TestDrives::ntfsRoot() / "n");
-  fs::create_hard_link(file, TestDrives::ntfsRoot() / "n" / "big.bin");
+  fs::create_directory(processDrives().hostRoot('N') / "n");
+  fs::create_hard_link(file, processDrives().hostRoot('N') / "n" / "big.bin");
   EXPECT_EQ(info(u"N:\\n\\", u"big.bin")->getSize(), 0xC0000000ull) << "a search gives 64 bits";
 }
 #endif
@@ -146,7 +147,7 @@ TEST_F(FileInfoTest, KnownItemsAreKeptAndNeverFetched) {
   EXPECT_FALSE(absent->hasError());
   EXPECT_TRUE(traces_.messages().empty()) << "no disk access for known items";
 
-  write(TestDrives::ntfsRoot() / "kept.txt", "abc");
+  write(processDrives().hostRoot('N') / "kept.txt", "abc");
   auto partly = info(u"N:\\", u"kept.txt");
   partly->setMode(0x1234);
   partly->setModificationTime(42);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "paths/paths_test_support.h"
-#include "support/drive_fixture.h"
+#include "support/drive_table.h"
 #include "support/trace_capture.h"
 
 namespace {

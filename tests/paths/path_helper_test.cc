@@ -9,7 +9,7 @@
 
 #include "paths/paths_test_support.h"
 #include "platform/platform.h"
-#include "support/drive_fixture.h"
+#include "support/drive_table.h"
 #include "support/trace_capture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "paths/pathhelper.h"
 #include "paths/paths_test_support.h"
 #include "paths/scanlists.h"
-#include "support/drive_fixture.h"
+#include "support/drive_table.h"
 #include "support/trace_capture.h"
 
 namespace {

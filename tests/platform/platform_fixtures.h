@@ -11,21 +11,8 @@
 
 #include "platform/platform.h"
 #include "platform/platform_testing.h"
+#include "support/drive_table.h"  // ScopedDriveTable
 #include "support/narrow_text.h"
-
-// A drive table for the life of the object.
-class ScopedDriveTable {
- public:
-  explicit ScopedDriveTable(const std::string& text)
-      : installed_(platform::testing::setDriveTable(text.c_str())) {}
-  ~ScopedDriveTable() { platform::testing::resetDriveTable(); }
-  ScopedDriveTable(const ScopedDriveTable&) = delete;
-  ScopedDriveTable& operator=(const ScopedDriveTable&) = delete;
-  bool installed() const { return installed_; }
-
- private:
-  bool installed_;
-};
 
 // A current directory for the life of the object.
 class ScopedCurrentDirectory {

@@ -1,33 +1,24 @@
-// Installs the drive table of the fs and walk tests (test_drives.h) before any test runs.
+// Installs the drive table of the fs and walk suites (processDrives, support/drive_table.h)
+// before any test runs.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
-
 #include "FsFileInfo.h"
-#include "platform/platform_testing.h"
-#include "support/temp_dir.h"
-#include "support/test_drives.h"
+#include "support/drive_table.h"
 
 namespace {
-const TempDir* gRoot = nullptr;
-bool gInstalled = false;
+const ScopedDriveTable* gDrives = nullptr;
 }  // namespace
 
-bool TestDrives::installed() { return gInstalled; }
-std::filesystem::path TestDrives::fatRoot() { return gRoot->host("fat"); }
-std::filesystem::path TestDrives::ntfsRoot() { return gRoot->host("ntfs"); }
+const ScopedDriveTable& processDrives() { return *gDrives; }
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  const TempDir root;
-  gRoot = &root;
-  std::filesystem::create_directory(TestDrives::fatRoot());
-  std::filesystem::create_directory(TestDrives::ntfsRoot());
-  const std::string table = "C:=/;F:=" + TestDrives::fatRoot().string() +
-                            ",fixed,FAT32;N:=" + TestDrives::ntfsRoot().string() +
-                            ",fixed,NTFS;V:=/dev;P:=/proc";
-  gInstalled = platform::testing::setDriveTable(table.c_str());
+  const ScopedDriveTable drives({{'C', "", "", "/"},
+                                 {'F', "fixed", "FAT32"},
+                                 {'N', "fixed", "NTFS"},
+                                 {'V', "", "", "/dev"},
+                                 {'P', "", "", "/proc"}});
+  gDrives = &drives;
   { const FsFileInfo first; }  // builds (and traces) the drive list before any test watches
   return RUN_ALL_TESTS();
 }

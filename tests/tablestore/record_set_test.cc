@@ -51,8 +51,9 @@ class RecordSetTest : public TableFixture {
     EXPECT_TRUE(table->create());
     RecordSetRef set;
     table->openRecordSet(&set);
+    char16_t digits[kUintToWideMinCapacity];
     for (size_t i = 0; i < pathIds.size(); ++i) {
-      std::u16string name = u"file" + std::u16string(uintToWide(i, nullptr));
+      std::u16string name = u"file" + std::u16string(uintToWide(i, digits));
       set.setString(u"FILENAME", name.c_str());
       set.setInt32(u"PATHID", pathIds[i]);
       set.setInt64(u"SIZE", static_cast<int64_t>(i));
@@ -182,8 +183,9 @@ TEST_F(RecordSetTest, AnAbsentKeyReadsOnlyItsBucketsChain) {
   // Three values whose key texts share the bucket of the absent key 1000000.
   uint32_t bucket = bucketOfKeyText(u"1000000");
   std::vector<int32_t> pathIds;
+  char16_t digits[kUintToWideMinCapacity];
   for (uint32_t v = 0; pathIds.size() < 3; ++v) {
-    if (v != 1000000 && bucketOfKeyText(uintToWide(v, nullptr)) == bucket) {
+    if (v != 1000000 && bucketOfKeyText(uintToWide(v, digits)) == bucket) {
       pathIds.push_back(static_cast<int32_t>(v));
     }
   }

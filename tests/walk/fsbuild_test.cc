@@ -16,8 +16,8 @@
 #include "fs/crc32.h"
 #include "fs/file_mode.h"
 #include "platform/platform.h"
+#include "support/drive_table.h"
 #include "support/temp_dir.h"
-#include "support/test_drives.h"
 #include "support/trace_capture.h"
 
 #ifndef _WIN32
@@ -287,9 +287,9 @@ TEST_F(WalkTest, ChecksumsAreTestedByTheFilterAndCriteriaSeeZeros) {
 }
 
 TEST_F(WalkTest, TheReusedFileInfoStartsAfreshForEveryFile) {
-  REQUIRE_TEST_DRIVES();
+  REQUIRE_PROCESS_DRIVES();
   for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-    std::ofstream(TestDrives::fatRoot() / name) << name;
+    std::ofstream(processDrives().hostRoot('F') / name) << name;
   }
   int seen = 0;
   results_.onFile = [&](FsFileInfo* info) {
@@ -304,7 +304,8 @@ TEST_F(WalkTest, TheReusedFileInfoStartsAfreshForEveryFile) {
   ResolvedPath fat{PathEntry(u"F:\\", true), DriveEntry(u"F:", DT_FIXED, u"FAT32")};
   EXPECT_EQ(fs_build(&results_, &filter, fat, {}, {}, false, 100000), kWalkFinished);
   EXPECT_EQ(seen, 3);
-  for (const char* name : {"a.txt", "b.txt", "c.txt"}) fs::remove(TestDrives::fatRoot() / name);
+  for (const char* name : {"a.txt", "b.txt", "c.txt"})
+    fs::remove(processDrives().hostRoot('F') / name);
 }
 
 #ifndef _WIN32

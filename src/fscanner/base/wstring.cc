@@ -40,8 +40,6 @@ int compareUnits(const char16_t* a, const char16_t* b, size_t n, bool foldCase) 
   return 0;
 }
 
-char16_t gUintToWideBuffer[kUintToWideSharedCapacity];
-
 }  // namespace
 
 size_t wcsLength(const char16_t* s) {
@@ -149,7 +147,7 @@ char16_t* toWide(const char* narrow) {
 }
 
 char16_t* uintToWide(uint64_t n, char16_t* buffer) {
-  if (buffer == nullptr) buffer = gUintToWideBuffer;
+  if (buffer == nullptr) return nullptr;
   char16_t digits[kUintToWideMinCapacity];
   size_t count = 0;
   do {

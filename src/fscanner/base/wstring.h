@@ -3,16 +3,14 @@
 // All text is zero-terminated UTF-16. Case mapping changes only the ASCII letters a-z and A-Z,
 // as the C runtime does in its default locale, so that both platforms give identical results.
 // Every function accepts null pointers: null text reads as absent (see each function), never as
-// a crash. All functions are reentrant except uintToWide with a null buffer.
+// a crash. All functions are reentrant.
 #ifndef FSCANNER_BASE_WSTRING_H
 #define FSCANNER_BASE_WSTRING_H
 
 #include <cstddef>
 #include <cstdint>
 
-// Capacity of the shared buffer that uintToWide writes into when it gets no buffer.
-constexpr size_t kUintToWideSharedCapacity = 64;
-// Characters a caller's buffer for uintToWide needs: 20 digits of UINT64_MAX and the zero.
+// Characters a buffer for uintToWide needs: 20 digits of UINT64_MAX and the zero.
 constexpr size_t kUintToWideMinCapacity = 21;
 
 inline char16_t toLowerChar(char16_t c) {
@@ -65,7 +63,7 @@ int32_t wcsHash(const char16_t* s, int32_t modulus);
 char16_t* toWide(const char* narrow);
 
 // Writes n as unsigned decimal text into buffer (at least kUintToWideMinCapacity characters) and
-// returns it. A null buffer means one shared internal buffer, overwritten by the next such call.
+// returns it; null, nothing written, for a null buffer.
 char16_t* uintToWide(uint64_t n, char16_t* buffer);
 
 // Decimal text to number: looks at no more than the first 23 characters; any character among

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "ZrLogWrapper.h"
+#include "base/trace_as.h"
 #include "fs/crc32.h"
 #include "fs/q32.h"
 #include "platform/platform.h"
@@ -14,8 +15,6 @@ namespace {
 // Large reads keep the system-call cost far below the hashing cost. One buffer per thread, made
 // on first use, so a walk that checksums many files allocates nothing per file.
 constexpr size_t kReadChunkBytes = 64 * 1024;
-// Used only when the per-thread buffer cannot be allocated.
-constexpr size_t kFallbackChunkBytes = 4096;
 
 uint8_t* threadReadBuffer() {
   thread_local std::unique_ptr<uint8_t[]> buffer;
@@ -29,57 +28,56 @@ void clearResults(ChecksumRequest* request) {
   request->md5 = Md5Digest{};
 }
 
-// Reads the whole file (or only its start for Q32 alone). False on a read error.
-bool checksumFile(platform::ReadableFile* file, ChecksumRequest* request) {
+// Reads the file until a read returns nothing (or only its start for Q32 alone) and stores the
+// checksums of what was read. A failing read ends the reading like the end of the file.
+void checksumFile(platform::ReadableFile* file, ChecksumRequest* request) {
   const bool wantCrc32 = (request->mask & kChecksumCrc32) != 0;
   const bool wantQ32 = (request->mask & kChecksumQ32) != 0;
   const bool wantMd5 = (request->mask & kChecksumMd5) != 0;
+  const bool q32Only = wantQ32 && !wantCrc32 && !wantMd5;
   uint32_t crc32 = 0;
   Q32 q32;
   Md5 md5;
 
-  if (wantQ32 && !wantCrc32 && !wantMd5) {
-    uint8_t start[kQ32Bytes];
-    const int64_t got = file->read(start, sizeof start);
-    if (got < 0) return false;
-    q32.update(start, static_cast<size_t>(got));
-  } else if (wantCrc32 || wantQ32 || wantMd5) {
-    uint8_t fallback[kFallbackChunkBytes];
-    uint8_t* buffer = threadReadBuffer();
-    const size_t capacity = buffer != nullptr ? kReadChunkBytes : sizeof fallback;
-    if (buffer == nullptr) buffer = fallback;
-    for (;;) {
-      const int64_t got = file->read(buffer, capacity);
-      if (got < 0) return false;
-      if (got == 0) break;
-      const size_t length = static_cast<size_t>(got);
-      if (wantMd5) md5.update(buffer, length);
-      if (wantCrc32) crc32 = crc32Update(crc32, buffer, length);
-      if (wantQ32 && !q32.complete()) q32.update(buffer, length);
+  uint8_t small[kQ32Bytes];
+  uint8_t* buffer = q32Only ? nullptr : threadReadBuffer();
+  const size_t capacity = buffer != nullptr ? kReadChunkBytes : sizeof small;
+  if (buffer == nullptr) buffer = small;
+  for (;;) {
+    const int64_t got = file->read(buffer, capacity);
+    if (got < 0) {
+      FS_TRACE_AS(getZrLogFs(), "computeChecksums", "::computeChecksums - read failed. Error %u\n",
+                  platform::lastError());
     }
+    if (got <= 0) break;
+    const size_t length = static_cast<size_t>(got);
+    if (wantMd5) md5.update(buffer, length);
+    if (wantCrc32) crc32 = crc32Update(crc32, buffer, length);
+    if (wantQ32) q32.update(buffer, length);
+    if (q32Only) break;
   }
   request->crc32 = crc32;
   request->q32 = q32.value();
   request->md5 = md5.finish();
-  return true;
 }
 
 template <typename Path>
 int computeFrom(ChecksumRequest* request, const Path* path,
                 std::unique_ptr<platform::ReadableFile> (*open)(const Path*), const char* format) {
   if (request == nullptr) {
-    FS_TRACE(getZrLogFs(), "::computeChecksums - request is null\n");
+    FS_TRACE_AS(getZrLogFs(), "computeChecksums", "::computeChecksums - request is null\n");
     return -1;
   }
   request->status = 1;
   if (request->mask == 0) return 0;
   std::unique_ptr<platform::ReadableFile> file = open(path);
-  if (file == nullptr || !checksumFile(file.get(), request)) {
-    FS_TRACE(getZrLogFs(), format, path, platform::lastError());
+  if (file == nullptr) {
+    FS_TRACE_AS(getZrLogFs(), "computeChecksums", format, path, platform::lastError());
     request->status = 0;
     clearResults(request);
     return -1;
   }
+  checksumFile(file.get(), request);
   return 0;
 }
 
@@ -94,12 +92,12 @@ int hexDigitValue(char16_t c) {
 
 int computeChecksums(ChecksumRequest* request, const char* path) {
   return computeFrom(request, path, &platform::ReadableFile::openNarrow,
-                     "::computeChecksums - cannot read '%s'. Error %u\n");
+                     "::computeChecksums - cannot open '%s'. Error %u\n");
 }
 
 int computeChecksums(ChecksumRequest* request, const char16_t* path) {
   return computeFrom(request, path, &platform::ReadableFile::open,
-                     "::computeChecksums - cannot read '%S'. Error %u\n");
+                     "::computeChecksums - cannot open '%S'. Error %u\n");
 }
 
 void md5ToText(const Md5Digest& digest, char16_t* text) {
@@ -123,7 +121,6 @@ Md5Digest textToMd5(const char16_t* text) {
 }
 
 bool ChecksumFilter::match(const ChecksumRequest& request) const {
-  if (request.mask == 0 || request.status == 0) return false;
   auto holds = [](const auto& list, const auto& value) {
     return std::find(list.begin(), list.end(), value) != list.end();
   };

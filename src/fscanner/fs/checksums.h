@@ -1,12 +1,12 @@
-// The checksums of one file (CRC32, Q32, MD5), computed in one pass over it, the text form of
-// MD5 digests, and the filter that tests computed checksums against lists of wanted values.
+// The checksums of one file (CRC32, Q32, MD5), computed in one pass over it, and the text form of
+// MD5 digests. ChecksumFilter (include/ChecksumFilter.h) tests them against wanted values.
 #ifndef FSCANNER_FS_CHECKSUMS_H
 #define FSCANNER_FS_CHECKSUMS_H
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
+#include "ChecksumFilter.h"
 #include "fs/md5.h"
 
 // Request mask bits.
@@ -19,7 +19,7 @@ constexpr size_t kMd5TextCapacity = 2 * kMd5DigestBytes + 1;
 
 // One file's checksums: the caller sets the mask, computeChecksums fills the rest.
 struct ChecksumRequest {
-  uint32_t status = 0;  // 1: computed (or nothing asked); 0: the file could not be read
+  uint32_t status = 0;  // 1: computed (or nothing asked); 0: the file could not be opened
   uint32_t mask = 0;    // kChecksum* bits
   uint32_t crc32 = 0;   // CRC-32 of the whole file
   uint32_t q32 = 0;     // see fs/q32.h
@@ -28,9 +28,10 @@ struct ChecksumRequest {
 
 // Reads the file once and computes the checksums the mask asks for; those not asked for get the
 // value of no input (0 for CRC32 and Q32, the MD5 of nothing). Q32 alone reads only the first
-// kQ32Bytes. A mask of 0: status 1, result 0, the file is not opened. 0 when done. -1 when the
-// file cannot be opened or read, with status 0 and every checksum 0: directories, FIFOs, sockets
-// and devices are refused without being opened for reading, so this never blocks.
+// kQ32Bytes. A mask of 0: status 1, result 0, the file is not opened. A read error ends the
+// reading as the end of the file does: status 1, result 0, the checksums of what was read (traced).
+// -1, status 0 and every checksum 0 when the file cannot be opened: directories, FIFOs, sockets
+// and devices are refused without being read, so this never blocks.
 // The path is drive-qualified (C:\dir\file), narrow (UTF-8 on POSIX, the narrow code page on
 // Windows) or wide.
 int computeChecksums(ChecksumRequest* request, const char* path);
@@ -44,19 +45,5 @@ void md5ToText(const Md5Digest& digest, char16_t* text);
 // nibble of byte i / 2 when i is even, the low one when odd. A shorter text leaves the remaining
 // bytes 0; a character that is not a hexadecimal digit counts as the digit 0; null reads as empty.
 Md5Digest textToMd5(const char16_t* text);
-
-// Wanted checksums of a query. The owner fills the lists and sets `active` when the query asks
-// for checksums at all.
-struct ChecksumFilter {
-  std::vector<uint32_t> crc32Values;
-  std::vector<uint32_t> q32Values;
-  std::vector<Md5Digest> md5Values;
-  uint32_t active = 0;
-
-  bool isEmpty() const { return active == 0; }
-  // True when a checksum the request asked for is among the wanted values of its kind. A request
-  // with mask 0, or whose file could not be read (status 0), never matches.
-  bool match(const ChecksumRequest& request) const;
-};
 
 #endif  // FSCANNER_FS_CHECKSUMS_H

@@ -6,13 +6,14 @@
 #include <string>
 
 #include "ZrLogWrapper.h"
+#include "base/trace_as.h"
 #include "base/wstring.h"
 #include "fs/file_mode.h"
 #include "paths/drivehelper.h"
 #include "platform/platform.h"
 
 // Every message of the file information carries the function name updateInfo.
-#define INFO_TRACE(...) getZrLogFs()->traceMAX(__LINE__, __FILE__, "updateInfo", __VA_ARGS__)
+#define INFO_TRACE(...) FS_TRACE_AS(getZrLogFs(), "updateInfo", __VA_ARGS__)
 
 namespace {
 
@@ -58,10 +59,6 @@ const DriveEntry* driveOfPath(const DriveList& drives, const char16_t* path, siz
     }
   }
   return nullptr;
-}
-
-bool isFatFileSystem(const DriveEntry* drive) {
-  return drive != nullptr && wcsNICompare(drive->fileSystem(), u"fat", 3) == 0;
 }
 
 }  // namespace
@@ -146,7 +143,8 @@ bool FsFileInfo::updateInfo() {
     errorFlag_ = 1;
     return false;
   }
-  if (isFatFileSystem(driveOfPath(processDriveList(), path.c_str(), colon))) {
+  const DriveEntry* drive = driveOfPath(processDriveList(), path.c_str(), colon);
+  if (drive != nullptr && isFatFileSystem(*drive)) {
     return updateFromStat(path.c_str());
   }
   return updateFromDirectoryEntry(path.c_str());

@@ -2,12 +2,10 @@
 #ifndef FSCANNER_FS_MD5_H
 #define FSCANNER_FS_MD5_H
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
-constexpr size_t kMd5DigestBytes = 16;
-using Md5Digest = std::array<uint8_t, kMd5DigestBytes>;
+#include "ChecksumFilter.h"  // Md5Digest, shared with the host
 
 class Md5 {
  public:

@@ -1,5 +1,7 @@
 #include "paths/drive_entry.h"
 
+#include "base/wstring.h"
+
 DriveEntry::DriveEntry(const char16_t* drive, uint32_t type, const char16_t* fileSystem)
     : drive_(drive != nullptr ? drive : u""),
       fileSystem_(fileSystem != nullptr ? fileSystem : u""),
@@ -21,4 +23,8 @@ DriveEntry& DriveEntry::operator=(const DriveEntry& other) {
 bool operator==(const DriveEntry& a, const DriveEntry& b) {
   return a.type_ == b.type_ && a.hasDrive_ == b.hasDrive_ && a.drive_ == b.drive_ &&
          a.hasFileSystem_ == b.hasFileSystem_ && a.fileSystem_ == b.fileSystem_;
+}
+
+bool isFatFileSystem(const DriveEntry& drive) {
+  return wcsNICompare(drive.fileSystem(), u"fat", 3) == 0;
 }

@@ -57,4 +57,8 @@ class DriveEntry {
 
 using DriveList = std::vector<DriveEntry>;
 
+// True when the drive's file-system name begins with "fat" (any case): such drives keep no
+// creation or access times in their directory entries that the system trusts.
+bool isFatFileSystem(const DriveEntry& drive);
+
 #endif  // FSCANNER_PATHS_DRIVE_ENTRY_H

@@ -8,10 +8,14 @@
 #include <memory>
 #include <string>
 
+#include "base/trace_as.h"
 #include "base/wstring.h"
 #include "paths/drivehelper.h"
 #include "paths/pathhelper.h"
 #include "platform/platform.h"
+
+// Every message of the resolution carries the function name pathResolver.
+#define RESOLVER_TRACE(logger, ...) FS_TRACE_AS(logger, "pathResolver", __VA_ARGS__)
 
 namespace {
 
@@ -77,12 +81,12 @@ class EntryResolver {
       media.assign(expanded, static_cast<size_t>(separator - expanded));
       path_ = separator + 2;
     }
-    FS_TRACE(logger_, "PathHelper::pathResolver - media: %S, pathName: %S, recursive: %s\n",
-             media.c_str(), path_.c_str(), recursive_ ? "true" : "false");
+    RESOLVER_TRACE(logger_, "PathHelper::pathResolver - media: %S, pathName: %S, recursive: %s\n",
+                   media.c_str(), path_.c_str(), recursive_ ? "true" : "false");
     mediaMask_ = mediaMask(kMediaWords, media);
     if (mediaMask_ == 0) {
-      FS_TRACE(logger_, "PathHelper::pathResolver - media type [%S] not supported!\n",
-               media.c_str());
+      RESOLVER_TRACE(logger_, "PathHelper::pathResolver - media type [%S] not supported!\n",
+                     media.c_str());
       return leaveUnresolved();
     }
 
@@ -94,7 +98,7 @@ class EntryResolver {
     if (!drive.empty() && drive[0] == u'$') return resolveMediaDrive(drive, rest);
     if (!isValidRest(rest)) return leaveUnresolved();
     if (drive.empty() && !defaultDrive(rest, &drive)) return leaveUnresolved();
-    FS_TRACE(logger_, "PathHelper::pathResolver - drive is '%S'\n", drive.c_str());
+    RESOLVER_TRACE(logger_, "PathHelper::pathResolver - drive is '%S'\n", drive.c_str());
     const std::u16string path = drive + rest;
     if (!fitsPathBuffer(path)) {
       refuseLongPath(path);
@@ -118,12 +122,13 @@ class EntryResolver {
       const char16_t* realColon = wcsFind(real.get(), u":");
       std::u16string realRest = realColon != nullptr ? realColon + 1 : real.get();
       if (fitsPathBuffer(drive + realRest)) {
-        FS_TRACE(logger_, "PathHelper::pathResolver - real pathName is: %S\n", real.get());
+        RESOLVER_TRACE(logger_, "PathHelper::pathResolver - real pathName is: %S\n", real.get());
         *rest = realRest;
         path_ = drive + realRest;
       }
     }
-    FS_TRACE(logger_, "PathHelper::pathResolver - pathName without driver: %S\n", rest->c_str());
+    RESOLVER_TRACE(logger_, "PathHelper::pathResolver - pathName without driver: %S\n",
+                   rest->c_str());
   }
 
   // The drive of a rest written without one: the current directory's drive for a rest that starts
@@ -139,7 +144,7 @@ class EntryResolver {
       colon = wcsFind(current, u":");
     }
     if (colon == nullptr) {
-      FS_TRACE(logger_, "PathHelper::pathResolver - current drive not found!\n");
+      RESOLVER_TRACE(logger_, "PathHelper::pathResolver - current drive not found!\n");
       return false;
     }
     drive->assign(current, static_cast<size_t>(colon - current) + 1);
@@ -162,12 +167,12 @@ class EntryResolver {
 
   // A wildcard drive: the path on every drive of the media group.
   void resolveOnEveryDrive(const std::u16string& searchPath) {
-    FS_TRACE(logger_, "PathHelper::pathResolver - searchPath is '%S'\n", searchPath.c_str());
+    RESOLVER_TRACE(logger_, "PathHelper::pathResolver - searchPath is '%S'\n", searchPath.c_str());
     bool produced = false;
     for (size_t i = 0; i < drives_.size(); ++i) {
       const DriveEntry& drive = drives_[i];
-      FS_TRACE(logger_, "PathHelper::pathResolver - driveList[%d] is '%S'\n", static_cast<int>(i),
-               drive.drive());
+      RESOLVER_TRACE(logger_, "PathHelper::pathResolver - driveList[%d] is '%S'\n",
+                     static_cast<int>(i), drive.drive());
       const char16_t* name = drive.drive();
       const char16_t* colon = name != nullptr ? wcsFind(name, u":") : nullptr;
       if ((drive.type() & mediaMask_) == 0 || colon == nullptr) continue;
@@ -182,12 +187,12 @@ class EntryResolver {
   void resolveMediaDrive(const std::u16string& mediaDrive, const std::u16string& rest) {
     const uint32_t driveMask = mediaMask(kMediaDrives, mediaDrive);
     if (driveMask == 0) {
-      FS_TRACE(logger_, "PathHelper::pathResolver - drive type [%S] not supported!\n",
-               mediaDrive.c_str());
+      RESOLVER_TRACE(logger_, "PathHelper::pathResolver - drive type [%S] not supported!\n",
+                     mediaDrive.c_str());
       return leaveUnresolved();
     }
-    FS_TRACE(logger_, "PathHelper::pathResolver - '%S' received on path: %S\n", mediaDrive.c_str(),
-             rest.c_str());
+    RESOLVER_TRACE(logger_, "PathHelper::pathResolver - '%S' received on path: %S\n",
+                   mediaDrive.c_str(), rest.c_str());
     if (!isValidRest(rest)) return leaveUnresolved();
     bool produced = false;
     for (const DriveEntry& drive : drives_) {
@@ -234,7 +239,7 @@ class EntryResolver {
   }
 
   void refuseLongPath(const std::u16string& path) {
-    FS_TRACE(logger_, "PathHelper::pathResolver - path too long: %S\n", path.c_str());
+    RESOLVER_TRACE(logger_, "PathHelper::pathResolver - path too long: %S\n", path.c_str());
   }
 
   void leaveUnresolved() {
@@ -255,8 +260,8 @@ class EntryResolver {
 
 void traceList(ZrLogWrapper* logger, const char* format, const ResolvedPathList& list) {
   for (const ResolvedPath& entry : list) {
-    FS_TRACE(logger, format, entry.path.path(), static_cast<int>(entry.drive.type()),
-             entry.drive.fileSystem());
+    RESOLVER_TRACE(logger, format, entry.path.path(), static_cast<int>(entry.drive.type()),
+                   entry.drive.fileSystem());
   }
 }
 
@@ -300,7 +305,7 @@ bool PathHelper::pathResolver(const PathList& paths, const DriveList& drives,
   }
 
   const ResolvedPathList none;
-  FS_TRACE(logger_, "PathHelper::pathResolver - list info...\n");
+  RESOLVER_TRACE(logger_, "PathHelper::pathResolver - list info...\n");
   traceList(logger_, "PathHelper::pathResolver - resolved path [%S] [%d] [%S]\n",
             resolved != nullptr ? *resolved : none);
   traceList(logger_, "PathHelper::pathResolver - parent resolved path [%S] [%d] [%S]\n",
@@ -309,7 +314,7 @@ bool PathHelper::pathResolver(const PathList& paths, const DriveList& drives,
             excluded != nullptr ? *excluded : none);
   traceList(logger_, "PathHelper::pathResolver - unresolved path [%S] [%d] [%S]\n",
             unresolved != nullptr ? *unresolved : none);
-  FS_TRACE(logger_, "PathHelper::pathResolver - list info end\n");
+  RESOLVER_TRACE(logger_, "PathHelper::pathResolver - list info end\n");
   FS_TRACE_EXIT(logger_, "PathHelper::pathResolver - exit.\n");
   return true;
 }

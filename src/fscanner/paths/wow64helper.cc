@@ -3,7 +3,11 @@
 #include <atomic>
 #include <memory>
 
+#include "base/trace_as.h"
 #include "platform/platform.h"
+
+// The messages of disableWow64FsRedirection carry the name they begin with.
+#define DISABLE_TRACE(...) FS_TRACE_AS(logger_, "wow64DisableWow64FsRedirection", __VA_ARGS__)
 
 namespace {
 
@@ -59,22 +63,22 @@ bool Wow64Switch::disableWow64FsRedirection() {
   if (processState.load() != kWow64Process) return false;
   void* disable = disableFunction.load();
   if (disable == nullptr) {
-    FS_TRACE(logger_,
-             "::wow64DisableWow64FsRedirection - Wow64DisableWow64FsRedirection() not found!\n");
+    DISABLE_TRACE(
+        "::wow64DisableWow64FsRedirection - Wow64DisableWow64FsRedirection() not found!\n");
     return false;
   }
-  FS_TRACE(logger_,
-           "::wow64DisableWow64FsRedirection - Wow64DisableWow64FsRedirection() found! "
-           "calling...\n");
+  DISABLE_TRACE(
+      "::wow64DisableWow64FsRedirection - Wow64DisableWow64FsRedirection() found! "
+      "calling...\n");
   if (platform::callWow64DisableWow64FsRedirection(disable, &oldValue_) == 1) {
-    FS_TRACE(logger_,
-             "::wow64DisableWow64FsRedirection - fnWow64DisableWow64FsRedirection() success!\n");
+    DISABLE_TRACE(
+        "::wow64DisableWow64FsRedirection - fnWow64DisableWow64FsRedirection() success!\n");
     return true;
   }
-  FS_TRACE(logger_,
-           "::wow64DisableWow64FsRedirection - fnWow64DisableWow64FsRedirection() returns with "
-           "error [%d]\n",
-           static_cast<int>(platform::lastError()));
+  DISABLE_TRACE(
+      "::wow64DisableWow64FsRedirection - fnWow64DisableWow64FsRedirection() returns with "
+      "error [%d]\n",
+      static_cast<int>(platform::lastError()));
   return false;
 }
 

@@ -4,13 +4,14 @@
 #include <string>
 
 #include "ZrLogWrapper.h"
+#include "base/trace_as.h"
 #include "base/wildcard.h"
 #include "base/wstring.h"
 #include "fs/file_mode.h"
 #include "platform/platform.h"
 
 // Every message of fs_build and fs_scan carries the function name fs_build.
-#define WALK_TRACE(...) getZrLogFs()->traceMAX(__LINE__, __FILE__, "fs_build", __VA_ARGS__)
+#define WALK_TRACE(...) FS_TRACE_AS(getZrLogFs(), "fs_build", __VA_ARGS__)
 
 namespace {
 
@@ -37,10 +38,6 @@ struct Walk {
 };
 
 bool isDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
-
-bool isFatFileSystem(const DriveEntry& drive) {
-  return wcsNICompare(drive.fileSystem(), u"fat", 3) == 0;
-}
 
 // Describes the file from its directory entry in the directory's reused FsFileInfo, computes
 // the checksums asked for and reports the file when the filter accepts it.
@@ -205,7 +202,10 @@ bool FsScanFilter::accept(FsFileInfo* fileInfo, const ChecksumRequest& request,
   crc32_->setValue(0);
   q32_->setValue(0);
   if (evaluator_->evaluate(caseSensitive_) != 1) return false;
-  return checksumFilter_ == nullptr || checksumFilter_->match(request);
+  if (checksumFilter_ == nullptr) return true;
+  // A file whose checksums were not computed (it did not open, or it is a FIFO or device) holds
+  // no checksums of its own: its zeros must not pass for wanted values.
+  return request.status == 1 && checksumFilter_->match(request);
 }
 
 bool fs_isValidPath(char16_t* path) {

@@ -56,7 +56,7 @@ class FsScanFilter {
   // Fills the columns from the file (FILENAME, SHORTFILENAME when one is passed, SIZE, ATTR) and
   // the checksum columns with zeros (MD5 the text 0): criteria never see computed checksums, those
   // are tested through the checksum filter only. True when the criteria evaluate to 1 and, with a
-  // checksum filter, the filter matches the request.
+  // checksum filter, the request was computed (status 1) and the filter matches it.
   bool accept(FsFileInfo* fileInfo, const ChecksumRequest& request, const char16_t* shortName);
 
  private:

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/posix/errno_mapping.h"
 #include "platform/posix/path_resolution.h"
@@ -85,6 +86,7 @@ std::unique_ptr<ReadableFile> ReadableFile::openNarrow(const char* path) {
 }
 
 int64_t ReadableFile::read(void* buffer, size_t count) {
+  if (internal::faultFires(testing::Fault::kFileRead)) return -1;
   if (buffer == nullptr && count > 0) {
     internal::failWith(kErrorInvalidParameter);
     return -1;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/scoped_handle.h"
@@ -60,6 +61,7 @@ ReadableFile::ReadableFile(Native* native) : native_(native) {}
 ReadableFile::~ReadableFile() { delete native_; }
 
 int64_t ReadableFile::read(void* buffer, size_t count) {
+  if (internal::faultFires(testing::Fault::kFileRead)) return -1;
   if (count == 0) return 0;
   if (buffer == nullptr) {
     setLastError(kErrorInvalidParameter);
