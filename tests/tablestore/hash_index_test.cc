@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/trace_capture.h"
 #include "table_fixture.h"
 
 namespace {
@@ -114,6 +115,31 @@ TEST_F(HashIndexTest, CatalogueListsIndexesInOrderAndNeverReachesOutsideTheDirec
   writeBytes("files_idx.dat", catalogueEntry(u"sub\\evil", u"FILENAME"));
   ASSERT_TRUE(table->open());
   EXPECT_EQ(table->findIndexByColumn(u"FILENAME"), nullptr);
+}
+
+TEST_F(HashIndexTest, ACatalogueListingAnIndexTwiceOpensItOnce) {
+  auto table = makeExampleTable(false);
+  ASSERT_TRUE(table->createIndex(u"files_FILENAME", u"FILENAME"));
+  table->close();
+  Bytes catalogue = catalogueEntry(u"files_FILENAME", u"FILENAME");
+  for (const char16_t* name : {u"files_FILENAME", u"FILES_filename"}) {
+    const Bytes duplicate = catalogueEntry(name, u"ATTR");
+    catalogue.insert(catalogue.end(), duplicate.begin(), duplicate.end());
+  }
+  writeBytes("files_idx.dat", catalogue);
+  {
+    TraceCapture traces;
+    ASSERT_TRUE(table->open());
+    EXPECT_TRUE(traces.containsText("index [files_FILENAME] is listed twice"));
+  }
+  EXPECT_EQ(table->findIndexByColumn(u"ATTR"), nullptr);  // the first entry wins
+  for (int i = 0; i < 4; ++i) addNamed(table.get(), u"same", i);
+  table->close();
+  // One appended cell per insert into a taken bucket, and the chain holds every record.
+  EXPECT_EQ(fileBytes("files_FILENAME.idx").size(), kHeadBytes + 3 * 8u);
+  ASSERT_TRUE(table->open());
+  EXPECT_EQ(seekAll(table.get(), table->findIndexByColumn(u"FILENAME"), u"SAME"),
+            std::vector<uint32_t>({3, 2, 1, 0}));
 }
 
 TEST_F(HashIndexTest, SeeksYieldLiveRecordsOfTheBucketNewestFirst) {

@@ -17,7 +17,7 @@ class MappedFileTest : public ::testing::Test {
   void TearDown() override { platform::testing::clearFaults(); }
 
   std::unique_ptr<StorageFile> makeFile(const std::u16string& name = u"table.dat") {
-    return std::unique_ptr<StorageFile>(newMappedFile(dir_.drive(name).c_str()));
+    return newMappedFile(dir_.drive(name).c_str());
   }
   uint64_t diskSize(const std::string& name = "table.dat") {
     return std::filesystem::file_size(dir_.host(name));

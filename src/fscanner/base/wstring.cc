@@ -16,7 +16,6 @@ constexpr size_t kMaxNumberDigits = 23;
 // FILETIME of 1970-01-01 00:00:00 UTC, and FILETIME units per second.
 constexpr uint64_t kUnixEpochFileTime = 116444736000000000ull;
 constexpr int64_t kFileTimeUnitsPerSecond = 10000000;
-constexpr uint32_t kHashMultiplier = 37;
 
 // Orders null before every string; 2 means "both non-null, compare the texts".
 constexpr int kCompareTexts = 2;
@@ -125,9 +124,9 @@ int32_t wcsHash(const char16_t* s, int32_t modulus) {
   if (modulus == 0) return 0;
   uint32_t h = 0;
   if (s != nullptr) {
-    for (; *s != u'\0'; ++s) h = h * kHashMultiplier + *s;
+    for (; *s != u'\0'; ++s) h = wcsHashStep(h, *s);
   }
-  h = h * kHashMultiplier;  // the terminating zero
+  h = wcsHashStep(h, u'\0');
   // 64-bit arithmetic keeps INT32_MIN % -1 defined.
   int64_t remainder = static_cast<int64_t>(static_cast<int32_t>(h)) % modulus;
   if (remainder < 0) remainder += modulus;

@@ -52,9 +52,16 @@ const char16_t* wcsFind(const char16_t* s, const char16_t* sub);
 // length(prefix) + length(buffer) + 2 exceeds capacity (in characters) or an argument is null.
 bool wcsPrepend(const char16_t* prefix, char16_t* buffer, size_t capacity);
 
-// h = h * 37 + unit over every unit of s including the terminating zero, unsigned 32-bit from
-// h = 0; taken as signed, the remainder by modulus, plus modulus when negative. Null text hashes
-// like the empty string; modulus 0 gives 0.
+// One step of the text hash: h * 37 + unit, unsigned 32-bit, wrapping. The table store's index
+// files depend on it, so it is the one definition for every text hash.
+constexpr uint32_t kWcsHashMultiplier = 37;
+inline uint32_t wcsHashStep(uint32_t hash, char16_t unit) {
+  return hash * kWcsHashMultiplier + unit;
+}
+
+// wcsHashStep over every unit of s including the terminating zero, from h = 0; taken as signed,
+// the remainder by modulus, plus modulus when negative. Null text hashes like the empty string;
+// modulus 0 gives 0.
 int32_t wcsHash(const char16_t* s, int32_t modulus);
 
 // Converts narrow text (UTF-8 on POSIX, the narrow code page on Windows) into a new[]-allocated,

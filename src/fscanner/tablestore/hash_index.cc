@@ -9,25 +9,13 @@
 
 namespace {
 
-constexpr uint32_t kHashMultiplier = 37;
 constexpr uint32_t kBucketMask = HashIndex::kBucketCount - 1;
 constexpr uint32_t kHeadBytes = HashIndex::kBucketCount * HashIndex::kCellSize;
 constexpr char16_t kIndexSuffix[] = u".idx";
-// Decimal digits of the largest u32.
-constexpr int kMaxDigits = 10;
-
-inline uint32_t hashStep(uint32_t hash, uint32_t unit) { return hash * kHashMultiplier + unit; }
 
 uint32_t bucketOfNumber(uint32_t value) {
-  char16_t digits[kMaxDigits];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char16_t>(u'0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  uint32_t hash = 0;
-  while (count > 0) hash = hashStep(hash, digits[--count]);
-  return hashStep(hash, 0) & kBucketMask;
+  char16_t digits[kUintToWideMinCapacity];
+  return bucketOfKeyText(uintToWide(value, digits));
 }
 
 }  // namespace
@@ -47,7 +35,7 @@ HashIndex::~HashIndex() { close(); }
 
 bool HashIndex::create() {
   if (!named_ || file_ != nullptr) return false;
-  file_.reset(newMappedFile(path_.c_str()));
+  file_ = newMappedFile(path_.c_str());
   if (file_ == nullptr) return false;
   if (!file_->create()) {
     file_.reset();
@@ -64,7 +52,7 @@ bool HashIndex::create() {
 
 bool HashIndex::open() {
   if (!named_ || file_ != nullptr) return false;
-  file_.reset(newMappedFile(path_.c_str()));
+  file_ = newMappedFile(path_.c_str());
   if (file_ == nullptr) return false;
   if (!file_->open() || dataSize(file_.get()) < kHeadBytes) {
     close();
@@ -112,11 +100,8 @@ bool HashIndex::insert(uint32_t bucket, uint32_t record) {
 }
 
 uint32_t bucketOfKeyText(const char16_t* keyText) {
-  uint32_t hash = 0;
-  for (const char16_t* unit = keyText; unit != nullptr && *unit != 0; ++unit) {
-    hash = hashStep(hash, *unit);
-  }
-  return hashStep(hash, 0) & kBucketMask;
+  // The remainder by a power of two, made non-negative, is the low bits of the hash.
+  return static_cast<uint32_t>(wcsHash(keyText, static_cast<int32_t>(HashIndex::kBucketCount)));
 }
 
 uint32_t bucketOfField(const Field& field) {
@@ -133,9 +118,9 @@ uint32_t bucketOfField(const Field& field) {
       const auto& string = static_cast<const WStringField&>(field);
       uint32_t hash = 0;
       for (size_t i = 0; i < string.length(); ++i) {
-        hash = hashStep(hash, toUpperChar(string.value()[i]));
+        hash = wcsHashStep(hash, toUpperChar(string.value()[i]));
       }
-      return hashStep(hash, 0) & kBucketMask;
+      return wcsHashStep(hash, u'\0') & kBucketMask;
     }
     default:
       return bucketOfKeyText(nullptr);

@@ -56,8 +56,8 @@ class HashIndex {
   std::u16string path_;
 };
 
-// Bucket of a key text: h = h * 37 + unit over every unit and the terminating zero (unsigned,
-// wrapping, from 0), then the low 16 bits. Null text hashes like the empty text.
+// Bucket of a key text: its wcsHash modulo kBucketCount, the low 16 bits of the hash. Null text
+// hashes like the empty text.
 uint32_t bucketOfKeyText(const char16_t* keyText);
 
 // Bucket of a field's key text: the decimal digits of the value as unsigned 32-bit for codes 1-3

@@ -1,5 +1,6 @@
 #include "tablestore/mapped_file.h"
 
+#include <cassert>
 #include <cstring>
 #include <new>
 
@@ -16,6 +17,11 @@ MappedFile::MappedFile(const char16_t* path) {
 
 MappedFile::~MappedFile() {
   if (file_ != nullptr) close();
+}
+
+void MappedFile::assertInvariants() const {
+  assert(position_ <= logicalSize_);
+  assert(logicalSize_ <= capacity_);
 }
 
 void MappedFile::reset() {
@@ -71,6 +77,7 @@ uint32_t MappedFile::read(void* buffer, uint32_t count) {
   if (delivered > 0) std::memcpy(buffer, view_ + position_, delivered);
   endOfData_ = delivered < count;
   position_ += delivered;
+  assertInvariants();
   return delivered;
 }
 
@@ -82,6 +89,7 @@ uint32_t MappedFile::write(const void* buffer, uint32_t count) {
   if (view_ == nullptr) return 0;
   std::memcpy(view_ + position_, buffer, count);
   position_ += count;
+  assertInvariants();
   return count;
 }
 
@@ -91,7 +99,8 @@ bool MappedFile::makeRoom(uint32_t count) {
     logicalSize_ = static_cast<uint32_t>(end);
     return true;
   }
-  uint64_t increment = ((static_cast<uint64_t>(count) >> 15) + 1) << 15;
+  // The smallest multiple of the step that exceeds count.
+  uint64_t increment = (static_cast<uint64_t>(count) / kGrowthStep + 1) * kGrowthStep;
   uint64_t newCapacity = capacity_ + increment;
   if (newCapacity > kMaxFileSize) {
     platform::setLastError(platform::kErrorDiskFull);
@@ -136,6 +145,7 @@ bool MappedFile::seek(int32_t offset, int origin) {
   uint32_t target = base + static_cast<uint32_t>(offset);
   if (target > logicalSize_) return false;
   position_ = target;
+  assertInvariants();
   return true;
 }
 
@@ -150,7 +160,7 @@ bool MappedFile::getSize(uint32_t* size) {
   return true;
 }
 
-StorageFile* newMappedFile(const char16_t* path) {
+std::unique_ptr<StorageFile> newMappedFile(const char16_t* path) {
   if (path == nullptr) return nullptr;
-  return new (std::nothrow) MappedFile(path);
+  return std::unique_ptr<StorageFile>(new (std::nothrow) MappedFile(path));
 }

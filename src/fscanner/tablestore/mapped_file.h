@@ -37,6 +37,8 @@ class MappedFile final : public StorageFile {
   bool mapWhole();
   bool makeRoom(uint32_t count);
   void reset();
+  // position <= logical size <= capacity.
+  void assertInvariants() const;
 
   std::unique_ptr<platform::File> file_;
   std::unique_ptr<platform::FileMapping> mapping_;
@@ -49,7 +51,7 @@ class MappedFile final : public StorageFile {
   std::u16string name_;
 };
 
-// A new, unopened MappedFile for path (owned by the caller); null for a null path.
-StorageFile* newMappedFile(const char16_t* path);
+// A new, unopened MappedFile for path; null for a null path or when memory runs out.
+std::unique_ptr<StorageFile> newMappedFile(const char16_t* path);
 
 #endif  // FSCANNER_TABLESTORE_MAPPED_FILE_H

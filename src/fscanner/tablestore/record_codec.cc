@@ -1,6 +1,8 @@
 #include "tablestore/record_codec.h"
 
+#include <cassert>
 #include <cstring>
+#include <new>
 
 #include "base/numbers.h"
 #include "tablestore/file_io.h"
@@ -17,14 +19,34 @@ constexpr uint8_t kThreeByteLead = 0xE0;
 constexpr uint8_t kContinuation = 0x80;
 constexpr uint8_t kSixBits = 0x3F;
 
-inline uint8_t nullBit(uint32_t index) { return static_cast<uint8_t>(0x80u >> (index % 8)); }
+// Column i's null mark is bit 0x80 >> (i % 8) of byte i / 8 of the map (most significant bit
+// first); a column beyond a map of mapBytes bytes has none.
+struct NullMark {
+  NullMark(uint32_t column, uint32_t mapBytes)
+      : byte(column / 8),
+        mask(static_cast<uint8_t>(0x80u >> (column % 8))),
+        inMap(byte < mapBytes) {}
+  uint32_t byte;
+  uint8_t mask;
+  bool inMap;
+};
+
+// Writes value at out in `width` little-endian bytes, or as a variable-length number in a compact
+// table; returns the bytes written.
+size_t putNumber(uint64_t value, uint32_t width, bool compact, uint8_t* out) {
+  if (compact) return putVarint(value, out);
+  for (uint32_t i = 0; i < width; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+  return width;
+}
 
 }  // namespace
 
 uint8_t* ByteBuffer::reserve(size_t size, size_t keep) {
+  assert(keep <= capacity_);
   if (size <= capacity_) return bytes_.get();
   size_t grown = capacity_ * 2 > size ? capacity_ * 2 : size;
-  std::unique_ptr<uint8_t[]> bigger(new uint8_t[grown]);
+  std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[grown]);
+  if (bigger == nullptr) return nullptr;
   if (keep > 0) std::memcpy(bigger.get(), bytes_.get(), keep);
   bytes_ = std::move(bigger);
   capacity_ = grown;
@@ -87,73 +109,52 @@ bool encodeRecord(const FieldList& fields, uint32_t nullMapSize, bool compact, B
                   uint32_t* size) {
   if (nullMapSize > kMaxNullMapBytes) return false;
   uint32_t count = fields.count();
-  uint8_t* bytes = out->reserve(nullMapSize + kMaxNumberBytes);
-  std::memset(bytes, 0, nullMapSize);
-  for (uint32_t i = 0; i < count && i < nullMapSize * 8; ++i) {
-    if (fields.at(i)->isNull()) bytes[i / 8] |= nullBit(i);
+  // Room for the longest form of every value, so that one reservation serves the whole record.
+  size_t room = nullMapSize;
+  for (uint32_t i = 0; i < count; ++i) {
+    room += kMaxNumberBytes;
+    if (fields.at(i)->type() != FIELD_WSTRING) continue;
+    size_t length = static_cast<const WStringField*>(fields.at(i))->length();
+    // Every unit takes at least one byte: a longer string can never fit.
+    if (length > kMaxStringBytes) return false;
+    room += kMaxBytesPerUnit * length;
   }
+  uint8_t* bytes = out->reserve(room);
+  if (bytes == nullptr) return false;
+  std::memset(bytes, 0, nullMapSize);
   size_t used = nullMapSize;
   for (uint32_t i = 0; i < count; ++i) {
     const Field* field = fields.at(i);
+    NullMark mark(i, nullMapSize);
+    if (field->isNull() && mark.inMap) bytes[mark.byte] |= mark.mask;
     switch (field->type()) {
       case FIELD_BYTE:
-        bytes = out->reserve(used + 1, used);
         bytes[used++] = static_cast<const ByteField*>(field)->value();
         break;
-      case FIELD_WORD: {
-        uint16_t value = static_cast<const WordField*>(field)->value();
-        bytes = out->reserve(used + kMaxNumberBytes, used);
-        if (compact) {
-          used += putVarint(value, bytes + used);
-        } else {
-          storeU16(bytes + used, value);
-          used += 2;
-        }
+      case FIELD_WORD:
+        used += putNumber(static_cast<const WordField*>(field)->value(), 2, compact, bytes + used);
         break;
-      }
-      case FIELD_INT32: {
-        uint32_t value = static_cast<uint32_t>(static_cast<const Int32Field*>(field)->value());
-        bytes = out->reserve(used + kMaxNumberBytes, used);
-        if (compact) {
-          used += putVarint(value, bytes + used);
-        } else {
-          storeU32(bytes + used, value);
-          used += 4;
-        }
+      case FIELD_INT32:
+        used += putNumber(static_cast<uint32_t>(static_cast<const Int32Field*>(field)->value()), 4,
+                          compact, bytes + used);
         break;
-      }
-      case FIELD_INT64: {
-        uint64_t value = static_cast<uint64_t>(static_cast<const Int64Field*>(field)->value());
-        bytes = out->reserve(used + kMaxNumberBytes, used);
-        if (compact) {
-          used += putVarint(value, bytes + used);
-        } else {
-          storeU64(bytes + used, value);
-          used += 8;
-        }
+      case FIELD_INT64:
+        used += putNumber(static_cast<uint64_t>(static_cast<const Int64Field*>(field)->value()), 8,
+                          compact, bytes + used);
         break;
-      }
       case FIELD_WSTRING: {
         const auto* string = static_cast<const WStringField*>(field);
-        size_t length = string->length();
-        // Every unit takes at least one byte: a longer string can never fit.
-        if (length > kMaxStringBytes) return false;
-        bytes = out->reserve(used + kMaxNumberBytes + kMaxBytesPerUnit * length, used);
-        size_t textBytes = encodedStringLength(string->value(), length);
+        size_t textBytes = encodedStringLength(string->value(), string->length());
         if (textBytes > kMaxStringBytes) return false;
-        if (compact) {
-          used += putVarint(textBytes, bytes + used);
-        } else {
-          storeU16(bytes + used, static_cast<uint16_t>(textBytes));
-          used += 2;
-        }
-        used += encodeStringUnits(string->value(), length, bytes + used);
+        used += putNumber(textBytes, 2, compact, bytes + used);
+        used += encodeStringUnits(string->value(), string->length(), bytes + used);
         break;
       }
       default:  // short blobs live in memory only
         break;
     }
   }
+  assert(used <= room);
   *size = static_cast<uint32_t>(used);
   return true;
 }
@@ -173,7 +174,9 @@ bool RecordReader::fill(uint32_t count) {
   end_ = have;
   uint32_t want = count > kReadAhead ? count : kReadAhead;
   data = window_->reserve(want, have);
+  if (data == nullptr) return false;
   end_ += file_->read(data + have, want - have);
+  assert(end_ <= want);
   return end_ >= count;
 }
 
@@ -185,7 +188,9 @@ const uint8_t* RecordReader::take(uint32_t count) {
 }
 
 bool RecordReader::takeVarint(uint64_t* value) {
+  // A number near the end of the data may be shorter than the most a number takes.
   fill(kMaxVarintBytes);
+  assert(begin_ <= end_);
   size_t used = decodeVarint(window_->data() + begin_, end_ - begin_, value);
   if (used == 0) return false;
   begin_ += static_cast<uint32_t>(used);
@@ -204,12 +209,13 @@ bool takeNumber(RecordReader* reader, bool compact, uint32_t width, uint64_t* va
 }
 
 bool decodeString(RecordReader* reader, bool compact, WStringField* field,
-                  std::vector<char16_t>* units) {
+                  std::vector<char16_t>* units, std::vector<uint32_t>* stringBytes) {
   uint64_t length = 0;
   if (!takeNumber(reader, compact, 2, &length)) return false;
   uint32_t textBytes = static_cast<uint16_t>(length);
   const uint8_t* text = reader->take(textBytes);
   if (text == nullptr) return false;
+  if (stringBytes != nullptr) stringBytes->push_back(textBytes);
   if (units->size() < textBytes + 1) units->resize(textBytes + 1);
   size_t count = decodeStringUnits(text, textBytes, units->data());
   field->setValue(units->data(), count);
@@ -219,8 +225,9 @@ bool decodeString(RecordReader* reader, bool compact, WStringField* field,
 }  // namespace
 
 bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, FieldList* fields,
-                  std::vector<char16_t>* units) {
+                  std::vector<char16_t>* units, std::vector<uint32_t>* stringBytes) {
   if (nullMapSize > kMaxNullMapBytes) return false;
+  if (stringBytes != nullptr) stringBytes->clear();
   uint8_t nullMap[kMaxNullMapBytes];
   const uint8_t* stored = reader->take(nullMapSize);
   if (stored == nullptr) return false;
@@ -229,7 +236,8 @@ bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, Fiel
   uint32_t count = fields->count();
   for (uint32_t i = 0; i < count; ++i) {
     Field* field = fields->at(i);
-    if (i < nullMapSize * 8) field->setNull((nullMap[i / 8] & nullBit(i)) != 0);
+    NullMark mark(i, nullMapSize);
+    if (mark.inMap) field->setNull((nullMap[mark.byte] & mark.mask) != 0);
     uint64_t value = 0;
     switch (field->type()) {
       case FIELD_BYTE: {
@@ -252,7 +260,9 @@ bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, Fiel
         static_cast<Int64Field*>(field)->setValue(static_cast<int64_t>(value));
         break;
       case FIELD_WSTRING:
-        if (!decodeString(reader, compact, static_cast<WStringField*>(field), units)) return false;
+        if (!decodeString(reader, compact, static_cast<WStringField*>(field), units, stringBytes)) {
+          return false;
+        }
         break;
       default:  // short blobs are never stored, so a record holding one cannot be read back
         return false;

@@ -20,7 +20,8 @@ constexpr size_t kMaxBytesPerUnit = 3;
 // A byte buffer that only grows and is reused from record to record.
 class ByteBuffer {
  public:
-  // Makes room for at least size bytes, keeping the first `keep` bytes; returns the start.
+  // Makes room for at least size bytes, keeping the first `keep` bytes; returns the start, or
+  // null (the buffer unchanged) when memory runs out.
   uint8_t* reserve(size_t size, size_t keep = 0);
   uint8_t* data() { return bytes_.get(); }
 
@@ -49,7 +50,8 @@ size_t putVarint(uint64_t value, uint8_t* out);
 inline uint32_t nullMapBytes(uint32_t columnCount) { return (columnCount + 7) / 8; }
 
 // Encodes fields as one record into out and stores its size. False, with nothing usable in out,
-// when a string's encoded text would pass kMaxStringBytes. Short-blob fields encode nothing.
+// when a string's encoded text would pass kMaxStringBytes or memory runs out. Short-blob fields
+// encode nothing.
 bool encodeRecord(const FieldList& fields, uint32_t nullMapSize, bool compact, ByteBuffer* out,
                   uint32_t* size);
 
@@ -80,8 +82,9 @@ class RecordReader {
 // Decodes the record at the reader into fields, by each field's type code. Each field's null mark
 // is first taken from the null map and then cleared by its setter. False when the data ends early
 // or a field has a type code outside 1-5; fields already read keep their new values. `units` is
-// scratch space for string text.
+// scratch space for string text. stringBytes, when given, receives the stored byte length of each
+// string in column order.
 bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, FieldList* fields,
-                  std::vector<char16_t>* units);
+                  std::vector<char16_t>* units, std::vector<uint32_t>* stringBytes = nullptr);
 
 #endif  // FSCANNER_TABLESTORE_RECORD_CODEC_H

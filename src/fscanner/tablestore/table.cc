@@ -39,8 +39,8 @@ bool Table::addColumn(const char16_t* name, uint32_t type) {
 }
 
 bool Table::openFiles() {
-  records_.reset(newMappedFile(recordPath_.c_str()));
-  positions_.reset(newMappedFile(positionPath_.c_str()));
+  records_ = newMappedFile(recordPath_.c_str());
+  positions_ = newMappedFile(positionPath_.c_str());
   return records_ != nullptr && positions_ != nullptr && records_->open() && positions_->open();
 }
 
@@ -53,8 +53,8 @@ void Table::closeFiles() {
 
 bool Table::create() {
   if (!valid_ || records_ != nullptr) return false;
-  records_.reset(newMappedFile(recordPath_.c_str()));
-  positions_.reset(newMappedFile(positionPath_.c_str()));
+  records_ = newMappedFile(recordPath_.c_str());
+  positions_ = newMappedFile(positionPath_.c_str());
   bool recordsMade = records_ != nullptr && records_->create();
   bool positionsMade = recordsMade && positions_ != nullptr && positions_->create();
   if (!positionsMade || !writeHeader()) {
@@ -76,6 +76,7 @@ bool Table::writeHeader() {
     size += kColumnEntryHead + 2 * static_cast<uint32_t>(wcsLength(columns_.at(i)->name()));
   }
   uint8_t* bytes = encoded_.reserve(size);
+  if (bytes == nullptr) return false;
   storeU32(bytes, 0);
   storeU32(bytes + 4, 0);
   storeU32(bytes + 8, count);
@@ -120,7 +121,7 @@ bool Table::readHeader() {
     // Checked before reserving, so that a damaged length cannot ask for gigabytes.
     if (nameBytes % 2 != 0 || nameBytes > size - records_->tell()) return false;
     uint8_t* text = window_.reserve(nameBytes);
-    if (records_->read(text, nameBytes) != nameBytes) return false;
+    if (text == nullptr || records_->read(text, nameBytes) != nameBytes) return false;
     name.resize(nameBytes / 2);
     for (size_t u = 0; u < name.size(); ++u) name[u] = loadU16(text + 2 * u);
     if (!columns_.addField(name.c_str(), type)) return false;

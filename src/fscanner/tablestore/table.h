@@ -29,6 +29,10 @@ class Table {
   static constexpr uint32_t kMaxColumns = 256;
   // Header bytes before the column definitions: live count, removed count, column count.
   static constexpr uint32_t kFixedHeaderSize = 12;
+  // A record's entry in the position file: its offset in the record file, or kRemovedEntry (no
+  // record starts inside the header).
+  static constexpr uint32_t kPositionEntrySize = 4;
+  static constexpr uint32_t kRemovedEntry = 0;
 
   // name and directory are copied; the directory is made absolute. With a null name or directory,
   // or a directory that does not resolve within 260 characters, the object is inert: create()
@@ -109,10 +113,14 @@ class Table {
   bool writeHeader();
   bool readHeader();
   bool addCounter(uint32_t offset, int32_t delta);
+  // The record's entry in the position file; false when the file holds none for it.
+  bool readPositionEntry(uint32_t record, uint32_t* entry);
+  bool readStored(uint32_t record, FieldList* fields, std::vector<uint32_t>* stringBytes);
   bool appendEncoded(const FieldList& fields, uint32_t size, uint32_t* record);
   bool moveRecord(uint32_t record, const FieldList& fields, uint32_t size);
-  bool storedLengthsMatch(const FieldList& fields);
+  bool storedLengthsMatch(const FieldList& fields) const;
   bool nextLiveEntry(uint32_t* record);
+  HashIndex* indexNamed(const char16_t* indexName, bool caseSensitive) const;
   void loadCatalogue();
   void writeCatalogue();
   bool enterIntoIndexes(const FieldList& fields, uint32_t record);
@@ -137,6 +145,7 @@ class Table {
   ByteBuffer window_;
   std::vector<char16_t> units_;
   FieldList stored_;
+  std::vector<uint32_t> storedStringBytes_;
 };
 
 #endif  // FSCANNER_TABLESTORE_TABLE_H

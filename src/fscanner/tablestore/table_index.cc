@@ -1,9 +1,11 @@
 // Hash indexes of Table: creating and filling them, the index catalogue N_idx.dat, keeping them
 // current as records are added, and walking a bucket's chain to the live records in it.
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "ZrLogWrapper.h"
 #include "base/wstring.h"
 #include "tablestore/file_io.h"
 #include "tablestore/mapped_file.h"
@@ -15,8 +17,6 @@ namespace {
 constexpr uint16_t kHashIndexMarker = 110;
 constexpr uint32_t kMarkerSize = 2;
 constexpr uint32_t kLengthSize = 4;
-constexpr uint32_t kPositionEntrySize = 4;
-constexpr uint32_t kRemovedEntry = 0;
 
 // An index file lies in the table's directory: its name must not reach elsewhere, whether it
 // comes from a caller or from a damaged catalogue.
@@ -70,9 +70,13 @@ HashIndex* Table::findIndexByColumn(const char16_t* columnName) const {
 }
 
 HashIndex* Table::findIndexByName(const char16_t* indexName) const {
+  return indexNamed(indexName, true);
+}
+
+HashIndex* Table::indexNamed(const char16_t* indexName, bool caseSensitive) const {
   if (indexName == nullptr) return nullptr;
   for (const auto& index : indexes_) {
-    if (wcsCompare(index->indexName(), indexName, true) == 0) return index.get();
+    if (wcsCompare(index->indexName(), indexName, caseSensitive) == 0) return index.get();
   }
   return nullptr;
 }
@@ -84,8 +88,9 @@ bool Table::createIndex(const char16_t* indexName, const char16_t* columnName) {
   }
   Field* column = columns_.findField(columnName);
   if (column == nullptr || column->type() == FIELD_SHORT_BLOB) return false;
-  auto index = std::make_unique<HashIndex>(indexName, directory_.c_str(), columnName);
-  if (!index->create()) return false;
+  std::unique_ptr<HashIndex> index(new (std::nothrow)
+                                       HashIndex(indexName, directory_.c_str(), columnName));
+  if (index == nullptr || !index->create()) return false;
 
   FieldList record = columns_;
   Field* value = record.findField(columnName);
@@ -129,9 +134,18 @@ void Table::loadCatalogue() {
       break;
     }
     if (loadU16(marker) != kHashIndexMarker || !isPlainFileName(indexName.c_str())) continue;
-    auto index =
-        std::make_unique<HashIndex>(indexName.c_str(), directory_.c_str(), columnName.c_str());
-    if (index->open()) indexes_.push_back(std::move(index));
+    // Two objects on one file would append over each other: the first entry wins. Names that
+    // differ only in case name one file where the file system folds case.
+    if (indexNamed(indexName.c_str(), false) != nullptr) {
+      getZrLogFs()->traceMAX(__LINE__, __FILE__, "open",
+                             "Table::open - index [%S] is listed twice in [%S]; the later entry "
+                             "is ignored\n",
+                             indexName.c_str(), cataloguePath_.c_str());
+      continue;
+    }
+    std::unique_ptr<HashIndex> index(
+        new (std::nothrow) HashIndex(indexName.c_str(), directory_.c_str(), columnName.c_str()));
+    if (index != nullptr && index->open()) indexes_.push_back(std::move(index));
   }
   catalogue.close();
 }
@@ -158,10 +172,7 @@ bool Table::indexSeek(HashIndex* index, const char16_t* keyText, uint32_t* recor
   *cursor = checkedNext(bucket, next);
   if (head == HashIndex::kNone) return false;
   uint32_t entry = kRemovedEntry;
-  if (static_cast<uint64_t>(head) * kPositionEntrySize > UINT32_MAX ||
-      !readU32At(positions_.get(), head * kPositionEntrySize, &entry)) {
-    return false;
-  }
+  if (!readPositionEntry(head, &entry)) return false;
   if (entry != kRemovedEntry) {
     *record = head;
     return true;
@@ -183,10 +194,7 @@ bool Table::indexNext(HashIndex* index, uint32_t* record, uint32_t* cursor) {
     }
     *cursor = checkedNext(cell, next);
     uint32_t entry = kRemovedEntry;
-    if (static_cast<uint64_t>(candidate) * kPositionEntrySize > UINT32_MAX ||
-        !readU32At(positions_.get(), candidate * kPositionEntrySize, &entry)) {
-      return false;
-    }
+    if (!readPositionEntry(candidate, &entry)) return false;
     if (entry != kRemovedEntry) {
       *record = candidate;
       return true;

@@ -5,25 +5,31 @@
 
 namespace {
 
-constexpr uint32_t kPositionEntrySize = 4;
 constexpr uint32_t kLiveCountOffset = 0;
 constexpr uint32_t kRemovedCountOffset = 4;
-// Marks a removed record in the position file; no record starts inside the header.
-constexpr uint32_t kRemovedEntry = 0;
 
 }  // namespace
 
+bool Table::readPositionEntry(uint32_t record, uint32_t* entry) {
+  return static_cast<uint64_t>(record) * kPositionEntrySize <= UINT32_MAX &&
+         readU32At(positions_.get(), record * kPositionEntrySize, entry);
+}
+
 bool Table::readRecord(uint32_t record, FieldList* fields) {
+  return readStored(record, fields, nullptr);
+}
+
+// Reads the record and, when stringBytes is given, the stored byte length of each string.
+bool Table::readStored(uint32_t record, FieldList* fields, std::vector<uint32_t>* stringBytes) {
   if (!isOpen() || fields == nullptr) return false;
   uint32_t offset = kRemovedEntry;
-  if (static_cast<uint64_t>(record) * kPositionEntrySize > UINT32_MAX ||
-      !readU32At(positions_.get(), record * kPositionEntrySize, &offset) ||
-      offset == kRemovedEntry || !seekTo(records_.get(), offset)) {
+  if (!readPositionEntry(record, &offset) || offset == kRemovedEntry ||
+      !seekTo(records_.get(), offset)) {
     return false;
   }
   RecordReader reader(&window_);
   reader.start(records_.get());
-  return decodeRecord(&reader, nullMapSize_, compact_, fields, &units_);
+  return decodeRecord(&reader, nullMapSize_, compact_, fields, &units_, stringBytes);
 }
 
 bool Table::addRecord(const FieldList& fields, uint32_t* record) {
@@ -50,9 +56,8 @@ bool Table::appendEncoded(const FieldList& fields, uint32_t size, uint32_t* reco
 }
 
 bool Table::removeRecord(uint32_t record) {
-  if (!isOpen()) return false;
-  uint64_t entryEnd = (static_cast<uint64_t>(record) + 1) * kPositionEntrySize;
-  if (entryEnd > dataSize(positions_.get())) return false;
+  uint32_t entry = kRemovedEntry;
+  if (!isOpen() || !readPositionEntry(record, &entry)) return false;
   if (!writeU32At(positions_.get(), record * kPositionEntrySize, kRemovedEntry)) return false;
   bool live = addCounter(kLiveCountOffset, -1);
   bool removed = addCounter(kRemovedCountOffset, 1);
@@ -65,29 +70,31 @@ bool Table::updateRecord(uint32_t record, const FieldList& fields) {
   if (!encodeRecord(fields, nullMapSize_, compact_, &encoded_, &size)) return false;
   if (compact_) return moveRecord(record, fields, size);
   stored_ = fields;
-  if (!readRecord(record, &stored_)) return false;
+  if (!readStored(record, &stored_, &storedStringBytes_)) return false;
   if (!storedLengthsMatch(fields)) return moveRecord(record, fields, size);
-  uint32_t offset = 0;
-  return readU32At(positions_.get(), record * kPositionEntrySize, &offset) &&
-         seekTo(records_.get(), offset) && records_->write(encoded_.data(), size) == size;
+  uint32_t offset = kRemovedEntry;
+  return readPositionEntry(record, &offset) && seekTo(records_.get(), offset) &&
+         records_->write(encoded_.data(), size) == size;
 }
 
 // The new copy is appended before the old one is removed, so a failed append loses nothing.
 bool Table::moveRecord(uint32_t record, const FieldList& fields, uint32_t size) {
-  uint64_t entryEnd = (static_cast<uint64_t>(record) + 1) * kPositionEntrySize;
-  if (entryEnd > dataSize(positions_.get())) return false;
+  uint32_t entry = kRemovedEntry;
+  if (!readPositionEntry(record, &entry)) return false;
   return appendEncoded(fields, size, nullptr) && removeRecord(record);
 }
 
-// True when every string of fields encodes to as many bytes as the one in stored_: the new record
-// then has exactly the size of the stored one and can overwrite it.
-bool Table::storedLengthsMatch(const FieldList& fields) {
+// True when every string of fields encodes to as many bytes as the stored one (in
+// storedStringBytes_): the new record then has exactly the size of the stored one and can
+// overwrite it. The stored length counts, not that of its decoded text: damaged text may decode
+// to units that encode longer.
+bool Table::storedLengthsMatch(const FieldList& fields) const {
+  size_t string = 0;
   for (uint32_t i = 0; i < fields.count(); ++i) {
     if (fields.at(i)->type() != FIELD_WSTRING) continue;
     const auto* next = static_cast<const WStringField*>(fields.at(i));
-    const auto* old = static_cast<const WStringField*>(stored_.at(i));
-    if (encodedStringLength(next->value(), next->length()) !=
-        encodedStringLength(old->value(), old->length())) {
+    if (string >= storedStringBytes_.size() ||
+        encodedStringLength(next->value(), next->length()) != storedStringBytes_[string++]) {
       return false;
     }
   }
