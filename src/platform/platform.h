@@ -108,8 +108,6 @@ uint32_t tickCount();
 void sleepMs(uint32_t milliseconds);
 // Seconds since 1970-01-01 UTC (the C library's time()).
 int64_t unixTime();
-// Current calendar time as a FILETIME value.
-uint64_t fileTimeNow();
 
 // ---- Paths -------------------------------------------------------------------------------------
 
@@ -130,10 +128,6 @@ bool driveQualifiedPath(const std::string& host, std::u16string* out);
 // zero included. Null (buffer untouched) when the path is null or empty, when the result does not
 // fit (kErrorFilenameTooLong), or when the current directory has no drive.
 char16_t* fullPath(char16_t* buffer, const char16_t* path, size_t capacity);
-
-// The current directory in drive-qualified form (C:\work\x), no trailing backslash except at a
-// drive root. False when it lies on no drive.
-bool currentDirectory(std::u16string* out);
 
 // ---- Drive table (POSIX) and volumes -----------------------------------------------------------
 
@@ -183,11 +177,11 @@ class File final {
   bool setSize(uint64_t length);
 
   struct Native;
-  explicit File(Native* native);
-  Native* native() const { return native_; }
+  explicit File(std::unique_ptr<Native> native);
+  Native* native() const { return native_.get(); }
 
  private:
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 // A read-write view of the first `length` bytes of an open File (CreateFileMappingW +
@@ -218,17 +212,19 @@ class FileMapping final {
   uint64_t length() const { return length_; }
 
   struct Native;
-  FileMapping(uint8_t* data, uint64_t length, uint64_t reserved, Native* native);
+  FileMapping(uint8_t* data, uint64_t length, uint64_t reserved, std::unique_ptr<Native> native);
 
  private:
   uint8_t* data_;
   uint64_t length_;
   uint64_t reserved_;
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 // A file opened only for sequential reading (checksums). Refuses directories, devices, FIFOs and
-// sockets with kErrorAccessDenied without blocking and without reading them.
+// sockets with kErrorAccessDenied without blocking and without reading them; on POSIX also every
+// file of a pseudo file system such as proc or tracefs (see docs/platform.md). Everything that
+// reads file contents opens it through this class or File.
 class ReadableFile final {
  public:
   static std::unique_ptr<ReadableFile> open(const char16_t* path);
@@ -242,17 +238,14 @@ class ReadableFile final {
   int64_t read(void* buffer, size_t count);
 
   struct Native;
-  explicit ReadableFile(Native* native);
+  explicit ReadableFile(std::unique_ptr<Native> native);
 
  private:
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 // _wremove. False (kErrorFileNotFound, kErrorAccessDenied, ...) when the file is not removed.
 bool removeFile(const char16_t* path);
-
-// CreateDirectoryW for one level. False with kErrorAlreadyExists when it exists.
-bool createDirectory(const char16_t* path);
 
 // _wstat. The mode uses the C runtime's bits: directory 0x4000, regular 0x8000, character
 // device 0x2000, read 0x0100, write 0x0080, execute 0x0040. On POSIX a FIFO, socket or block
@@ -282,7 +275,11 @@ bool statPath(const char16_t* path, StatInfo* out);
 
 // One entry, as WIN32_FIND_DATAW has it. On POSIX: directory, reparse point (a symbolic link,
 // not followed), hidden (a name starting with '.'), read-only (no write bit), device (FIFO,
-// socket, character or block device), else normal; the short name is always empty.
+// socket, character or block device), else normal; the short name is always empty. A directory
+// that is a mount point of a pseudo file system, or the root of another drive, is reported as a
+// directory and a reparse point, the way Windows shows a volume mounted into a folder, so that no
+// walk descends into it; a wildcard search of a directory on a pseudo file system fails with
+// kErrorAccessDenied.
 struct FindData {
   uint32_t attributes = 0;
   uint64_t creationTime = 0;  // FILETIME; on POSIX the status change time
@@ -311,10 +308,10 @@ class DirectorySearch final {
   bool next(FindData* out);
 
   struct Native;
-  explicit DirectorySearch(Native* native);
+  explicit DirectorySearch(std::unique_ptr<Native> native);
 
  private:
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 // ---- Named kernel objects ----------------------------------------------------------------------

@@ -158,6 +158,22 @@ TEST_F(DirectorySearchTest, DriveRootsListNoDotEntries) {
   EXPECT_EQ(search(u"S:*").size(), 1u);  // drive-relative: the current directory is elsewhere
 }
 
+TEST_F(DirectorySearchTest, PseudoMountsAndOtherDrivesRootsAreReparsePoints) {
+  constexpr uint32_t kMountPoint = platform::kAttrDirectory | platform::kAttrReparsePoint;
+  ScopedDriveTable table("C:=/;T:=" + dir_.host().string() +
+                         ";N:=" + dir_.host("tree/sub").string());
+  const auto root = search(u"C:\\*");
+  EXPECT_EQ(attributesOf(root, "proc") & kMountPoint, kMountPoint);
+  EXPECT_EQ(attributesOf(root, "sys") & kMountPoint, kMountPoint);
+  EXPECT_EQ(attributesOf(search(u"C:\\proc"), "proc") & kMountPoint, kMountPoint);
+  EXPECT_EQ(attributesOf(search(u"T:\\tree\\*"), "sub"), kMountPoint);
+  EXPECT_EQ(attributesOf(search(u"T:\\tree\\sub"), "sub"), kMountPoint);
+  EXPECT_EQ(attributesOf(search(u"T:\\tree"), "tree"), platform::kAttrDirectory);
+  uint32_t error = 0;
+  EXPECT_TRUE(search(u"C:\\proc\\*", &error).empty());  // never listed
+  EXPECT_EQ(error, platform::kErrorAccessDenied);
+}
+
 TEST_F(DirectorySearchTest, NamesThatAreNoTextOrHoldBackslashesRoundTrip) {
   const std::string odd[] = {"back\\slash",
                              "bad\xFF"

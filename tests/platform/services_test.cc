@@ -19,11 +19,8 @@ class ScopedShellFolders {
   ~ScopedShellFolders() { unsetenv("FSCANNER_SHELL_FOLDERS"); }
 };
 
-TEST(Clock, CalendarClocksAgreeAndTicksAdvance) {
-  const int64_t seconds = platform::unixTime();
-  const uint64_t fileTime = platform::fileTimeNow();
-  const int64_t fileTimeSeconds = static_cast<int64_t>(fileTime / 10000000) - 11644473600LL;
-  EXPECT_LE(std::llabs(fileTimeSeconds - seconds), 2);
+TEST(Clock, CalendarClockAndTicksAdvance) {
+  EXPECT_GT(platform::unixTime(), 1600000000);
   const uint32_t before = platform::tickCount();
   platform::sleepMs(20);
   EXPECT_GE(static_cast<uint32_t>(platform::tickCount() - before), 20u);  // wraps like GetTickCount

@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "platform/platform.h"
-#include "platform/posix/file_time.h"
 
 namespace platform {
 namespace {
@@ -31,11 +30,5 @@ void sleepMs(uint32_t milliseconds) {
 }
 
 int64_t unixTime() { return static_cast<int64_t>(time(nullptr)); }
-
-uint64_t fileTimeNow() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return internal::fileTimeFromUnix(now.tv_sec, now.tv_nsec);
-}
 
 }  // namespace platform

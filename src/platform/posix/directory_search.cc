@@ -1,6 +1,10 @@
 // FindFirstFileW / FindNextFileW over readdir. This is the hot path of every disk walk, so an
 // entry costs one readdir step, one fstatat on the open directory (no path building), the name
 // conversion into a reused buffer and, only for symbolic links, a second fstatat.
+//
+// Walks stop at two kinds of directory, which are reported as reparse points: the mount point of
+// a pseudo file system (found by a device number that differs from the listed directory's, looked
+// up in the cached mount table) and the root of another drive (by name, from the drive table).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,18 +12,32 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
+#include "platform/posix/drive_table.h"
 #include "platform/posix/errno_mapping.h"
 #include "platform/posix/file_time.h"
 #include "platform/posix/host_text.h"
 #include "platform/posix/name_pattern.h"
 #include "platform/posix/path_resolution.h"
+#include "platform/posix/pseudo_mounts.h"
 
 namespace platform {
 
 struct DirectorySearch::Native {
-  DIR* directory = nullptr;  // null for a search of one exact name
+  Native() = default;
+  ~Native() {
+    if (directory != nullptr) closedir(directory);
+  }
+  Native(const Native&) = delete;
+  Native& operator=(const Native&) = delete;
+
+  DIR* directory = nullptr;                 // null for a search of one exact name
+  dev_t device = 0;                         // the listed directory's
+  std::vector<std::string> driveRootNames;  // of drive roots inside the listed directory
   std::u16string pattern;
   bool matchAll = false;
   bool skipDotEntries = false;  // a drive root lists no "." and ".." on Windows
@@ -89,6 +107,19 @@ void fillFromEntryType(unsigned char type, bool hidden, FindData* out) {
   out->size = 0;
 }
 
+// A directory holding another file system that no walk enters shows as a reparse point.
+bool isMountedPseudoFileSystem(const struct stat& info, dev_t parentDevice) {
+  return S_ISDIR(info.st_mode) && info.st_dev != parentDevice &&
+         internal::isPseudoFileSystemDevice(info.st_dev);
+}
+
+bool namesOneOf(const std::vector<std::string>& names, const char* name) {
+  for (const std::string& candidate : names) {
+    if (candidate == name) return true;
+  }
+  return false;
+}
+
 bool linksToDirectory(int directoryFd, const char* name) {
   struct stat target {};
   return fstatat(directoryFd, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
@@ -114,9 +145,20 @@ std::unique_ptr<DirectorySearch> startExact(const char16_t* pattern, FindData* f
   const bool hidden = full[nameStart] == u'.';
   fillFromStat(info, S_ISLNK(info.st_mode) && linksToDirectory(AT_FDCWD, host.c_str()), hidden,
                first);
+  if (S_ISDIR(info.st_mode)) {
+    const std::string normalised = internal::normaliseHostPath(host);
+    const size_t slash = normalised.rfind('/');
+    const std::string parent = slash == 0 ? std::string("/") : normalised.substr(0, slash);
+    struct stat parentInfo {};
+    if ((stat(parent.c_str(), &parentInfo) == 0 &&
+         isMountedPseudoFileSystem(info, parentInfo.st_dev)) ||
+        internal::currentDriveTable()->isRootOfOtherDrive(full[0], normalised)) {
+      first->attributes |= kAttrReparsePoint;
+    }
+  }
   first->name.assign(full, nameStart, std::u16string::npos);
   first->shortName.clear();
-  return std::make_unique<DirectorySearch>(new DirectorySearch::Native);
+  return internal::wrapNative<DirectorySearch>(internal::makeNothrow<DirectorySearch::Native>());
 }
 
 // The directory part of a wildcard pattern as a path of its own ("" is ".", "C:" is "C:.").
@@ -128,12 +170,9 @@ std::u16string directoryOf(const char16_t* pattern, size_t nameStart) {
 
 }  // namespace
 
-DirectorySearch::DirectorySearch(Native* native) : native_(native) {}
+DirectorySearch::DirectorySearch(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-DirectorySearch::~DirectorySearch() {
-  if (native_->directory != nullptr) closedir(native_->directory);
-  delete native_;
-}
+DirectorySearch::~DirectorySearch() = default;
 
 std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern, FindData* first) {
   if (pattern == nullptr || first == nullptr) {
@@ -165,24 +204,37 @@ std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern,
       !hostPath(directory.c_str(), &host)) {
     return nullptr;
   }
+  auto native = internal::makeNothrow<Native>();
+  if (native == nullptr) return nullptr;
   const int fd = open(host.c_str(), kDirectoryOpenFlags);
   if (fd < 0) {
     const int error = errno;
     internal::failWith(error == ENOENT ? kErrorPathNotFound : internal::errorFromErrno(error));
     return nullptr;
   }
-  DIR* stream = fdopendir(fd);
-  if (stream == nullptr) {
+  native->directory = fdopendir(fd);
+  if (native->directory == nullptr) {
     internal::failWithErrno(errno);
     close(fd);
     return nullptr;
   }
-  auto* native = new Native;
-  native->directory = stream;
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    internal::failWithErrno(errno);
+    return nullptr;
+  }
+  if (internal::isPseudoFileSystemDevice(info.st_dev)) {
+    internal::failWith(kErrorAccessDenied);  // a pseudo file system is never listed
+    return nullptr;
+  }
+  native->device = info.st_dev;
+  native->driveRootNames =
+      internal::currentDriveTable()->rootNamesIn(internal::normaliseHostPath(host));
   native->pattern.assign(name, nameLength);
   native->matchAll = internal::matchesEveryName(name, nameLength);
   native->skipDotEntries = directory.size() == kDriveRootLength;
-  auto search = std::make_unique<DirectorySearch>(native);
+  auto search = internal::wrapNative<DirectorySearch>(std::move(native));
+  if (search == nullptr) return nullptr;
   if (!search->next(first)) {
     if (lastError() == kErrorNoMoreFiles) setLastError(kErrorFileNotFound);
     return nullptr;
@@ -216,6 +268,11 @@ bool DirectorySearch::next(FindData* out) {
     if (fstatat(directoryFd, entryName, &info, AT_SYMLINK_NOFOLLOW) == 0) {
       const bool link = S_ISLNK(info.st_mode);
       fillFromStat(info, link && linksToDirectory(directoryFd, entryName), hidden, out);
+      if (S_ISDIR(info.st_mode) && !dotEntry &&
+          (isMountedPseudoFileSystem(info, native_->device) ||
+           namesOneOf(native_->driveRootNames, entryName))) {
+        out->attributes |= kAttrReparsePoint;
+      }
     } else if (errno == ENOENT) {
       continue;  // vanished since it was listed
     } else {

@@ -189,6 +189,28 @@ const DriveSpec* DriveTable::holder(const std::string& hostPath, std::string* re
   return best;
 }
 
+std::vector<std::string> DriveTable::rootNamesIn(const std::string& directory) const {
+  std::vector<std::string> names;
+  const size_t parentLength = directory == "/" ? 0 : directory.size();
+  for (const DriveSpec& drive : drives_) {
+    const std::string& root = drive.root;
+    if (root.size() > parentLength + 1 &&
+        root.compare(0, parentLength, directory, 0, parentLength) == 0 &&
+        root[parentLength] == '/' && root.find('/', parentLength + 1) == std::string::npos) {
+      names.push_back(root.substr(parentLength + 1));
+    }
+  }
+  return names;
+}
+
+bool DriveTable::isRootOfOtherDrive(char16_t letter, const std::string& hostPath) const {
+  const DriveSpec* own = find(letter);
+  for (const DriveSpec& drive : drives_) {
+    if (&drive != own && drive.root == hostPath) return true;
+  }
+  return false;
+}
+
 std::shared_ptr<const DriveTable> currentDriveTable() {
   TableState& state = tableState();
   std::lock_guard<std::mutex> lock(state.mutex);

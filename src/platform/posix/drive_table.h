@@ -33,6 +33,12 @@ class DriveTable {
   // The drive whose root is the longest prefix of a normalised absolute host path (the lowest
   // letter among equal roots); *rest receives the remainder without its leading '/'.
   const DriveSpec* holder(const std::string& hostPath, std::string* rest) const;
+  // The names of the drive roots that lie directly in a normalised directory: "data" for a drive
+  // at /srv/data when directory is /srv. Walks treat these as boundaries: each drive is walked as
+  // itself, never as part of another.
+  std::vector<std::string> rootNamesIn(const std::string& directory) const;
+  // True when a normalised host path is the root of a drive other than letter.
+  bool isRootOfOtherDrive(char16_t letter, const std::string& hostPath) const;
   // In letter order.
   const std::vector<DriveSpec>& drives() const { return drives_; }
 

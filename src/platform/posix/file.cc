@@ -11,16 +11,16 @@
 #include <cstdint>
 
 #include "platform/fault.h"
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/posix/errno_mapping.h"
 #include "platform/posix/file_native.h"
 #include "platform/posix/path_resolution.h"
+#include "platform/posix/regular_file.h"
 
 namespace platform {
 namespace {
 
-// O_NONBLOCK keeps the open of a FIFO or device from blocking before we can refuse it.
-constexpr int kOpenFlags = O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
 constexpr mode_t kCreateMode = 0666;  // less the umask, like any file the user creates
 // Another holder keeps the exclusive lock only while it cuts the file; a lock held longer than
 // this comes from elsewhere, and the open fails like a sharing violation on Windows.
@@ -43,13 +43,6 @@ bool tryLockExclusive(int fd) {
   for (;;) {
     if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
     if (errno != EINTR) return false;
-  }
-}
-
-int openRetrying(const char* path, int flags) {
-  for (;;) {
-    const int fd = open(path, flags, kCreateMode);
-    if (fd >= 0 || errno != EINTR) return fd;
   }
 }
 
@@ -83,49 +76,30 @@ bool growFile(int fd, uint64_t from, uint64_t to) {
 
 }  // namespace
 
-File::File(Native* native) : native_(native) {}
+File::File(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-File::~File() {
-  close(native_->fd);
-  delete native_;
-}
+File::~File() = default;
 
 std::unique_ptr<File> File::open(const char16_t* path, Disposition disposition) {
   if (internal::faultFires(testing::Fault::kFileOpen)) return nullptr;
   std::string host;
   if (!internal::resolveHostPath(path, &host)) return nullptr;
-  // Refused before the open as well as after it: opening a device can have effects of its own.
-  struct stat info {};
-  if (stat(host.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    internal::failWith(kErrorAccessDenied);
-    return nullptr;
-  }
   const bool create = disposition == Disposition::kCreateAlways;
-  const int fd = openRetrying(host.c_str(), kOpenFlags | (create ? O_CREAT : 0));
-  if (fd < 0) {
-    internal::failWithErrnoForPath(errno, host);
-    return nullptr;
-  }
-  auto file = std::make_unique<File>(new Native{fd, 0});
-  if (fstat(fd, &info) != 0) {
-    internal::failWithErrno(errno);
-    return nullptr;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    internal::failWith(kErrorAccessDenied);
-    return nullptr;
-  }
-  const int statusFlags = fcntl(fd, F_GETFL);
-  if (statusFlags < 0 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) != 0) {
-    internal::failWithErrno(errno);
+  uint64_t length = 0;
+  const int fd =
+      internal::openRegularFile(host, O_RDWR | (create ? O_CREAT : 0), kCreateMode, &length);
+  if (fd < 0) return nullptr;
+  auto native = internal::makeNothrow<Native>(fd);
+  if (native == nullptr) {
+    close(fd);
     return nullptr;
   }
   if (!lockShared(fd)) {
     internal::failWith(kErrorSharingViolation);
     return nullptr;
   }
-  if (create && info.st_size > 0 && !cutFile(fd, 0)) return nullptr;
-  return file;
+  if (create && length > 0 && !cutFile(fd, 0)) return nullptr;
+  return internal::wrapNative<File>(std::move(native));
 }
 
 bool File::size(uint64_t* out) const {

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "platform/fault.h"
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/posix/errno_mapping.h"
 #include "platform/posix/file_native.h"
@@ -61,11 +62,13 @@ bool fileLength(int fd, uint64_t* length) {
 }  // namespace
 
 struct FileMapping::Native {
-  File::Native* file;
+  explicit Native(File::Native* mapped) : file(mapped) {}
+  File::Native* const file;
 };
 
-FileMapping::FileMapping(uint8_t* data, uint64_t length, uint64_t reserved, Native* native)
-    : data_(data), length_(length), reserved_(reserved), native_(native) {}
+FileMapping::FileMapping(uint8_t* data, uint64_t length, uint64_t reserved,
+                         std::unique_ptr<Native> native)
+    : data_(data), length_(length), reserved_(reserved), native_(std::move(native)) {}
 
 FileMapping::~FileMapping() {
   // An injected unmap failure is only reported: the view is released all the same, so that a
@@ -73,12 +76,13 @@ FileMapping::~FileMapping() {
   internal::faultFires(testing::Fault::kFileUnmap);
   if (munmap(data_, static_cast<size_t>(reserved_)) != 0) internal::failWithErrno(errno);
   --native_->file->mappings;
-  delete native_;
 }
 
 std::unique_ptr<FileMapping> FileMapping::map(File& file, uint64_t length) {
   if (internal::faultFires(testing::Fault::kFileMap)) return nullptr;
   File::Native* fileNative = file.native();
+  auto native = internal::makeNothrow<Native>(fileNative);
+  if (native == nullptr) return nullptr;
   uint64_t fileSize = 0;
   if (!fileLength(fileNative->fd, &fileSize)) return nullptr;
   if (length == 0 || length > fileSize) {
@@ -106,9 +110,14 @@ std::unique_ptr<FileMapping> FileMapping::map(File& file, uint64_t length) {
     internal::failWithErrno(error);
     return nullptr;
   }
+  auto mapping = internal::makeNothrow<FileMapping>(static_cast<uint8_t*>(data), length, reserved,
+                                                    std::move(native));
+  if (mapping == nullptr) {
+    munmap(data, static_cast<size_t>(reserved));
+    return nullptr;
+  }
   ++fileNative->mappings;
-  return std::make_unique<FileMapping>(static_cast<uint8_t*>(data), length, reserved,
-                                       new Native{fileNative});
+  return mapping;
 }
 
 bool FileMapping::extend(uint64_t newLength) {

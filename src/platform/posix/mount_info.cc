@@ -55,19 +55,7 @@ std::string unescapeOctal(const std::string& text) {
 bool readWholeFile(const char* path, std::string* out) {
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  char chunk[kReadChunk];
-  bool ok = true;
-  for (;;) {
-    const ssize_t count = read(fd, chunk, sizeof chunk);
-    if (count > 0) {
-      out->append(chunk, static_cast<size_t>(count));
-    } else if (count == 0) {
-      break;
-    } else if (errno != EINTR) {
-      ok = false;
-      break;
-    }
-  }
+  const bool ok = readFromStart(fd, out);
   close(fd);
   return ok;
 }
@@ -84,6 +72,22 @@ bool flagFileIsOne(const std::string& path) {
 }
 
 }  // namespace
+
+bool readFromStart(int fd, std::string* out) {
+  out->clear();
+  if (lseek(fd, 0, SEEK_SET) != 0) return false;
+  char chunk[kReadChunk];
+  for (;;) {
+    const ssize_t count = read(fd, chunk, sizeof chunk);
+    if (count > 0) {
+      out->append(chunk, static_cast<size_t>(count));
+    } else if (count == 0) {
+      return true;
+    } else if (errno != EINTR) {
+      return false;
+    }
+  }
+}
 
 bool parseMountInfoLine(const std::string& line, MountEntry* out) {
   std::istringstream fields(line);

@@ -16,6 +16,9 @@ struct MountEntry {
   unsigned deviceMinor = 0;
 };
 
+// Reads everything from the start of an open file (rewinding it first). False on a read error.
+bool readFromStart(int fd, std::string* out);
+
 // Parses one line of /proc/<pid>/mountinfo. False when it is malformed.
 bool parseMountInfoLine(const std::string& line, MountEntry* out);
 

@@ -12,6 +12,10 @@ inline bool isDriveLetter(char16_t c) {
   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
 
+// The current directory in drive-qualified form (C:\work\x), no trailing backslash except at a
+// drive root. False (kErrorPathNotFound) when it lies on no drive.
+bool currentDirectory(std::u16string* out);
+
 // The absolute, drive-qualified form of any path by the rules of fullPath, without a length
 // limit. False (last error set) for a null or empty path, a UNC path (kErrorInvalidName) or a
 // relative path while the current directory lies on no drive (kErrorPathNotFound).

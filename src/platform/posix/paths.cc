@@ -25,9 +25,13 @@ char16_t upperLetter(char16_t letter) {
   return letter >= u'a' && letter <= u'z' ? static_cast<char16_t>(letter - u'a' + u'A') : letter;
 }
 
-// Appends the components of text to a drive-qualified path held without trailing separator
-// ("C:" for the root): "." is dropped, ".." removes the last component but never the drive.
-void appendComponents(const char16_t* text, std::u16string* path) {
+// Applies the components of text to a path held without trailing separator: empty components
+// and "." are dropped, ".." removes the last component but nothing of the first `floor`
+// characters, and every other component is appended after a separator by append(start, length),
+// which may fail. Returns false when an append failed.
+template <typename Path, typename Append>
+bool applyComponents(const char16_t* text, Path* path, size_t floor,
+                     typename Path::value_type separator, Append append) {
   const char16_t* cursor = text;
   while (*cursor != 0) {
     while (isPathSeparator(*cursor)) ++cursor;
@@ -36,13 +40,14 @@ void appendComponents(const char16_t* text, std::u16string* path) {
     const size_t length = static_cast<size_t>(cursor - start);
     if (length == 0 || (length == 1 && start[0] == u'.')) continue;
     if (length == 2 && start[0] == u'.' && start[1] == u'.') {
-      const size_t slash = path->rfind(u'\\');
-      if (slash != std::u16string::npos && slash >= kDrivePrefixLength) path->resize(slash);
+      const size_t slash = path->rfind(separator);
+      if (slash != Path::npos && slash >= floor) path->resize(slash);
       continue;
     }
-    path->push_back(u'\\');
-    path->append(start, length);
+    path->push_back(separator);
+    if (!append(start, length)) return false;
   }
+  return true;
 }
 
 size_t wideLength(const char16_t* text) {
@@ -53,7 +58,7 @@ size_t wideLength(const char16_t* text) {
 
 // The current directory without trailing separator ("C:" at the root of C).
 bool currentDirectoryBase(std::u16string* out) {
-  if (!currentDirectory(out)) return false;
+  if (!internal::currentDirectory(out)) return false;
   if (out->size() > kDrivePrefixLength && out->back() == u'\\') out->pop_back();
   return true;
 }
@@ -81,7 +86,11 @@ bool resolveFullPath(const char16_t* path, std::u16string* out) {
   } else if (!currentDirectoryBase(out)) {
     return false;
   }
-  appendComponents(rest, out);
+  applyComponents(rest, out, kDrivePrefixLength, u'\\',
+                  [out](const char16_t* start, size_t length) {
+                    out->append(start, length);
+                    return true;
+                  });
   const size_t length = wideLength(path);
   const bool trailingSeparator = isPathSeparator(path[length - 1]);
   if (out->size() == kDrivePrefixLength || trailingSeparator) out->push_back(u'\\');
@@ -104,22 +113,14 @@ bool hostPath(const char16_t* path, std::string* out) {
   if (drive == nullptr) return internal::failWith(kErrorPathNotFound);
   std::string host = drive->root == "/" ? std::string() : drive->root;
   const size_t rootLength = host.size();
-  const char16_t* cursor = path + kDrivePrefixLength;
-  while (*cursor != 0) {
-    while (isPathSeparator(*cursor)) ++cursor;
-    const char16_t* start = cursor;
-    while (*cursor != 0 && !isPathSeparator(*cursor)) ++cursor;
-    const size_t length = static_cast<size_t>(cursor - start);
-    if (length == 0 || (length == 1 && start[0] == u'.')) continue;
-    if (length == 2 && start[0] == u'.' && start[1] == u'.') {
-      const size_t slash = host.rfind('/');
-      if (slash != std::string::npos && slash >= rootLength) host.resize(slash);
-      continue;
-    }
-    host.push_back('/');
-    if (!internal::wideToHost(start, length, &host)) return internal::failWith(kErrorInvalidName);
+  const char16_t* rest = path + kDrivePrefixLength;
+  if (!applyComponents(rest, &host, rootLength, '/', [&host](const char16_t* start, size_t length) {
+        return internal::wideToHost(start, length, &host);
+      })) {
+    return internal::failWith(kErrorInvalidName);
   }
-  const bool trailingSeparator = cursor > path + kDrivePrefixLength && isPathSeparator(cursor[-1]);
+  const size_t restLength = wideLength(rest);
+  const bool trailingSeparator = restLength > 0 && isPathSeparator(rest[restLength - 1]);
   if (host.size() == rootLength || (trailingSeparator && host.size() > rootLength)) {
     host.push_back('/');
   }
@@ -161,6 +162,8 @@ char16_t* fullPath(char16_t* buffer, const char16_t* path, size_t capacity) {
   return buffer;
 }
 
+namespace internal {
+
 bool currentDirectory(std::u16string* out) {
   std::vector<char> buffer(PATH_MAX);
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {
@@ -170,4 +173,5 @@ bool currentDirectory(std::u16string* out) {
   return driveQualifiedPath(buffer.data(), out);
 }
 
+}  // namespace internal
 }  // namespace platform

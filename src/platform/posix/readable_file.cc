@@ -1,75 +1,44 @@
-// Files opened for sequential reading (checksums). Only regular files are read: the type is
-// checked before the open, so that a device is never opened (opening one can have effects of
-// its own), and again on the descriptor, opened without blocking, in case the entry changed.
+// Files opened for sequential reading (checksums). Only regular files of real file systems are
+// read, and the descriptor stays non-blocking, so no read can wait for a writer.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/fault.h"
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/posix/errno_mapping.h"
 #include "platform/posix/path_resolution.h"
+#include "platform/posix/regular_file.h"
 
 namespace platform {
 
 struct ReadableFile::Native {
-  int fd = -1;
+  explicit Native(int descriptor) : fd(descriptor) {}
+  ~Native() { close(fd); }
+  Native(const Native&) = delete;
+  Native& operator=(const Native&) = delete;
+
+  const int fd;
 };
 
-namespace {
+ReadableFile::ReadableFile(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-
-std::unique_ptr<ReadableFile> openHost(const std::string& host) {
-  struct stat info {};
-  if (stat(host.c_str(), &info) != 0) {
-    internal::failWithErrnoForPath(errno, host);
-    return nullptr;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    internal::failWith(kErrorAccessDenied);
-    return nullptr;
-  }
-  int fd;
-  do {
-    fd = ::open(host.c_str(), kOpenFlags);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    internal::failWithErrnoForPath(errno, host);
-    return nullptr;
-  }
-  auto file = std::make_unique<ReadableFile>(new ReadableFile::Native{fd});
-  const int statusFlags = fcntl(fd, F_GETFL);
-  if (fstat(fd, &info) != 0 || statusFlags < 0) {
-    internal::failWithErrno(errno);
-    return nullptr;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    internal::failWith(kErrorAccessDenied);
-    return nullptr;
-  }
-  if (fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) != 0) {
-    internal::failWithErrno(errno);
-    return nullptr;
-  }
-  return file;
-}
-
-}  // namespace
-
-ReadableFile::ReadableFile(Native* native) : native_(native) {}
-
-ReadableFile::~ReadableFile() {
-  close(native_->fd);
-  delete native_;
-}
+ReadableFile::~ReadableFile() = default;
 
 std::unique_ptr<ReadableFile> ReadableFile::open(const char16_t* path) {
   std::string host;
   if (!internal::resolveHostPath(path, &host)) return nullptr;
-  return openHost(host);
+  uint64_t length = 0;
+  const int fd = internal::openRegularFile(host, O_RDONLY, 0, &length);
+  if (fd < 0) return nullptr;
+  auto native = internal::makeNothrow<Native>(fd);
+  if (native == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  return internal::wrapNative<ReadableFile>(std::move(native));
 }
 
 std::unique_ptr<ReadableFile> ReadableFile::openNarrow(const char* path) {

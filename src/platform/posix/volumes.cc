@@ -34,7 +34,7 @@ bool rootExists(const DriveSpec& drive) {
 const DriveSpec* driveOfRoot(const internal::DriveTable& table, const char16_t* root) {
   std::u16string current;
   if (root == nullptr) {
-    if (!currentDirectory(&current)) return nullptr;
+    if (!internal::currentDirectory(&current)) return nullptr;
     root = current.c_str();
   }
   if (!internal::isDriveLetter(root[0]) || root[1] != u':') return nullptr;

@@ -13,10 +13,4 @@ void sleepMs(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 int64_t unixTime() { return static_cast<int64_t>(::_time64(nullptr)); }
 
-uint64_t fileTimeNow() {
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  return win32::fileTimeValue(now);
-}
-
 }  // namespace platform

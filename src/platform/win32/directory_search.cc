@@ -1,6 +1,9 @@
 // Directory enumeration with wildcard patterns.
 #include "platform/win32/windows_api.h"
 
+#include <utility>
+
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/win32/errors.h"
 
@@ -38,14 +41,18 @@ std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern,
     win32::recordSystemError(kErrorFileNotFound);
     return nullptr;
   }
-  auto native = std::make_unique<Native>(handle);
+  auto native = internal::makeNothrow<Native>(handle);
+  if (native == nullptr) {
+    ::FindClose(handle);
+    return nullptr;
+  }
   copyFindData(data, first);
-  return std::make_unique<DirectorySearch>(native.release());
+  return internal::wrapNative<DirectorySearch>(std::move(native));
 }
 
-DirectorySearch::DirectorySearch(Native* native) : native_(native) {}
+DirectorySearch::DirectorySearch(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-DirectorySearch::~DirectorySearch() { delete native_; }
+DirectorySearch::~DirectorySearch() = default;
 
 bool DirectorySearch::next(FindData* out) {
   if (out == nullptr) {

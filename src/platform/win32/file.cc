@@ -3,9 +3,12 @@
 
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "platform/fault.h"
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
+#include "platform/win32/disk_file.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/file_native.h"
 
@@ -13,30 +16,18 @@ namespace platform {
 
 std::unique_ptr<File> File::open(const char16_t* path, Disposition disposition) {
   if (internal::faultFires(testing::Fault::kFileOpen)) return nullptr;
-  if (path == nullptr) {
-    setLastError(kErrorPathNotFound);
-    return nullptr;
-  }
   const DWORD creation = disposition == Disposition::kCreateAlways ? CREATE_ALWAYS : OPEN_EXISTING;
-  HANDLE handle = ::CreateFileW(win32::asWide(path), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, creation,
-                                FILE_FLAG_RANDOM_ACCESS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    win32::recordSystemError();
-    return nullptr;
-  }
-  auto native = std::make_unique<Native>(handle);
-  // Device names (CON, NUL, COM1, \\.\...) open successfully but are not files to map.
-  if (::GetFileType(handle) != FILE_TYPE_DISK) {
-    setLastError(kErrorAccessDenied);
-    return nullptr;
-  }
-  return std::make_unique<File>(native.release());
+  HANDLE handle =
+      win32::openDiskFile(path, GENERIC_READ | GENERIC_WRITE, creation, FILE_FLAG_RANDOM_ACCESS);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  auto native = internal::makeNothrow<Native>(handle);
+  if (native == nullptr) ::CloseHandle(handle);
+  return internal::wrapNative<File>(std::move(native));
 }
 
-File::File(Native* native) : native_(native) {}
+File::File(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-File::~File() { delete native_; }
+File::~File() = default;
 
 bool File::size(uint64_t* out) const {
   if (internal::faultFires(testing::Fault::kFileSize)) return false;

@@ -3,8 +3,10 @@
 
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "platform/fault.h"
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/file_native.h"
@@ -35,10 +37,14 @@ std::unique_ptr<FileMapping> FileMapping::map(File& file, uint64_t length) {
     return nullptr;
   }
   // Maximum size 0: the section spans the whole file as it is now.
-  auto native = std::make_unique<Native>(
-      ::CreateFileMappingW(handle, nullptr, PAGE_READWRITE, 0, 0, nullptr));
-  if (!native->mapping.isValid()) {
+  HANDLE section = ::CreateFileMappingW(handle, nullptr, PAGE_READWRITE, 0, 0, nullptr);
+  if (section == nullptr) {
     win32::recordSystemError();
+    return nullptr;
+  }
+  auto native = internal::makeNothrow<Native>(section);
+  if (native == nullptr) {
+    ::CloseHandle(section);
     return nullptr;
   }
   void* view = ::MapViewOfFile(native->mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0,
@@ -48,12 +54,15 @@ std::unique_ptr<FileMapping> FileMapping::map(File& file, uint64_t length) {
     return nullptr;
   }
   // No address space is reserved behind a view: it grows by being mapped anew.
-  return std::make_unique<FileMapping>(static_cast<uint8_t*>(view), length, length,
-                                       native.release());
+  auto mapping = internal::makeNothrow<FileMapping>(static_cast<uint8_t*>(view), length, length,
+                                                    std::move(native));
+  if (mapping == nullptr) ::UnmapViewOfFile(view);
+  return mapping;
 }
 
-FileMapping::FileMapping(uint8_t* data, uint64_t length, uint64_t reserved, Native* native)
-    : data_(data), length_(length), reserved_(reserved), native_(native) {}
+FileMapping::FileMapping(uint8_t* data, uint64_t length, uint64_t reserved,
+                         std::unique_ptr<Native> native)
+    : data_(data), length_(length), reserved_(reserved), native_(std::move(native)) {}
 
 // Growing a view in place needs placeholder views, which the oldest supported systems lack.
 bool FileMapping::extend(uint64_t newLength) {
@@ -73,7 +82,6 @@ FileMapping::~FileMapping() {
   // is still released so that the file can be cut afterwards.
   internal::faultFires(testing::Fault::kFileUnmap);
   if (!::UnmapViewOfFile(data_)) win32::recordSystemError();
-  delete native_;
 }
 
 }  // namespace platform

@@ -1,11 +1,10 @@
-// Removing files and creating directories.
+// Removing files.
 #include "platform/win32/windows_api.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "platform/win32/errors.h"
 
 namespace platform {
 
@@ -19,18 +18,6 @@ bool removeFile(const char16_t* path) {
   _doserrno = 0;
   if (::_wremove(win32::asWide(path)) != 0) {
     setLastError(_doserrno != 0 ? static_cast<uint32_t>(_doserrno) : kErrorAccessDenied);
-    return false;
-  }
-  return true;
-}
-
-bool createDirectory(const char16_t* path) {
-  if (path == nullptr) {
-    setLastError(kErrorPathNotFound);
-    return false;
-  }
-  if (!::CreateDirectoryW(win32::asWide(path), nullptr)) {
-    win32::recordSystemError();
     return false;
   }
   return true;

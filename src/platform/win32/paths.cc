@@ -87,29 +87,4 @@ char16_t* fullPath(char16_t* buffer, const char16_t* path, size_t capacity) {
   return buffer;
 }
 
-bool currentDirectory(std::u16string* out) {
-  if (out == nullptr) {
-    setLastError(kErrorInvalidParameter);
-    return false;
-  }
-  // The directory may change between asking for the length and reading it: retry until it fits.
-  std::vector<wchar_t> directory;
-  DWORD length = ::GetCurrentDirectoryW(0, nullptr);
-  while (length > directory.size()) {
-    directory.assign(length, L'\0');
-    length = ::GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), directory.data());
-  }
-  if (length == 0) {
-    win32::recordSystemError();
-    return false;
-  }
-  // A UNC current directory (\\server\share) lies on no drive.
-  if (driveIndex(directory.data()) < 0) {
-    setLastError(kErrorPathNotFound);
-    return false;
-  }
-  out->assign(win32::asUtf16(directory.data()), length);
-  return true;
-}
-
 }  // namespace platform

@@ -2,9 +2,12 @@
 #include "platform/win32/windows_api.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/fault.h"
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
+#include "platform/win32/disk_file.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/scoped_handle.h"
 
@@ -22,25 +25,12 @@ struct ReadableFile::Native {
 };
 
 std::unique_ptr<ReadableFile> ReadableFile::open(const char16_t* path) {
-  if (path == nullptr) {
-    setLastError(kErrorPathNotFound);
-    return nullptr;
-  }
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory fails here with ERROR_ACCESS_DENIED.
-  HANDLE handle =
-      ::CreateFileW(win32::asWide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    win32::recordSystemError();
-    return nullptr;
-  }
-  auto native = std::make_unique<Native>(handle);
-  // Consoles, pipes and other devices are closed again unread.
-  if (::GetFileType(handle) != FILE_TYPE_DISK) {
-    setLastError(kErrorAccessDenied);
-    return nullptr;
-  }
-  return std::make_unique<ReadableFile>(native.release());
+  HANDLE handle = win32::openDiskFile(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  auto native = internal::makeNothrow<Native>(handle);
+  if (native == nullptr) ::CloseHandle(handle);
+  return internal::wrapNative<ReadableFile>(std::move(native));
 }
 
 std::unique_ptr<ReadableFile> ReadableFile::openNarrow(const char* path) {
@@ -56,9 +46,9 @@ std::unique_ptr<ReadableFile> ReadableFile::openNarrow(const char* path) {
   return open(widePath.c_str());
 }
 
-ReadableFile::ReadableFile(Native* native) : native_(native) {}
+ReadableFile::ReadableFile(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-ReadableFile::~ReadableFile() { delete native_; }
+ReadableFile::~ReadableFile() = default;
 
 int64_t ReadableFile::read(void* buffer, size_t count) {
   if (internal::faultFires(testing::Fault::kFileRead)) return -1;
