@@ -75,6 +75,12 @@ inline std::string excerpt(const std::u16string& text) {
   return narrow(text.substr(0, std::min<size_t>(text.size(), 80)));
 }
 
+// n in decimal digits.
+inline std::u16string decimal(uint64_t n) {
+  std::string digits = std::to_string(n);
+  return std::u16string(digits.begin(), digits.end());
+}
+
 // Parses text once against the lists and returns what evaluate() gives.
 inline int evaluateOnce(const std::u16string& text, FieldList* columns = nullptr,
                         FieldList* variables = nullptr, bool caseSensitive = false) {

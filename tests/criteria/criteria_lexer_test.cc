@@ -2,140 +2,136 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "criteria/criteria_fixture.h"
 
 namespace {
 
-struct Expected {
-  Expected(TokenKind kind, int64_t number = 0, const std::u16string& text = u"")
-      : kind(kind), number(number), text(text) {}
-  TokenKind kind;
-  int64_t number;
-  std::u16string text;
-};
-
-constexpr auto kEnd = CriteriaLexer::LEX_END;
-constexpr auto kError = CriteriaLexer::LEX_ERROR;
-
-// Lexes the whole text: the tokens must be `expected` followed by the empty token that ended the
-// text with `status`.
-void expectTokens(const std::u16string& text, std::vector<Expected> expected,
-                  CriteriaLexer::Status status) {
-  SCOPED_TRACE(excerpt(text));
-  expected.push_back({TokNone});
+// The tokens of a whole text, one word each: a kind letter (N number, S string, C column,
+// V variable, A arithmetic, P parenthesis, B boolean, R relational, K command, U punctuation),
+// then the number or the text in parentheses; "$" ends a text that ran out, "?" one that failed.
+std::string tokensOf(const std::u16string& text) {
   CriteriaLexer lexer;
   lexer.setText(text.c_str());
-  for (size_t i = 0; i < expected.size(); ++i) {
+  std::string out;
+  for (;;) {
     const CriteriaToken& token = lexer.next();
-    EXPECT_EQ(token.kind, expected[i].kind) << "token " << i;
-    EXPECT_EQ(token.number, expected[i].number) << "token " << i;
-    EXPECT_TRUE(token.text == expected[i].text) << "token " << i;
-    if (i + 1 < expected.size()) {
-      ASSERT_EQ(lexer.status(), CriteriaLexer::LEX_OK) << "token " << i;
+    if (lexer.status() != CriteriaLexer::LEX_OK) {
+      EXPECT_EQ(token.kind, TokNone);
+      return out + (lexer.status() == CriteriaLexer::LEX_END ? "$" : "?");
     }
+    out += "NSCVAPBRKU"[token.kind];
+    out += token.kind <= TokVariable && token.kind != TokNumeric ? "(" + narrow(token.text) + ")"
+                                                                 : std::to_string(token.number);
+    out += " ";
   }
-  EXPECT_EQ(lexer.status(), status);
 }
 
-TEST(CriteriaLexerTest, NamesOperatorsAndTheirOrder) {
-  expectTokens(u"[PATHID]==pathid",
-               {{TokColumn, 0, u"PATHID"}, {TokRel, OpRelEQ}, {TokVariable, 0, u"pathid"}}, kEnd);
-  expectTokens(u"a<=b", {{TokVariable, 0, u"a"}, {TokRel, OpRelLE}, {TokVariable, 0, u"b"}}, kEnd);
-  expectTokens(u"a=b", {{TokVariable, 0, u"a"}}, kError);
-  const std::vector<Expected> operators = {
-      {TokRel, OpRelNE},         {TokBool, OpNot},     {TokBool, OpAnd},
-      {TokArith, OpBitAnd},      {TokBool, OpOr},      {TokArith, OpBitOr},
-      {TokRel, OpRelGE},         {TokRel, OpRelGT},    {TokRel, OpRelLT},
-      {TokRel, OpRelEQ},         {TokArith, OpAdd},    {TokArith, OpSub},
-      {TokArith, OpMul},         {TokArith, OpDiv},    {TokParen, ParenOpen},
-      {TokParen, ParenClose},    {TokPunct, PunctDot}, {TokPunct, PunctComma},
-      {TokPunct, PunctSemicolon}};
-  expectTokens(u"!= ! && & || | >= > < == + - * / ( ) . , ;", operators, kEnd);
-  expectTokens(u"my_name", {{TokVariable, 0, u"my"}}, kError);
-  expectTokens(u"x1Y2 [A1]", {{TokVariable, 0, u"x1Y2"}, {TokColumn, 0, u"A1"}}, kEnd);
-  for (const char16_t* text : {u"[MY NAME]", u"[1A]", u"[NAME"}) expectTokens(text, {}, kError);
+TEST(CriteriaLexerTest, TokensInRecogniserOrder) {
+  const struct {
+    std::u16string text;
+    const char* tokens;
+  } cases[] = {
+      {u"[PATHID]==pathid", "C(PATHID) R0 V(pathid) $"},
+      {u"a<=b", "V(a) R2 V(b) $"},
+      {u"a=b", "V(a) ?"},
+      {u"!= ! && & || | >= > < == + - * / ( ) . , ;",
+       "R5 B2 B0 A6 B1 A7 R1 R3 R4 R0 A0 A2 A4 A5 P0 P1 U0 U1 U2 $"},
+      {u"my_name", "V(my) ?"},
+      {u"x1Y2 [A1]", "V(x1Y2) C(A1) $"},
+      {u"[MY NAME]", "?"},
+      {u"[1A]", "?"},
+      {u"[NAME", "?"},
+      {u"12 007 1.5 .5 09 -5", "N12 N7 N0 N0 N9 A2 N5 $"},
+      {u"5.", "?"},
+      {u"5.x", "?"},
+      {u"5abc", "N5 V(abc) $"},
+      {u"9223372036854775807 9223372036854775808", "N9223372036854775807 N9223372036854775807 $"},
+      // Only the first 23 characters count.
+      {std::u16string(300, u'1'), "N9223372036854775807 $"},
+      {u"00000000000000000000012" + std::u16string(100, u'9'), "N12 $"},
+      {u"  \"a b\" \"\" {}  ", "S(a b) S() S() $"},
+      {u"1\t2", "N1 ?"},
+      {u"1\n", "N1 ?"},
+      {u"\"abc", "?"},
+      {u"\u00e9", "?"},
+      {u"{\"a\"", "?"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tokensOf(c.text), c.tokens) << excerpt(c.text);
 }
 
-TEST(CriteriaLexerTest, NumericLiterals) {
-  expectTokens(u"12 007 1.5 .5",
-               {{TokNumeric, 12}, {TokNumeric, 7}, {TokNumeric, 0}, {TokNumeric, 0}}, kEnd);
-  expectTokens(u"5.", {}, kError);
-  expectTokens(u"5.x", {}, kError);
-  expectTokens(u"5abc", {{TokNumeric, 5}, {TokVariable, 0, u"abc"}}, kEnd);
-  expectTokens(u"-5", {{TokArith, OpSub}, {TokNumeric, 5}}, kEnd);
-  expectTokens(u"9223372036854775807 9223372036854775808",
-               {{TokNumeric, INT64_MAX}, {TokNumeric, INT64_MAX}}, kEnd);
-  // Only the first 23 characters count.
-  expectTokens(std::u16string(300, u'1'), {{TokNumeric, INT64_MAX}}, kEnd);
-  expectTokens(u"00000000000000000000012" + std::u16string(100, u'9'), {{TokNumeric, 12}}, kEnd);
-}
-
-TEST(CriteriaLexerTest, StringLiteralsSpacesAndUnrecognisedCharacters) {
-  expectTokens(u"\"a b\" \"\"", {{TokString, 0, u"a b"}, {TokString, 0, u""}}, kEnd);
-  expectTokens(u"  1  ", {{TokNumeric, 1}}, kEnd);
-  expectTokens(u"1\t2", {{TokNumeric, 1}}, kError);
-  expectTokens(u"1\n", {{TokNumeric, 1}}, kError);
-  for (const char16_t* text : {u"\"abc", u"\u00e9", u"=", u"{\"a\""})
-    expectTokens(text, {}, kError);
-  expectTokens(u"{}", {{TokString, 0, u""}}, kEnd);
-}
-
-TEST(CriteriaLexerTest, SetLiteralsCarryTheirOwnPatternSetAcrossUnget) {
+TEST(CriteriaLexerTest, SetLiteralsKeepTheirPatternSetAcrossUnget) {
   CriteriaLexer lexer;
-  lexer.setText(u"{\"*.exe\", \"readme*\"} == 1");
-  const CriteriaToken& set = lexer.next();
-  EXPECT_EQ(set.kind, TokString);
-  EXPECT_TRUE(set.text == u"\"*.exe\", \"readme*\"");
-  const PatternSet* patterns = set.patterns;
+  lexer.setText(u"{\"*.exe\", \"readme*\"}   == 1");
+  const PatternSet* patterns = lexer.next().patterns;
   ASSERT_NE(patterns, nullptr);
   EXPECT_EQ(patterns->count(), 2u);
   EXPECT_TRUE(patterns->match(u"setup.exe"));
   EXPECT_TRUE(patterns->match(u"readme.txt"));
-
+  // Read again, the literal keeps its set instead of making another.
   lexer.unget();
-  const CriteriaToken& again = lexer.next();
-  ASSERT_NE(again.patterns, nullptr);
-  EXPECT_NE(again.patterns, patterns);
-  EXPECT_TRUE(again.patterns->match(u"setup.exe"));
-
+  EXPECT_EQ(lexer.next().patterns, patterns);
   EXPECT_EQ(lexer.next().patterns, nullptr);
+  lexer.unget();
+  EXPECT_EQ(lexer.position(), 20u);
+  EXPECT_EQ(lexer.next().kind, TokRel);
   EXPECT_EQ(lexer.next().kind, TokNumeric);
   // The end token repeats.
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(lexer.next().kind, TokNone);
-    EXPECT_EQ(lexer.status(), kEnd);
+    EXPECT_EQ(lexer.status(), CriteriaLexer::LEX_END);
   }
-}
-
-TEST(CriteriaLexerTest, UngetRewindsPastSkippedSpaces) {
-  CriteriaLexer lexer;
-  lexer.setText(u"a   + b");
-  lexer.next();
-  EXPECT_EQ(lexer.next().kind, TokArith);
-  lexer.unget();
-  EXPECT_EQ(lexer.position(), 1u);
-  EXPECT_EQ(lexer.next().kind, TokArith);
-  EXPECT_TRUE(lexer.next().text == u"b");
+  lexer.setText(u"{\"a\"}{\"a\"}");
+  const PatternSet* first = lexer.next().patterns;
+  EXPECT_NE(lexer.next().patterns, first);
 }
 
 TEST(CriteriaLexerTest, NoTextAndOverlongTokens) {
   CriteriaLexer lexer;
   lexer.setText(nullptr);
-  EXPECT_EQ(lexer.status(), kError);
+  EXPECT_EQ(lexer.status(), CriteriaLexer::LEX_ERROR);
   EXPECT_EQ(lexer.next().kind, TokNone);
-  EXPECT_EQ(lexer.status(), kError);
+  EXPECT_EQ(lexer.status(), CriteriaLexer::LEX_ERROR);
 
   std::u16string longName(CriteriaLexer::kMaxNameUnits, u'a');
-  expectTokens(longName, {}, kError);
-  expectTokens(longName.substr(1), {{TokVariable, 0, longName.substr(1)}}, kEnd);
+  EXPECT_EQ(tokensOf(longName), "?");
+  EXPECT_EQ(tokensOf(longName.substr(1)).size(), longName.size() + 4);
   std::u16string body(STRING_SPACE, u'x');
   for (const std::u16string& text :
        {u"\"" + body + u"\"", u"[A" + body + u"]", u"{" + body + u"}"}) {
-    expectTokens(text, {}, kError);
+    EXPECT_EQ(tokensOf(text), "?");
   }
+  EXPECT_EQ(tokensOf(u"\"" + body.substr(1) + u"\"").size(), body.size() + 4);
+}
+
+// Copies of tokens and values, as tree nodes and the walk make them.
+TEST(CriteriaLexerTest, TokenCopiesLeaveTheOperandCacheAndValuesResetByType) {
+  CriteriaToken token(TokString, 0);
+  token.text = u"abc";
+  token.operandCache = std::make_unique<CriteriaValue>();
+  CriteriaToken copy = token;
+  EXPECT_EQ(copy.operandCache, nullptr);
+  EXPECT_TRUE(copy.text == u"abc");
+  CriteriaToken target(TokNumeric, 5);
+  target.operandCache = std::make_unique<CriteriaValue>();
+  CriteriaValue* kept = target.operandCache.get();
+  target = token;
+  EXPECT_EQ(target.kind, TokString);
+  EXPECT_EQ(target.operandCache.get(), kept);
+
+  CriteriaValue value;
+  value.setString(u"abc");
+  value.setNumber(9);
+  EXPECT_FALSE(value.resetToType(2));
+  EXPECT_EQ(value.number(), 9);
+  EXPECT_TRUE(value.resetToType(CriteriaValue::STRING));
+  EXPECT_EQ(value.type(), CriteriaValue::STRING);
+  EXPECT_EQ(std::u16string(value.string()), u"");
+  EXPECT_EQ(value.number(), 9);
+  EXPECT_TRUE(value.resetToType(CriteriaValue::NUMERIC));
+  EXPECT_EQ(value.number(), 0);
 }
 
 }  // namespace

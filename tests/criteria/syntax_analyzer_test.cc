@@ -141,9 +141,8 @@ TEST(SyntaxAnalyzerTest, ErrorsTraceOnlyTheFirstMessage) {
   };
   for (const auto& c : cases) expectParseError(c.text, c.message, &file.list, &variables.list);
   expectParseError(u"pathid == 1", "factor - variable specified not found!", &file.list);
-}
 
-TEST(SyntaxAnalyzerTest, NullTextFailsAndFailedParsesLeaveNoTree) {
+  // A parse that failed on its text leaves no tree to walk.
   SyntaxAnalyzer analyzer;
   CriteriaValue value;
   EXPECT_TRUE(analyzer.parse(nullptr, nullptr, nullptr, value, false));
@@ -152,12 +151,14 @@ TEST(SyntaxAnalyzerTest, NullTextFailsAndFailedParsesLeaveNoTree) {
   EXPECT_TRUE(analyzer.reevaluate(nullptr, nullptr, value, false));
 }
 
-TEST(SyntaxAnalyzerTest, DataErrorsOnlyWhereTheValueCountsAndTheTreeStaysUsable) {
-  // The right side of && after a 0 and of || after a non-zero cannot change the result.
+// Division by zero and the walk's short-circuits: the right side of && after a 0 and of || after
+// an exact 1 is not evaluated; after another non-zero it is, but cannot fail by a division.
+TEST(SyntaxAnalyzerTest, DivisionsShortCircuitsAndFieldsReadAgain) {
   expectValues({{u"0 && 1/0", 0}, {u"1 || 1/0", 1}, {u"5 || 1/0 == 0", 1}});
   FileColumns file;
   SyntaxAnalyzer analyzer;
   CriteriaValue value;
+  // A division that fails at the parse leaves the tree usable for other records.
   EXPECT_TRUE(analyzer.parse(u"100 / [ATTR] == 50", &file.list, nullptr, value, false));
   file.setInt32(u"ATTR", 2);
   ASSERT_FALSE(analyzer.reevaluate(&file.list, nullptr, value, false));
@@ -166,43 +167,33 @@ TEST(SyntaxAnalyzerTest, DataErrorsOnlyWhereTheValueCountsAndTheTreeStaysUsable)
   TraceCapture traces;
   EXPECT_TRUE(analyzer.reevaluate(&file.list, nullptr, value, false));
   EXPECT_TRUE(traces.contains("SyntaxTree::resolve - division by zero or overflow\n"));
-
   // The walk finds fields by name in whatever list it is given, at any position and width.
   TestFields moved({{u"OTHER", FIELD_INT32}, {u"ATTR", FIELD_INT64}});
-  moved.setInt64(u"ATTR", 2);
-  ASSERT_FALSE(analyzer.reevaluate(&moved.list, nullptr, value, false));
-  EXPECT_EQ(value.number(), 1);
-  moved.setInt64(u"ATTR", 4);
-  ASSERT_FALSE(analyzer.reevaluate(&moved.list, nullptr, value, false));
-  EXPECT_EQ(value.number(), 0);
+  for (int64_t attr : {2, 4}) {
+    moved.setInt64(u"ATTR", attr);
+    ASSERT_FALSE(analyzer.reevaluate(&moved.list, nullptr, value, false));
+    EXPECT_EQ(value.number(), attr == 2 ? 1 : 0);
+  }
   TestFields retyped({{u"ATTR", FIELD_WSTRING}});
   EXPECT_TRUE(analyzer.reevaluate(&retyped.list, nullptr, value, false));
-}
 
-TEST(SyntaxAnalyzerTest, ReevaluationReadsFieldsAgainAndShortCircuits) {
-  FileColumns file;
   file.setInt64(u"SIZE", 50);
   file.setString(u"FILENAME", u"a");
-  SyntaxAnalyzer analyzer;
-  CriteriaValue value;
   ASSERT_FALSE(
       analyzer.parse(u"([SIZE] > 10) && ([FILENAME] == \"a\")", &file.list, nullptr, value, false));
   EXPECT_EQ(value.number(), 1);
-
   // A list without FILENAME: reading it would fail, so a 0 proves it was not read.
   TestFields sizeOnly({{u"SIZE", FIELD_INT64}});
   sizeOnly.setInt64(u"SIZE", 5);
   ASSERT_FALSE(analyzer.reevaluate(&sizeOnly.list, nullptr, value, false));
   EXPECT_EQ(value.number(), 0);
   sizeOnly.setInt64(u"SIZE", 50);
-  TraceCapture traces;
   EXPECT_TRUE(analyzer.reevaluate(&sizeOnly.list, nullptr, value, false));
   EXPECT_TRUE(traces.contains("SyntaxTree::l_value - variable specified not found!\n"));
-
-  // || stops at an exact 1 only.
   ASSERT_FALSE(analyzer.parse(u"[SIZE] || [FILENAME] == \"a\"", &file.list, nullptr, value, false));
   sizeOnly.setInt64(u"SIZE", 1);
   ASSERT_FALSE(analyzer.reevaluate(&sizeOnly.list, nullptr, value, false));
+  EXPECT_EQ(value.number(), 1);
   sizeOnly.setInt64(u"SIZE", 2);
   EXPECT_TRUE(analyzer.reevaluate(&sizeOnly.list, nullptr, value, false));
 }
@@ -262,16 +253,47 @@ TEST(SyntaxAnalyzerTest, IndexKeysAndWhenTheyAreDropped) {
   }
 }
 
-TEST(SyntaxAnalyzerTest, StringSpaceLimits) {
+// Every operand read is checked against the string space, even one whose value cannot change
+// the result, at the parse and wherever the walk goes.
+TEST(SyntaxAnalyzerTest, StringSpaceIsCheckedInEveryOperand) {
   FileColumns file;
-  file.setString(u"FILENAME", std::u16string(STRING_SPACE, u'x'));
-  expectParseError(u"[FILENAME] == \"a\"", "factor - string space not available", &file.list);
-  std::u16string half(STRING_SPACE / 2, u'x');
+  const std::u16string full(STRING_SPACE, u'x');
+  const std::u16string half(STRING_SPACE / 2, u'x');
+  file.setString(u"FILENAME", full);
+  for (const char16_t* text : {u"[FILENAME] == \"a\"", u"0 && [FILENAME] == \"a\""}) {
+    expectParseError(text, "factor - string space not available", &file.list);
+  }
   file.setString(u"FILENAME", half);
-  expectParseError(u"[FILENAME] + [FILENAME] == \"a\"",
-                   "expression - string space not available for concatenation", &file.list);
+  for (const char16_t* text : {u"[FILENAME]+[FILENAME] == \"\"", u"1 || [FILENAME]+[FILENAME]"}) {
+    expectParseError(text, "expression - string space not available for concatenation", &file.list);
+  }
   file.setString(u"FILENAME", half.substr(1));
   expectValues({{u"[FILENAME] + [FILENAME] + \"\" == [FILENAME] + [FILENAME]", 1}}, &file.list);
+
+  // Literals that cannot be joined fail the text itself, at every evaluation.
+  const std::u16string literal = u"\"" + half + u"\"";
+  CriteriaEvaluator literals((u"0 && " + literal + u" + " + literal + u" == \"\"").c_str());
+  TraceCapture traces;
+  EXPECT_EQ(literals.evaluate(false), -1);
+  EXPECT_EQ(literals.evaluate(false), -1);
+  EXPECT_TRUE(traces.contains(
+      "SyntaxAnalyzer::expression - string space not available for concatenation\n"));
+
+  // || after a non-zero other than 1: the walk reads the right side and checks it as the parse.
+  SyntaxAnalyzer analyzer;
+  CriteriaValue value;
+  file.setInt64(u"SIZE", 2);
+  ASSERT_FALSE(
+      analyzer.parse(u"[SIZE] || [FILENAME] + \"a\" == \"\"", &file.list, nullptr, value, false));
+  file.setString(u"FILENAME", full.substr(1));
+  EXPECT_TRUE(analyzer.reevaluate(&file.list, nullptr, value, false));
+  EXPECT_TRUE(
+      traces.contains("SyntaxTree::resolve - string space not available for concatenation\n"));
+  file.setString(u"FILENAME", full);
+  EXPECT_TRUE(analyzer.reevaluate(&file.list, nullptr, value, false));
+  EXPECT_TRUE(traces.contains("SyntaxTree::l_value - string space not available\n"));
+  file.setInt64(u"SIZE", 1);
+  EXPECT_FALSE(analyzer.reevaluate(&file.list, nullptr, value, false));
 }
 
 }  // namespace

@@ -2,13 +2,26 @@
 
 #include <new>
 
+#include "ZrLogWrapper.h"
 #include "criteria/syntax_analyzer.h"
+
+namespace {
+
+constexpr char kTraceSource[] = "fscanner/fscommon/syntaxanalyzer";
+
+}  // namespace
 
 CriteriaEvaluator::CriteriaEvaluator(const char16_t* text) {
   if (text == nullptr) return;
-  analyzer_.reset(new (std::nothrow) SyntaxAnalyzer);
-  if (analyzer_ == nullptr) return;
-  text_ = text;
+  try {
+    analyzer_ = std::make_unique<SyntaxAnalyzer>();
+    text_ = text;
+  } catch (const std::bad_alloc&) {
+    analyzer_.reset();
+    getZrLogFs()->traceMAX(__LINE__, kTraceSource, "CriteriaEvaluator",
+                           "CriteriaEvaluator::CriteriaEvaluator - out of memory!\n");
+    return;
+  }
   valid_ = true;
 }
 
@@ -50,7 +63,11 @@ CriteriaValue* CriteriaEvaluator::indexKey() {
   if (indexKey_ != nullptr) return indexKey_->hasName() ? indexKey_.get() : nullptr;
   if (columns_ == nullptr) return nullptr;
   indexKey_.reset(new (std::nothrow) CriteriaValue);
-  if (indexKey_ == nullptr) return nullptr;
+  if (indexKey_ == nullptr) {
+    getZrLogFs()->traceMAX(__LINE__, kTraceSource, "indexKey",
+                           "CriteriaEvaluator::indexKey - out of memory!\n");
+    return nullptr;
+  }
   if (pending_) {
     pending_ = false;
     CriteriaValue scratch;
@@ -63,9 +80,14 @@ CriteriaValue* CriteriaEvaluator::indexKey() {
 
 bool CriteriaEvaluator::setIndexKey(const CriteriaValue& key) {
   if (!valid_) return false;
-  if (indexKey_ == nullptr) indexKey_.reset(new (std::nothrow) CriteriaValue);
-  if (indexKey_ == nullptr) return false;
-  *indexKey_ = key;
+  try {
+    // A complete copy or none: a half-copied key would seek the wrong records.
+    indexKey_ = std::make_unique<CriteriaValue>(key);
+  } catch (const std::bad_alloc&) {
+    getZrLogFs()->traceMAX(__LINE__, kTraceSource, "setIndexKey",
+                           "CriteriaEvaluator::setIndexKey - out of memory!\n");
+    return false;
+  }
   return true;
 }
 

@@ -35,8 +35,9 @@ class CriteriaEvaluator final : public RecordFilter {
   // evaluator or any error (syntax, types, unknown name, string space, division by zero, all
   // traced); otherwise the low 32 bits of the value: 0 or 1 for relations and boolean operators,
   // the number of a bare NUMERIC, 0 for a STRING. caseSensitive chooses exact or lower-cased
-  // string comparisons for this evaluation. Once the first parse of the text failed, every later
-  // evaluation returns -1 as well.
+  // string comparisons for this evaluation. Once the first parse failed on the text itself,
+  // every later evaluation returns -1 as well. Running out of memory is such an error: no
+  // exception leaves the evaluator.
   int evaluate(bool caseSensitive);
   int evaluate(FieldList* columns, FieldList* variables, bool caseSensitive) override;
 

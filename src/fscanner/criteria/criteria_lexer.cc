@@ -1,5 +1,6 @@
 #include "criteria/criteria_lexer.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "base/wstring.h"
@@ -29,6 +30,8 @@ constexpr OperatorText kPunctuation[] = {
 
 void CriteriaLexer::setText(const char16_t* text) {
   patternSets_.clear();
+  patternSetBytes_ = 0;
+  patternSpaceExhausted_ = false;
   token_ = CriteriaToken();
   position_ = 0;
   tokenStart_ = 0;
@@ -73,12 +76,23 @@ bool CriteriaLexer::setLiteral() {
   size_t start = position_ + 1;
   size_t length = close - start;
   if (length >= STRING_SPACE) return false;
-  auto patterns = std::make_unique<PatternSet>();
-  patterns->addQuoted(text_.data() + start, length);
-  patterns->build(false);
+  // unget() rewinds one token only, so a literal read again is the last one made.
+  if (patternSets_.empty() || lastSetStart_ != position_) {
+    auto patterns = std::make_unique<PatternSet>();
+    patterns->addQuoted(text_.data() + start, length);
+    patterns->build(false);
+    size_t bytes = patterns->footprint();
+    if (bytes > kMaxPatternSetBytes - patternSetBytes_) {
+      patternSpaceExhausted_ = true;
+      return false;
+    }
+    patternSetBytes_ += bytes;
+    assert(patternSetBytes_ <= kMaxPatternSetBytes);
+    patternSets_.push_back(std::move(patterns));
+    lastSetStart_ = position_;
+  }
   setToken(TokString, 0, start, length);
-  token_.patterns = patterns.get();
-  patternSets_.push_back(std::move(patterns));
+  token_.patterns = patternSets_.back().get();
   position_ = close + 1;
   return true;
 }

@@ -16,6 +16,10 @@
 //   parenthesis  ( )
 // Literals and column names of STRING_SPACE units or more and variable names of kMaxNameUnits or
 // more are not recognised, so the text fails to parse instead of exceeding the string space.
+//
+// Memory: a set literal read again after unget() keeps its pattern set, and the sets of one text
+// together hold at most kMaxPatternSetBytes; a set literal beyond that is not recognised, and
+// patternSpaceExhausted() tells why.
 #ifndef FSCANNER_CRITERIA_CRITERIA_LEXER_H
 #define FSCANNER_CRITERIA_CRITERIA_LEXER_H
 
@@ -33,6 +37,7 @@ class CriteriaLexer {
   static constexpr size_t kMaxNameUnits = 0x200000;
   // Units of a numeric literal that take part in its value.
   static constexpr size_t kNumberDigits = 23;
+  static constexpr size_t kMaxPatternSetBytes = 64 * 1024 * 1024;
 
   CriteriaLexer() = default;
   CriteriaLexer(const CriteriaLexer&) = delete;
@@ -49,6 +54,8 @@ class CriteriaLexer {
   Status status() const { return status_; }
   // Units examined so far, for messages.
   size_t position() const { return position_; }
+  // True once a set literal of the text was refused for lack of pattern-set space.
+  bool patternSpaceExhausted() const { return patternSpaceExhausted_; }
 
  private:
   bool atEnd() const { return position_ >= text_.size(); }
@@ -73,7 +80,11 @@ class CriteriaLexer {
   size_t tokenStart_ = 0;
   Status status_ = LEX_ERROR;
   CriteriaToken token_;
+  // The sets of this text's set literals, in text order, and where the last one began.
   std::vector<std::unique_ptr<PatternSet>> patternSets_;
+  size_t lastSetStart_ = 0;
+  size_t patternSetBytes_ = 0;
+  bool patternSpaceExhausted_ = false;
 };
 
 #endif  // FSCANNER_CRITERIA_CRITERIA_LEXER_H

@@ -1,6 +1,7 @@
 #include "criteria/pattern_set.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <ctime>
 
@@ -119,7 +120,7 @@ uint8_t PatternSet::add(const char16_t* pattern, size_t length) {
   // Patterns too long for the per-length flags are matched like any general pattern.
   bool flagged = length < kLengthSlots;
   if (wildcards == 0 && flagged) {
-    lengthFlags_[length] |= kExact;
+    flagLength(length, kExact);
     kinds_ |= kExact;
     exact_.emplace_back(pattern, length);
     return kExact;
@@ -130,14 +131,14 @@ uint8_t PatternSet::add(const char16_t* pattern, size_t length) {
       return 0;
     }
     if (flagged) {
-      lengthFlags_[length - 1] |= kSuffix;
+      flagLength(length - 1, kSuffix);
       longestSuffix_ = std::max(longestSuffix_, length - 1);
       kinds_ |= kSuffix;
       suffix_.emplace_back(pattern + 1, length - 1);
       return kSuffix;
     }
   } else if (wildcards == 1 && trailingStar && flagged) {
-    lengthFlags_[length - 1] |= kPrefix;
+    flagLength(length - 1, kPrefix);
     longestPrefix_ = std::max(longestPrefix_, length - 1);
     kinds_ |= kPrefix;
     prefix_.emplace_back(pattern, length - 1);
@@ -146,6 +147,12 @@ uint8_t PatternSet::add(const char16_t* pattern, size_t length) {
   kinds_ |= kGeneral;
   general_.emplace_back(pattern, length);
   return kGeneral;
+}
+
+void PatternSet::flagLength(size_t length, uint8_t kind) {
+  assert(length < kLengthSlots);
+  if (length >= lengthFlags_.size()) lengthFlags_.resize(length + 1, 0);
+  lengthFlags_[length] |= kind;
 }
 
 void PatternSet::addQuoted(const char16_t* text, size_t length) {
@@ -180,6 +187,23 @@ std::unique_ptr<PatternHash> PatternSet::makeHash(std::vector<std::u16string>* l
   return hash;
 }
 
+size_t PatternSet::footprint() const {
+  size_t bytes = sizeof(*this) + lengthFlags_.capacity();
+  for (const auto* list : {&exact_, &suffix_, &prefix_, &general_}) {
+    bytes += list->capacity() * sizeof(std::u16string);
+    for (const std::u16string& pattern : *list) {
+      // Short strings live inside the string object.
+      if (pattern.capacity() > sizeof(std::u16string) / sizeof(char16_t)) {
+        bytes += (pattern.capacity() + 1) * sizeof(char16_t);
+      }
+    }
+  }
+  for (const auto* hash : {&exactHash_, &suffixHash_, &prefixHash_}) {
+    if (*hash != nullptr) bytes += sizeof(PatternHash) + (*hash)->size() * sizeof(uint32_t);
+  }
+  return bytes;
+}
+
 const std::vector<std::u16string>& PatternSet::patterns(uint8_t kind) const {
   switch (kind) {
     case kExact:
@@ -198,7 +222,7 @@ bool PatternSet::match(const char16_t* text) const { return match(text, wcsLengt
 bool PatternSet::match(const char16_t* text, size_t length) const {
   if (!built_ || text == nullptr) return false;
   if (matchAll_) return true;
-  if ((kinds_ & kExact) && length < kLengthSlots && (lengthFlags_[length] & kExact) &&
+  if ((kinds_ & kExact) && lengthHas(length, kExact) &&
       exactHash_->contains(text, length, PatternHash::hashOf(text, length))) {
     return true;
   }
@@ -218,8 +242,7 @@ bool PatternSet::matchSuffix(const char16_t* text, size_t length) const {
     hash += PatternHash::weight(text[i]) * scale;
     scale *= 2;
     size_t suffixLength = length - i;
-    if (suffixLength < kLengthSlots && (lengthFlags_[suffixLength] & kSuffix) &&
-        suffixHash_->contains(text + i, suffixLength, hash)) {
+    if (lengthHas(suffixLength, kSuffix) && suffixHash_->contains(text + i, suffixLength, hash)) {
       return true;
     }
   }
@@ -231,7 +254,7 @@ bool PatternSet::matchPrefix(const char16_t* text, size_t length) const {
   size_t limit = length < longestPrefix_ ? length : longestPrefix_;
   for (size_t prefixLength = 1; prefixLength <= limit; ++prefixLength) {
     hash = PatternHash::extend(hash, text[prefixLength - 1]);
-    if ((lengthFlags_[prefixLength] & kPrefix) && prefixHash_->contains(text, prefixLength, hash)) {
+    if (lengthHas(prefixLength, kPrefix) && prefixHash_->contains(text, prefixLength, hash)) {
       return true;
     }
   }

@@ -87,6 +87,9 @@ class PatternSet {
   bool match(const char16_t* text) const;
   bool match(const char16_t* text, size_t length) const;
 
+  // Bytes the set holds, itself included, for callers that bound the memory of many sets.
+  size_t footprint() const;
+
   uint8_t kinds() const { return kinds_; }
   bool matchesAll() const { return matchAll_; }
   uint32_t count() const { return count_; }
@@ -96,6 +99,10 @@ class PatternSet {
   bool matchSuffix(const char16_t* text, size_t length) const;
   bool matchPrefix(const char16_t* text, size_t length) const;
   bool matchGeneral(const char16_t* text) const;
+  void flagLength(size_t length, uint8_t kind);
+  bool lengthHas(size_t length, uint8_t kind) const {
+    return length < lengthFlags_.size() && (lengthFlags_[length] & kind) != 0;
+  }
   // A table over list; refused patterns become general ones, wildcards restored.
   std::unique_ptr<PatternHash> makeHash(std::vector<std::u16string>* list, const char16_t* lead,
                                         const char16_t* trail);
@@ -104,7 +111,9 @@ class PatternSet {
   bool caseSensitive_ = false;
   bool built_ = false;
   bool matchAll_ = false;
-  uint8_t lengthFlags_[kLengthSlots] = {};
+  // The kind bits of the patterns of each length below kLengthSlots, up to the longest pattern
+  // only, so that a set costs memory in proportion to its patterns.
+  std::vector<uint8_t> lengthFlags_;
   // The longest suffix and prefix stored: texts are searched no deeper.
   size_t longestSuffix_ = 0;
   size_t longestPrefix_ = 0;

@@ -1,5 +1,8 @@
 #include "criteria/syntax_analyzer.h"
 
+#include <cassert>
+#include <new>
+
 #include "ZrLogWrapper.h"
 #include "base/wstring.h"
 #include "criteria/criteria_commands.h"
@@ -28,8 +31,14 @@ bool isTermOperator(const CriteriaToken& token) {
 // Counts one more open parenthesis, unary operator or command call while it lives.
 class NestingScope {
  public:
-  explicit NestingScope(uint32_t* depth) : depth_(depth) { ++*depth_; }
-  ~NestingScope() { --*depth_; }
+  explicit NestingScope(uint32_t* depth) : depth_(depth) {
+    ++*depth_;
+    assert(*depth_ <= SyntaxAnalyzer::kMaxNesting);
+  }
+  ~NestingScope() {
+    assert(*depth_ > 0);
+    --*depth_;
+  }
   NestingScope(const NestingScope&) = delete;
   NestingScope& operator=(const NestingScope&) = delete;
 
@@ -61,6 +70,7 @@ class SyntaxAnalyzer::PooledValue {
 };
 
 CriteriaValue& SyntaxAnalyzer::ValuePool::acquire() {
+  assert(used_ <= values_.size());
   if (used_ == values_.size()) values_.push_back(std::make_unique<CriteriaValue>());
   CriteriaValue& value = *values_[used_++];
   value.clear();
@@ -92,6 +102,23 @@ bool SyntaxAnalyzer::parse(const char16_t* text, FieldList* columns, FieldList* 
   error_ = false;
   stopped_ = false;
   traced_ = false;
+  noTreeTraced_ = false;
+  try {
+    return parseText(text, result);
+  } catch (const std::bad_alloc&) {
+    return outOfMemory();
+  }
+}
+
+bool SyntaxAnalyzer::outOfMemory() {
+  walk_.reset();
+  tree_.clear();
+  lexer_.setText(nullptr);
+  ANALYZER_FAIL(true, "parse", "SyntaxAnalyzer::parse - out of memory!\n");
+  return true;
+}
+
+bool SyntaxAnalyzer::parseText(const char16_t* text, CriteriaValue& result) {
   clearIndexKey();
   orDepth_ = 0;
   keyUsable_ = true;
@@ -119,16 +146,32 @@ bool SyntaxAnalyzer::reevaluate(FieldList* columns, FieldList* variables, Criter
   variables_ = variables;
   caseSensitive_ = caseSensitive;
   if (!walk_.ready()) {
-    logger_->traceMAX(__LINE__, kTraceSource, "reevaluate",
-                      "SyntaxAnalyzer::reevaluate - no tree to walk!\n");
+    // Once per parse: an evaluator that failed its parse is asked again for every record or file.
+    if (!noTreeTraced_) {
+      noTreeTraced_ = true;
+      logger_->traceMAX(__LINE__, kTraceSource, "reevaluate",
+                        "SyntaxAnalyzer::reevaluate - no tree to walk!\n");
+    }
     return true;
   }
-  return walk_.evaluate(columns, variables, caseSensitive, result);
+  try {
+    return walk_.evaluate(columns, variables, caseSensitive, result);
+  } catch (const std::bad_alloc&) {
+    logger_->traceMAX(__LINE__, kTraceSource, "reevaluate",
+                      "SyntaxAnalyzer::reevaluate - out of memory!\n");
+    return true;
+  }
 }
 
 bool SyntaxAnalyzer::getIndexKey(CriteriaValue& key) const {
   if (stopped_ || !keyUsable_ || !indexKey_.hasName()) return false;
-  key = indexKey_;
+  try {
+    key = indexKey_;
+  } catch (const std::bad_alloc&) {
+    logger_->traceMAX(__LINE__, kTraceSource, "getIndexKey",
+                      "SyntaxAnalyzer::getIndexKey - out of memory!\n");
+    return false;
+  }
   return true;
 }
 
@@ -333,11 +376,11 @@ bool SyntaxAnalyzer::combineSum(int64_t code, CriteriaValue& result, const Crite
       return false;
     }
     if (concatenate(result, right, &result) != OperatorStatus::kOk) {
-      if (needed) {
-        ANALYZER_FAIL(false, "expression",
-                      "SyntaxAnalyzer::expression - string space not available for "
-                      "concatenation\n");
-      }
+      // Literals alone exceed the space whatever the fields hold: an error of the text.
+      bool literalsOnly = result.referenceTerms() == 0 && right.referenceTerms() == 0;
+      ANALYZER_FAIL(literalsOnly, "expression",
+                    "SyntaxAnalyzer::expression - string space not available for "
+                    "concatenation\n");
       result.setString(nullptr);
       result.setPatternSet(nullptr);
     }
@@ -379,7 +422,7 @@ void SyntaxAnalyzer::factor(CriteriaValue& result, bool needed, SyntaxTree& tree
     case TokString:
     case TokColumn:
     case TokVariable:
-      operand(token, result, needed, tree);
+      operand(token, result, tree);
       return;
     case TokParen:
       if (token.number == ParenOpen) {
@@ -407,11 +450,16 @@ void SyntaxAnalyzer::factor(CriteriaValue& result, bool needed, SyntaxTree& tree
     default:
       break;
   }
+  if (lexer_.patternSpaceExhausted()) {
+    ANALYZER_FAIL(true, "factor",
+                  "SyntaxAnalyzer::factor - set literals need more than %u bytes!\n",
+                  static_cast<unsigned>(CriteriaLexer::kMaxPatternSetBytes));
+    return;
+  }
   ANALYZER_FAIL(true, "factor", "SyntaxAnalyzer::factor - unexpected sequence!\n");
 }
 
-void SyntaxAnalyzer::operand(const CriteriaToken& token, CriteriaValue& result, bool needed,
-                             SyntaxTree& tree) {
+void SyntaxAnalyzer::operand(const CriteriaToken& token, CriteriaValue& result, SyntaxTree& tree) {
   if (!startOperand(tree)) return;
   tree.root()->setToken(token);
   result.clear();
@@ -434,7 +482,7 @@ void SyntaxAnalyzer::operand(const CriteriaToken& token, CriteriaValue& result, 
   result.setName(token.text.c_str());
   result.setTerms(0, 1);
   OperatorStatus status = loadField(*field, &result);
-  if (status == OperatorStatus::kStringSpace && needed) {
+  if (status == OperatorStatus::kStringSpace) {
     ANALYZER_FAIL(false, "factor", "SyntaxAnalyzer::factor - string space not available\n");
   } else if (status == OperatorStatus::kUnknown) {
     ANALYZER_FAIL(true, "factor", "SyntaxAnalyzer::factor - typeXXX unknown!\n");

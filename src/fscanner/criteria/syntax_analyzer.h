@@ -18,14 +18,18 @@
 // operators are loops however long, and the tree is built, walked and freed without recursion.
 //
 // Errors: the first error of a parse is traced and makes parse() return true. Errors of the text
-// itself (syntax, types, unknown names) stop the parse and leave no tree to walk. Errors of the
-// values read (division by zero, a string beyond the string space, a failed command) end the
-// evaluation but not the parse, so the stored tree stays usable for other records. Such an error
-// in an operand whose value cannot change the result (the right side of && after a 0, of || after
-// a non-zero) is no error: the operand is worth 0 or "" instead.
+// itself (syntax, types, unknown names, literals whose concatenation exceeds the string space,
+// memory running out) stop the parse and leave no tree to walk. Errors of the values read
+// (division by zero, a field or concatenation beyond the string space, a failed command) end the
+// evaluation but not the parse, so the stored tree stays usable for other records. Field reads and
+// the string space are checked in every operand, even one whose value cannot change the result;
+// a division or command there (the right side of && after a 0, of || after a non-zero) is no
+// error, the operand is worth 0 instead. No exception leaves the analyzer: running out of memory
+// is a traced error like any other.
 #ifndef FSCANNER_CRITERIA_SYNTAX_ANALYZER_H
 #define FSCANNER_CRITERIA_SYNTAX_ANALYZER_H
 
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,7 +59,7 @@ class SyntaxAnalyzer {
   bool parse(const char16_t* text, FieldList* columns, FieldList* variables, CriteriaValue& result,
              bool caseSensitive);
   // Evaluates the stored tree against the lists. Returns true on error, which includes having no
-  // usable tree (no parse yet, or the last one failed on its text).
+  // usable tree (no parse yet, or the last one failed on its text; traced once per parse).
   bool reevaluate(FieldList* columns, FieldList* variables, CriteriaValue& result,
                   bool caseSensitive);
   // The index key of the last parse: true, and key = a copy, when it has one.
@@ -72,13 +76,20 @@ class SyntaxAnalyzer {
   class ValuePool {
    public:
     CriteriaValue& acquire();
-    void release() { --used_; }
+    void release() {
+      assert(used_ > 0);
+      --used_;
+    }
 
    private:
     std::vector<std::unique_ptr<CriteriaValue>> values_;
     size_t used_ = 0;
   };
   class PooledValue;
+
+  bool parseText(const char16_t* text, CriteriaValue& result);
+  // Drops the tree and the text's pattern sets and records the (traced) error.
+  bool outOfMemory();
 
   void bExpression(CriteriaValue& result, bool needed, SyntaxTree& tree);
   void bTerm(CriteriaValue& result, bool needed, SyntaxTree& tree);
@@ -98,7 +109,7 @@ class SyntaxAnalyzer {
   bool combineSum(int64_t code, CriteriaValue& result, const CriteriaValue& right, bool needed);
   bool combineProduct(int64_t code, CriteriaValue& result, const CriteriaValue& right, bool needed);
 
-  void operand(const CriteriaToken& token, CriteriaValue& result, bool needed, SyntaxTree& tree);
+  void operand(const CriteriaToken& token, CriteriaValue& result, SyntaxTree& tree);
   void nested(CriteriaValue& result, bool needed, SyntaxTree& tree);
   void unary(TokenKind kind, int64_t code, CriteriaValue& result, bool needed, SyntaxTree& tree);
   void commandCall(int64_t index, CriteriaValue& result, bool needed, SyntaxTree& tree);
@@ -115,6 +126,7 @@ class SyntaxAnalyzer {
   bool error_ = false;
   bool stopped_ = false;
   bool traced_ = false;
+  bool noTreeTraced_ = false;
   FieldList* columns_ = nullptr;
   FieldList* variables_ = nullptr;
   bool caseSensitive_ = false;

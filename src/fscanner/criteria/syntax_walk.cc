@@ -1,6 +1,7 @@
 #include "criteria/syntax_walk.h"
 
 #include <algorithm>
+#include <cassert>
 #include <memory>
 
 #include "ZrLogWrapper.h"
@@ -137,6 +138,7 @@ void SyntaxWalk::prepare(SyntaxTree& tree) {
       pending.pop_back();
     }
   }
+  assert(depth == 1);
   slots_.resize(maxDepth);
   stack_.assign(maxDepth, nullptr);
   ready_ = true;
@@ -179,7 +181,6 @@ bool SyntaxWalk::l_value(Step& step, CriteriaValue& out) {
     case OperatorStatus::kOk:
       return true;
     case OperatorStatus::kStringSpace:
-      if (unneeded_ > 0) return true;
       logger_->traceMAX(__LINE__, kTraceSource, "l_value",
                         "SyntaxTree::l_value - string space not available\n");
       return false;
@@ -222,17 +223,9 @@ bool SyntaxWalk::resolve(const CriteriaToken& token, const CriteriaValue& left,
       if (token.number == OpAdd && left.type() == CriteriaValue::STRING &&
           right.type() == CriteriaValue::STRING) {
         if (concatenate(left, right, &out) == OperatorStatus::kOk) return true;
-        if (unneeded_ == 0) {
-          logger_->traceMAX(__LINE__, kTraceSource, "resolve",
-                            "SyntaxTree::resolve - string space not available for "
-                            "concatenation\n");
-          return false;
-        }
-        out.setType(CriteriaValue::STRING);
-        out.setString(nullptr);
-        out.setNumber(0);
-        out.setPatternSet(nullptr);
-        return true;
+        logger_->traceMAX(__LINE__, kTraceSource, "resolve",
+                          "SyntaxTree::resolve - string space not available for concatenation\n");
+        return false;
       }
       if (!bothNumeric(left, right)) return false;
       switch (
@@ -323,6 +316,13 @@ bool SyntaxWalk::evaluate(FieldList* columns, FieldList* variables, bool caseSen
   const size_t count = steps_.size();
   for (size_t pc = 0; pc < count; ++pc) {
     Step& step = steps_[pc];
+    // prepare() sized the stack for the deepest point of the steps: operands push one value,
+    // binary operators pop two and push one, tests and unary operators work on the top.
+    assert(step.kind == StepKind::kConstant || step.kind == StepKind::kField ||
+                   step.kind == StepKind::kFieldRelation
+               ? top < stack_.size()
+               : top >= 1);
+    assert(step.kind != StepKind::kOperator || top >= 2);
     switch (step.kind) {
       case StepKind::kConstant:
         stack_[top++] = step.constant;
@@ -343,6 +343,8 @@ bool SyntaxWalk::evaluate(FieldList* columns, FieldList* variables, bool caseSen
         if (left.type() != CriteriaValue::NUMERIC) return true;
         int64_t decided = step.kind == StepKind::kAndTest ? 0 : 1;
         if (left.number() == decided) {
+          // The jump lands after the operator that closes this test, never before it.
+          assert(step.jump > pc && step.jump <= count);
           setNumericResult(&slots_[top - 1], decided);
           stack_[top - 1] = &slots_[top - 1];
           pc = step.jump - 1;
@@ -365,6 +367,7 @@ bool SyntaxWalk::evaluate(FieldList* columns, FieldList* variables, bool caseSen
       }
     }
   }
+  assert(top == 1);
   const CriteriaValue& value = *stack_[0];
   result.clear();
   result.setType(value.type());

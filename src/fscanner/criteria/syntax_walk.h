@@ -84,7 +84,8 @@ class SyntaxWalk {
   FieldList* columns_ = nullptr;
   FieldList* variables_ = nullptr;
   bool caseSensitive_ = false;
-  // Open || operands whose value cannot matter: errors of values are no errors inside them.
+  // Open || operands whose value cannot matter: a division or command that fails inside them is
+  // no error (the string space and field reads are checked everywhere, as the parse does).
   uint32_t unneeded_ = 0;
   bool ready_ = false;
   ZrLogWrapper* logger_;
