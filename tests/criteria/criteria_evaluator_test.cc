@@ -10,17 +10,24 @@
 
 namespace {
 
-TEST(CriteriaEvaluatorTest, NullTextGivesAnInvalidEvaluator) {
-  CriteriaEvaluator evaluator(nullptr);
+TEST(CriteriaEvaluatorTest, NullTextGivesAnInvalidEvaluatorAndResultsAreTheLow32Bits) {
+  CriteriaEvaluator invalid(nullptr);
   FileColumns file;
-  EXPECT_FALSE(evaluator.isValid());
-  EXPECT_EQ(evaluator.text(), nullptr);
-  EXPECT_EQ(evaluator.evaluate(false), -1);
-  EXPECT_EQ(evaluator.evaluate(&file.list, nullptr, false), -1);
-  EXPECT_FALSE(evaluator.setColumns(&file.list));
-  EXPECT_FALSE(evaluator.setVariables(&file.list));
-  EXPECT_EQ(evaluator.indexKey(), nullptr);
-  EXPECT_FALSE(evaluator.setIndexKey(CriteriaValue()));
+  EXPECT_FALSE(invalid.isValid());
+  EXPECT_EQ(invalid.text(), nullptr);
+  EXPECT_EQ(invalid.evaluate(false), -1);
+  EXPECT_EQ(invalid.evaluate(&file.list, nullptr, false), -1);
+  EXPECT_FALSE(invalid.setColumns(&file.list));
+  EXPECT_FALSE(invalid.setVariables(&file.list));
+  EXPECT_EQ(invalid.indexKey(), nullptr);
+  EXPECT_FALSE(invalid.setIndexKey(CriteriaValue()));
+
+  file.setInt64(u"SIZE", 0x123456789LL);
+  EXPECT_EQ(evaluateOnce(u"[SIZE]", &file.list), 0x23456789);
+  EXPECT_EQ(evaluateOnce(u"4294967295"), -1);
+  EXPECT_EQ(evaluateOnce(u"-2"), -2);
+  EXPECT_EQ(evaluateOnce(u"[FILENAME]", &file.list), 0);
+  EXPECT_EQ(evaluateOnce(u"\"text\""), 0);
 }
 
 TEST(CriteriaEvaluatorTest, TheCachesTextAcrossRecordsVariablesAndCaseSwitches) {
@@ -41,25 +48,14 @@ TEST(CriteriaEvaluatorTest, TheCachesTextAcrossRecordsVariablesAndCaseSwitches) 
   EXPECT_EQ(evaluator.evaluate(false), 0);
   variables.setInt32(u"pathid", 4);
   EXPECT_EQ(evaluator.evaluate(false), 1);
-
   // An argument replaces the bound list for that call only.
   FileColumns other;
   other.setString(u"FILENAME", u"data.bin");
-  other.setInt32(u"PATHID", 4);
-  EXPECT_EQ(evaluator.evaluate(&other.list, nullptr, false), 1);
-  other.setInt32(u"PATHID", 9);
-  EXPECT_EQ(evaluator.evaluate(&other.list, nullptr, false), 0);
+  for (int32_t pathid : {4, 9}) {
+    other.setInt32(u"PATHID", pathid);
+    EXPECT_EQ(evaluator.evaluate(&other.list, nullptr, false), pathid == 4 ? 1 : 0);
+  }
   EXPECT_EQ(evaluator.evaluate(false), 1);
-}
-
-TEST(CriteriaEvaluatorTest, ResultsAreTheLow32BitsOfTheValue) {
-  FileColumns file;
-  file.setInt64(u"SIZE", 0x123456789LL);
-  EXPECT_EQ(evaluateOnce(u"[SIZE]", &file.list), 0x23456789);
-  EXPECT_EQ(evaluateOnce(u"4294967295"), -1);
-  EXPECT_EQ(evaluateOnce(u"-2"), -2);
-  EXPECT_EQ(evaluateOnce(u"[FILENAME]", &file.list), 0);
-  EXPECT_EQ(evaluateOnce(u"\"text\""), 0);
 }
 
 TEST(CriteriaEvaluatorTest, ErrorsGiveMinusOneAndAFailedTextTracesOnce) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -10,24 +11,24 @@
 
 namespace {
 
-struct Case {
-  const char16_t* text;
-  int64_t value;
-};
-
-// Parses each text, then walks its tree again: both must give the value.
-void expectValues(const std::vector<Case>& cases, FieldList* columns = nullptr,
+// Parses each case, then walks its tree again: both must give the value. Cases are separated by
+// "; " and written "text -> value".
+void expectValues(const std::u16string& cases, FieldList* columns = nullptr,
                   bool caseSensitive = false) {
-  for (const Case& c : cases) {
+  for (size_t start = 0, end = 0; start < cases.size(); start = end + 2) {
+    end = std::min(cases.find(u"; ", start), cases.size());
+    size_t arrow = cases.find(u" -> ", start);
+    const std::u16string text = cases.substr(start, arrow - start);
+    const int64_t expected = std::stoll(narrow(cases.substr(arrow + 4, end - arrow - 4)));
     SyntaxAnalyzer analyzer;
     CriteriaValue value;
-    SCOPED_TRACE(excerpt(c.text));
-    ASSERT_FALSE(analyzer.parse(c.text, columns, nullptr, value, caseSensitive));
+    SCOPED_TRACE(excerpt(text));
+    ASSERT_FALSE(analyzer.parse(text.c_str(), columns, nullptr, value, caseSensitive));
     EXPECT_EQ(value.type(), CriteriaValue::NUMERIC);
-    EXPECT_EQ(value.number(), c.value);
+    EXPECT_EQ(value.number(), expected);
     CriteriaValue again;
     ASSERT_FALSE(analyzer.reevaluate(columns, nullptr, again, caseSensitive));
-    EXPECT_EQ(again.number(), c.value);
+    EXPECT_EQ(again.number(), expected);
   }
 }
 
@@ -45,69 +46,44 @@ void expectParseError(const std::u16string& text, const std::string& message,
   EXPECT_EQ(records.front().file, "fscanner/fscommon/syntaxanalyzer");
 }
 
-TEST(SyntaxAnalyzerTest, PrecedenceAssociativityAndUnaryOperators) {
-  const std::vector<Case> arithmetic = {
-      {u"1+2*3", 7},  {u"(1+2)*3", 9}, {u"7-2-1", 4},  {u"-3*2", -6},         {u"!0", 1},
-      {u"!5", 0},     {u"--5", 5},     {u"+-+5", -5},  {u"12/5", 2},          {u"-7/2", -3},
-      {u"6&3|8", 10}, {u"1|2&3", 3},   {u"0 || 0", 0}, {u"1.5 + .5 + 007", 7}};
-  expectValues(arithmetic);
+TEST(SyntaxAnalyzerTest, OperatorsPrecedenceFieldsAndStrings) {
   // Relations chain: each compares the 0 or 1 of the one before.
-  expectValues({{u"2>1 && 1>2 || 3==3", 1},
-                {u"3==3 || 2>1 && 1>2", 1},
-                {u"1 < 2 < 3", 1},
-                {u"3 > 2 > 1", 0},
-                {u"2 != 2 == 0", 1},
-                {u"9223372036854775807 + 1 == -9223372036854775807 - 1", 1},
-                {u"99999999999999999999 == 9223372036854775807", 1}});
-}
-
-TEST(SyntaxAnalyzerTest, StringComparisonsWildcardsSetsAndCase) {
+  expectValues(
+      u"1+2*3 -> 7; (1+2)*3 -> 9; 7-2-1 -> 4; -3*2 -> -6; !0 -> 1; !5 -> 0; --5 -> 5; "
+      u"+-+5 -> -5; 12/5 -> 2; -7/2 -> -3; 6&3|8 -> 10; 1|2&3 -> 3; 0 || 0 -> 0; "
+      u"1.5 + .5 + 007 -> 7; 2>1 && 1>2 || 3==3 -> 1; 3==3 || 2>1 && 1>2 -> 1; 1 < 2 < 3 -> 1; "
+      u"3 > 2 > 1 -> 0; 2 != 2 == 0 -> 1; \"b\" > \"a\" -> 1; \"a\" >= \"b\" -> 0; "
+      u"\"ab\" + \"cd\" == \"abcd\" -> 1; \"read*\" == \"read*\" -> 1; "
+      u"9223372036854775807 + 1 == -9223372036854775807 - 1 -> 1; "
+      u"99999999999999999999 == 9223372036854775807 -> 1");
   FileColumns file;
+  file.setInt64(u"SIZE", 5000000000LL);
+  file.setInt32(u"ATTR", -1);
+  file.setByte(u"FLAGS", 0xFF);
+  file.setWord(u"KIND", 0xFFFF);
   file.setString(u"FILENAME", u"README.TXT");
-  const std::vector<Case> literals = {{u"\"b\" > \"a\"", 1},
-                                      {u"\"a\" >= \"b\"", 0},
-                                      {u"\"ab\" + \"cd\" == \"abcd\"", 1},
-                                      {u"\"read*\" == \"read*\"", 1}};
-  expectValues(literals);
   // Only a right-hand string is a pattern; case-insensitive comparisons lower-case both sides.
-  expectValues({{u"[FILENAME] == \"readme.txt\"", 1},
-                {u"[FILENAME] == \"read*.t?t\"", 1},
-                {u"\"read*.t?t\" == [FILENAME]", 0},
-                {u"[FILENAME] == {\"*.exe\", \"readme*\"}", 1},
-                {u"[FILENAME] != {\"*.exe\", \"*.dll\"}", 1},
-                {u"[FILENAME] == {}", 0},
-                {u"[FILENAME] <= \"readme.txt\" && [FILENAME] >= \"README.TXT\"", 1}},
-               &file.list, false);
-  expectValues({{u"[FILENAME] == \"readme.txt\"", 0},
-                {u"[FILENAME] == \"README.TXT\"", 1},
-                {u"[FILENAME] == \"read*\"", 0},
-                {u"[FILENAME] == {\"readme*\"}", 1},
-                {u"[FILENAME] > \"README.TXT\"", 0},
-                {u"[FILENAME] < \"readme.txt\"", 1}},
-               &file.list, true);
+  expectValues(
+      u"[SIZE] == 5000000000 -> 1; [SIZE] == 705032704 -> 0; [SIZE] > 4294967296 -> 1; "
+      u"[ATTR] == 4294967295 -> 1; [ATTR] > 0 -> 1; [FLAGS] + [KIND] -> 65790; "
+      u"[FILENAME] == \"readme.txt\" -> 1; [FILENAME] == \"read*.t?t\" -> 1; "
+      u"\"read*.t?t\" == [FILENAME] -> 0; [FILENAME] == {\"*.exe\", \"readme*\"} -> 1; "
+      u"[FILENAME] != {\"*.exe\", \"*.dll\"} -> 1; [FILENAME] == {} -> 0; "
+      u"[FILENAME] <= \"readme.txt\" && [FILENAME] >= \"README.TXT\" -> 1",
+      &file.list, false);
+  expectValues(
+      u"[FILENAME] == \"readme.txt\" -> 0; [FILENAME] == \"README.TXT\" -> 1; "
+      u"[FILENAME] == \"read*\" -> 0; [FILENAME] == {\"readme*\"} -> 1; "
+      u"[FILENAME] > \"README.TXT\" -> 0; [FILENAME] < \"readme.txt\" -> 1",
+      &file.list, true);
+  file.setInt64(u"SIZE", -5);
+  expectValues(u"[SIZE] < 0 -> 1", &file.list);
 
   CriteriaValue text;
   SyntaxAnalyzer analyzer;
   ASSERT_FALSE(analyzer.parse(u"[FILENAME] + \"!\"", &file.list, nullptr, text, false));
   EXPECT_EQ(text.type(), CriteriaValue::STRING);
   EXPECT_EQ(std::u16string(text.string()), u"README.TXT!");
-}
-
-TEST(SyntaxAnalyzerTest, FieldsOfEveryWidth) {
-  FileColumns file;
-  file.setInt64(u"SIZE", 5000000000LL);
-  file.setInt32(u"ATTR", -1);
-  file.setByte(u"FLAGS", 0xFF);
-  file.setWord(u"KIND", 0xFFFF);
-  expectValues({{u"[SIZE] == 5000000000", 1},
-                {u"[SIZE] == 705032704", 0},
-                {u"[SIZE] > 4294967296", 1},
-                {u"[ATTR] == 4294967295", 1},
-                {u"[ATTR] > 0", 1},
-                {u"[FLAGS] + [KIND]", 0xFF + 0xFFFF}},
-               &file.list);
-  file.setInt64(u"SIZE", -5);
-  expectValues({{u"[SIZE] < 0", 1}}, &file.list);
 }
 
 TEST(SyntaxAnalyzerTest, ErrorsTraceOnlyTheFirstMessage) {
@@ -154,7 +130,7 @@ TEST(SyntaxAnalyzerTest, ErrorsTraceOnlyTheFirstMessage) {
 // Division by zero and the walk's short-circuits: the right side of && after a 0 and of || after
 // an exact 1 is not evaluated; after another non-zero it is, but cannot fail by a division.
 TEST(SyntaxAnalyzerTest, DivisionsShortCircuitsAndFieldsReadAgain) {
-  expectValues({{u"0 && 1/0", 0}, {u"1 || 1/0", 1}, {u"5 || 1/0 == 0", 1}});
+  expectValues(u"0 && 1/0 -> 0; 1 || 1/0 -> 1; 5 || 1/0 == 0 -> 1");
   FileColumns file;
   SyntaxAnalyzer analyzer;
   CriteriaValue value;
@@ -198,59 +174,54 @@ TEST(SyntaxAnalyzerTest, DivisionsShortCircuitsAndFieldsReadAgain) {
   EXPECT_TRUE(analyzer.reevaluate(&sizeOnly.list, nullptr, value, false));
 }
 
-// True, and key = the index key, when parsing text leaves one.
-bool indexKeyOf(const char16_t* text, CriteriaValue* key) {
+// The index key that parsing text leaves, as "COLUMN=number" or "COLUMN=\"string\"", or "".
+std::string indexKeyOf(const char16_t* text) {
   FileColumns file;
   CacheVariables variables;
   SyntaxAnalyzer analyzer;
   CriteriaValue value;
+  CriteriaValue key;
   EXPECT_FALSE(analyzer.parse(text, &file.list, &variables.list, value, false));
-  return analyzer.getIndexKey(*key);
+  if (!analyzer.getIndexKey(key)) return "";
+  return narrow(key.name()) + "=" +
+         (key.type() == CriteriaValue::NUMERIC ? std::to_string(key.number())
+                                               : "\"" + narrow(key.string()) + "\"");
 }
 
 TEST(SyntaxAnalyzerTest, IndexKeysAndWhenTheyAreDropped) {
+  // No key from comparisons with variables, patterns, alternatives, negations, and comparisons
+  // whose 0 or 1 is used again.
   const struct {
     const char16_t* text;
-    const char16_t* column;
-    int64_t number;
-    const char16_t* string;  // null: a NUMERIC key
-  } keyed[] = {
-      {u"[PATHID]==5", u"PATHID", 5, nullptr},
-      {u"5==[PATHID]", u"PATHID", 5, nullptr},
-      {u"[PATHID]==2+3", u"PATHID", 5, nullptr},
-      {u"[PATHID]==-1", u"PATHID", -1, nullptr},
-      {u"([PATHID]==5)", u"PATHID", 5, nullptr},
-      {u"[FILENAME]==\"a.txt\"", u"FILENAME", 0, u"a.txt"},
-      {u"\"a*\"==[FILENAME]", u"FILENAME", 0, u"a*"},
-      {u"[PATHID]==5 && [ATTR]==6", u"PATHID", 5, nullptr},
-      {u"[ATTR]>1 && [PATHID]==5", u"PATHID", 5, nullptr},
-      {u"[PATHID]==5 && ([FILENAME]==filename || [SHORTFILENAME]==filename)", u"PATHID", 5,
-       nullptr},
-      {u"([PATHID]==5 || [ATTR]==1) && [SIZE]==3", u"SIZE", 3, nullptr},
+    const char* key;
+  } cases[] = {
+      {u"[PATHID]==5", "PATHID=5"},
+      {u"5==[PATHID]", "PATHID=5"},
+      {u"[PATHID]==2+3", "PATHID=5"},
+      {u"[PATHID]==-1", "PATHID=-1"},
+      {u"([PATHID]==5)", "PATHID=5"},
+      {u"[FILENAME]==\"a.txt\"", "FILENAME=\"a.txt\""},
+      {u"\"a*\"==[FILENAME]", "FILENAME=\"a*\""},
+      {u"[PATHID]==5 && [ATTR]==6", "PATHID=5"},
+      {u"[ATTR]>1 && [PATHID]==5", "PATHID=5"},
+      {u"[PATHID]==5 && ([FILENAME]==filename || [SHORTFILENAME]==filename)", "PATHID=5"},
+      {u"([PATHID]==5 || [ATTR]==1) && [SIZE]==3", "SIZE=3"},
+      {u"[PATHID]==pathid", ""},
+      {u"[PATHID]==5 || [ATTR]==1", ""},
+      {u"[ATTR]==1 || [PATHID]==5", ""},
+      {u"[FILENAME]==\"*.txt\"", ""},
+      {u"[FILENAME]=={\"a.txt\"}", ""},
+      {u"[PATHID]!=5", ""},
+      {u"[PATHID]>=5", ""},
+      {u"[PATHID]+0==5", ""},
+      {u"!([PATHID]==5)", ""},
+      {u"-[PATHID]==5", ""},
+      {u"[PATHID]==5==1", ""},
+      {u"[ATTR]==([PATHID]==5)", ""},
+      {u"([PATHID]==5)*2", ""},
+      {u"[PATHID]==[ATTR]", ""},
   };
-  for (const auto& c : keyed) {
-    SCOPED_TRACE(excerpt(c.text));
-    CriteriaValue key;
-    ASSERT_TRUE(indexKeyOf(c.text, &key));
-    EXPECT_EQ(std::u16string(key.name()), c.column);
-    if (c.string == nullptr) {
-      EXPECT_EQ(key.type(), CriteriaValue::NUMERIC);
-      EXPECT_EQ(key.number(), c.number);
-    } else {
-      EXPECT_EQ(key.type(), CriteriaValue::STRING);
-      EXPECT_EQ(std::u16string(key.string()), c.string);
-    }
-  }
-  // No key: comparisons with variables, patterns, alternatives, negations, and comparisons whose
-  // 0 or 1 is used again.
-  for (const char16_t* text :
-       {u"[PATHID]==pathid", u"[PATHID]==5 || [ATTR]==1", u"[ATTR]==1 || [PATHID]==5",
-        u"[FILENAME]==\"*.txt\"", u"[FILENAME]=={\"a.txt\"}", u"[PATHID]!=5", u"[PATHID]>=5",
-        u"[PATHID]+0==5", u"!([PATHID]==5)", u"-[PATHID]==5", u"[PATHID]==5==1",
-        u"[ATTR]==([PATHID]==5)", u"([PATHID]==5)*2", u"[PATHID]==[ATTR]"}) {
-    CriteriaValue key;
-    EXPECT_FALSE(indexKeyOf(text, &key)) << excerpt(text);
-  }
+  for (const auto& c : cases) EXPECT_EQ(indexKeyOf(c.text), c.key) << excerpt(c.text);
 }
 
 // Every operand read is checked against the string space, even one whose value cannot change
@@ -268,7 +239,7 @@ TEST(SyntaxAnalyzerTest, StringSpaceIsCheckedInEveryOperand) {
     expectParseError(text, "expression - string space not available for concatenation", &file.list);
   }
   file.setString(u"FILENAME", half.substr(1));
-  expectValues({{u"[FILENAME] + [FILENAME] + \"\" == [FILENAME] + [FILENAME]", 1}}, &file.list);
+  expectValues(u"[FILENAME] + [FILENAME] + \"\" == [FILENAME] + [FILENAME] -> 1", &file.list);
 
   // Literals that cannot be joined fail the text itself, at every evaluation.
   const std::u16string literal = u"\"" + half + u"\"";

@@ -1,7 +1,6 @@
 #include "criteria/syntax_tree.h"
 
 #include <new>
-#include <vector>
 
 SyntaxNode* SyntaxTree::ensureRoot() {
   if (root_ == nullptr) root_ = new (std::nothrow) SyntaxNode;
@@ -20,14 +19,21 @@ bool SyntaxTree::combine(SyntaxTree& other) {
 }
 
 void SyntaxTree::clear() {
-  if (root_ == nullptr) return;
-  std::vector<SyntaxNode*> pending{root_};
+  // Without recursion and without allocating (it also runs while memory is running out): a node
+  // with a left child is rotated under that child; a node without one is freed, and its right
+  // child comes next.
+  SyntaxNode* node = root_;
   root_ = nullptr;
-  while (!pending.empty()) {
-    SyntaxNode* node = pending.back();
-    pending.pop_back();
-    if (node->left_ != nullptr) pending.push_back(node->left_);
-    if (node->right_ != nullptr) pending.push_back(node->right_);
-    delete node;
+  while (node != nullptr) {
+    SyntaxNode* left = node->left_;
+    if (left != nullptr) {
+      node->left_ = left->right_;
+      left->right_ = node;
+      node = left;
+    } else {
+      SyntaxNode* right = node->right_;
+      delete node;
+      node = right;
+    }
   }
 }

@@ -33,7 +33,7 @@ class SyntaxNode {
  private:
   friend class SyntaxTree;
 
-  // Owned by the tree, which frees them without recursion.
+  // Owned by the tree, which frees them without recursion or allocation.
   SyntaxNode* left_ = nullptr;
   SyntaxNode* right_ = nullptr;
   CriteriaToken token_;
