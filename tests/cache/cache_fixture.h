@@ -1,0 +1,130 @@
+// A cache in a temporary home for each test, the bytes of its state files, directory and file
+// records written straight into its tables, and a sink that keeps what extraction reports.
+#ifndef FSCANNER_TESTS_CACHE_CACHE_FIXTURE_H
+#define FSCANNER_TESTS_CACHE_CACHE_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cache/fs_cache.h"
+#include "support/narrow_text.h"
+#include "support/temp_dir.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+using Bytes = std::vector<uint8_t>;
+using Paths = std::vector<std::string>;
+
+inline Bytes readBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+inline void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+// A FIFO at path; false where there are none (Windows).
+inline bool makeFifo(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return false;
+#else
+  return mkfifo(path.c_str(), 0600) == 0;
+#endif
+}
+
+// Reported files by full path (directory + name): "size attr crc32".
+class CollectingSink : public FsResults {
+ public:
+  void addFileInfo(FsFileInfo*) override { ADD_FAILURE() << "the cache reports through addFile"; }
+  void addFile(const char16_t* directory, const char16_t* name, uint32_t sizeLow, uint32_t sizeHigh,
+               uint32_t attributes, const char16_t*, uint32_t crc32, uint32_t) override {
+    const uint64_t size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+    files[narrow(directory) + narrow(name)] =
+        std::to_string(size) + " " + std::to_string(attributes) + " " + std::to_string(crc32);
+  }
+  std::vector<std::string> paths() const {
+    std::vector<std::string> out;
+    for (const auto& file : files) out.push_back(file.first);
+    return out;
+  }
+  std::map<std::string, std::string> files;
+};
+
+class CacheTest : public ::testing::Test {
+ public:
+  std::unique_ptr<FS_Cache> makeCache(const TempDir& home, bool checker = true,
+                                      const FsCacheOptions* options = nullptr) {
+    return std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home.drive().c_str(), false, false,
+                                      checker, options);
+  }
+  // A new cache with empty tables in home.
+  std::unique_ptr<FS_Cache> createdCache(const TempDir& home,
+                                         const FsCacheOptions* options = nullptr) {
+    std::unique_ptr<FS_Cache> cache = makeCache(home, true, options);
+    EXPECT_EQ(cache->create(0, FS_CACHE_CREATE), 0);
+    return cache;
+  }
+  static void addDirectory(FS_Cache* cache, uint32_t id, const char16_t* name, uint32_t parent,
+                           const char16_t* shortName = u"") {
+    RecordSetRef& rs = cache->directoryRecords();
+    rs.setInt32(u"ID", static_cast<int32_t>(id));
+    rs.setString(u"PATHNAME", name);
+    rs.setString(u"SHORTPATHNAME", shortName);
+    rs.setInt32(u"PARENTID", static_cast<int32_t>(parent));
+    rs.setInt32(u"CREATIONTIME", 1);
+    rs.addNew();
+  }
+  static void addFile(FS_Cache* cache, const char16_t* name, uint32_t pathId, uint32_t crc32 = 0) {
+    RecordSetRef& rs = cache->filesRecords();
+    rs.setString(u"FILENAME", name);
+    rs.setString(u"SHORTFILENAME", u"");
+    rs.setInt32(u"ATTR", 0x21B6);
+    rs.setInt64(u"SIZE", 0x100000002);
+    rs.setInt32(u"PATHID", static_cast<int32_t>(pathId));
+    rs.setString(u"MD5", u"0");
+    rs.setInt32(u"CRC32", static_cast<int32_t>(crc32));
+    rs.setInt32(u"Q32", 0);
+    rs.addNew();
+  }
+  // Builds root (drive-qualified) into the cache's tables, without includes.
+  static int build(FS_Cache* cache, const std::u16string& root, bool recursive,
+                   const PathList& excludes, uint32_t timeout = 60000) {
+    return cache->build(ResolvedPath{PathEntry(root.c_str(), recursive), DriveEntry()},
+                        cache->directoryRecords(), cache->directoriesIndexSlot(),
+                        cache->filesRecords(), cache->directoryRecords2(), {}, excludes, false,
+                        timeout);
+  }
+  // Every file the cache holds below the drive-qualified root.
+  static Paths extractAll(FS_Cache* cache, const std::u16string& root,
+                          const char16_t* criteria = u"") {
+    CollectingSink sink;
+    EXPECT_EQ(cache->extractResults(&sink, criteria, {}, {}, {PathEntry(root.c_str(), true)}, {},
+                                    cache->filesRecords(), cache->directoryRecords(), false, 60000),
+              0);
+    return sink.paths();
+  }
+  // The values of column over every record of rs.
+  static std::vector<int32_t> column(RecordSetRef& rs, const char16_t* name) {
+    std::vector<int32_t> values;
+    rs.setCriteria(nullptr, false);
+    for (bool more = rs.moveFirst(); more; more = rs.moveNext())
+      values.push_back(rs.getInt32(name));
+    return values;
+  }
+
+ protected:
+  TempDir home_;
+};
+
+#endif  // FSCANNER_TESTS_CACHE_CACHE_FIXTURE_H

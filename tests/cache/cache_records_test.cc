@@ -1,0 +1,178 @@
+// Directory chains written straight into the tables: locating a path, rebuilding a directory's
+// path, extraction with includes, excludes, criteria, time-out and checksum filter, and removal.
+#include <algorithm>
+
+#include "ChecksumFilter.h"
+#include "cache/fs_cache.h"
+#include "cache_fixture.h"
+#include "support/trace_capture.h"
+
+namespace {
+
+// C: 1 > data 5 > sub 9; C: 1 > Program Files (PROGRA~1) 12; D: 20 > data 21. One file in each
+// directory but C:, whose CRC-32 is its directory id.
+void addChains(FS_Cache* cache) {
+  CacheTest::addDirectory(cache, 1, u"C:", 0);
+  CacheTest::addDirectory(cache, 5, u"data", 1);
+  CacheTest::addDirectory(cache, 9, u"sub", 5);
+  CacheTest::addDirectory(cache, 12, u"Program Files", 1, u"PROGRA~1");
+  CacheTest::addDirectory(cache, 20, u"D:", 0);
+  CacheTest::addDirectory(cache, 21, u"data", 20);
+  for (auto [name, id] : {std::pair{u"a.txt", 5}, {u"b.txt", 9}, {u"c.txt", 12}, {u"d.txt", 21}}) {
+    CacheTest::addFile(cache, name, id, id);
+  }
+}
+
+TEST_F(CacheTest, FindPathWalksUpToATopEntry) {
+  std::unique_ptr<FS_Cache> cache = createdCache(home_);
+  addChains(cache.get());
+  CacheTest::addDirectory(cache.get(), 30, u"data", 77);  // a parent that does not exist
+  const struct {
+    const char16_t* path;
+    bool caseSensitive;
+    int32_t id;  // 0: not found
+  } cases[] = {{u"C:\\data\\sub", true, 9},
+               {u"c:\\DATA\\", false, 5},
+               {u"c:\\DATA", true, 0},
+               {u"C:\\PROGRA~1", true, 12},
+               {u"C:\\progra~1", false, 12},
+               {u"D:\\data", true, 21},
+               {u"C:", true, 1},
+               {u"data", true, 0},
+               {u"E:\\data", true, 0},
+               {u"C:\\sub", true, 0},
+               {u"C:\\data\\sub\\x", true, 0},
+               {u"", true, 0}};
+  for (const auto& c : cases) {
+    const bool found = cache->findPath(cache->directoryRecords(), cache->directoryRecords2(),
+                                       c.path, c.caseSensitive);
+    EXPECT_EQ(found ? cache->directoryRecords().getInt32(u"ID") : 0, c.id) << narrow(c.path);
+  }
+}
+
+TEST_F(CacheTest, FindPathByIdRebuildsChainsWithinItsBounds) {
+  std::unique_ptr<FS_Cache> cache = createdCache(home_);
+  addChains(cache.get());
+  std::u16string deep = u"C:";
+  for (uint32_t id = 100; id < 140; ++id) {
+    const std::string digits = "d" + std::to_string(id);
+    const std::u16string name(digits.begin(), digits.end());
+    addDirectory(cache.get(), id, name.c_str(), id == 100 ? 1 : id - 1);
+    deep += u"\\" + name;
+  }
+  addDirectory(cache.get(), 200, std::u16string(270, u'n').c_str(), 1);
+  char16_t buffer[FS_Cache::kDirectoryPathCapacity];
+  RecordSetRef& rs = cache->directoryRecords();
+  ASSERT_TRUE(cache->findPathById(rs, 9, buffer, std::size(buffer)));
+  EXPECT_EQ(std::u16string(buffer), u"C:\\data\\sub");
+  ASSERT_TRUE(cache->findPathById(rs, 139, buffer, std::size(buffer)));
+  EXPECT_EQ(std::u16string(buffer), deep);
+  EXPECT_LE(cache->directoryPathCacheSize(), FS_Cache::kDirectoryPathCacheLimit + 1);
+  // wcsPrepend keeps room for two characters beyond the text.
+  EXPECT_TRUE(cache->findPathById(rs, 9, buffer, 13));
+  EXPECT_FALSE(cache->findPathById(rs, 9, buffer, 12));
+  EXPECT_FALSE(cache->findPathById(rs, 200, buffer, std::size(buffer)));
+  EXPECT_FALSE(cache->findPathById(rs, 77, buffer, std::size(buffer)));
+  EXPECT_FALSE(cache->findPathById(rs, 9, nullptr, 10));
+}
+
+TEST_F(CacheTest, ExtractionKeepsIncludedFilesAndReportsThemAsStored) {
+  std::unique_ptr<FS_Cache> cache = createdCache(home_);
+  addChains(cache.get());
+  const PathEntry data(u"C:\\data", false), dataTree(u"C:\\data", true),
+      sub(u"C:\\data\\sub", true);
+  const struct {
+    PathList includes, excludes;
+    const char16_t* criteria;
+    uint32_t timeout;
+    int result;
+    Paths files;
+  } cases[] = {
+      {{}, {}, u"", 1000, 0, {}},
+      {{data}, {}, u"", 1000, 0, {"C:\\data\\a.txt"}},
+      {{dataTree}, {}, u"", 1000, 0, {"C:\\data\\a.txt", "C:\\data\\sub\\b.txt"}},
+      {{dataTree}, {sub}, u"", 1000, 0, {"C:\\data\\a.txt"}},
+      {{PathEntry(u"?:\\DATA", true)},
+       {},
+       u"[SIZE]>4294967296",
+       1000,
+       0,
+       {"C:\\data\\a.txt", "C:\\data\\sub\\b.txt", "D:\\data\\d.txt"}},
+      {{dataTree}, {}, u"[FILENAME]==\"b.txt\"", 1000, 0, {"C:\\data\\sub\\b.txt"}},
+      {{PathEntry(u"C:\\PROGRAM FILES", false)},
+       {},
+       u"[CRC32]==12",
+       1000,
+       0,
+       {"C:\\Program Files\\c.txt"}},
+      {{dataTree}, {}, u"", 0, -41, {}},
+  };
+  for (const auto& c : cases) {
+    CollectingSink sink;
+    EXPECT_EQ(
+        cache->extractResults(&sink, c.criteria, {}, {}, c.includes, c.excludes,
+                              cache->filesRecords(), cache->directoryRecords(), false, c.timeout),
+        c.result);
+    EXPECT_EQ(sink.paths(), c.files) << narrow(c.criteria);
+    // The query's evaluator is gone: the files record set walks every record again.
+    EXPECT_EQ(column(cache->filesRecords(), u"PATHID").size(), 4u);
+  }
+  CollectingSink sink;
+  cache->extractResults(&sink, u"", {}, {}, {dataTree}, {}, cache->filesRecords(),
+                        cache->directoryRecords(), false, 1000);
+  EXPECT_EQ(sink.files["C:\\data\\a.txt"], "4294967298 8630 5");
+
+  addFile(cache.get(), u"orphan.txt", 77);
+  addFile(cache.get(), u"late.txt", 5);
+  TraceCapture traces;
+  sink.files.clear();
+  EXPECT_EQ(cache->extractResults(&sink, u"", {}, {}, {PathEntry(u"?:", true)}, {},
+                                  cache->filesRecords(), cache->directoryRecords(), false, 1000),
+            -40);
+  EXPECT_TRUE(
+      traces.contains("FS_Cache::extractResults - findPathById() failed! extract interrupted!\n"));
+  EXPECT_EQ(sink.files.size(), 4u);
+  EXPECT_EQ(column(cache->filesRecords(), u"PATHID").size(), 6u);
+}
+
+TEST_F(CacheTest, ExtractionAppliesTheHostChecksumFilter) {
+  ChecksumFilter filter;
+  filter.crc32Values = {9, 21};
+  FsCacheOptions options;
+  options.checksumFilter = &filter;
+  options.level = 0x120;  // low byte 0x20: checksums wanted
+  for (uint32_t active : {0u, 1u}) {
+    filter.active = active;
+    TempDir home;
+    std::unique_ptr<FS_Cache> cache = createdCache(home, &options);
+    addChains(cache.get());
+    EXPECT_EQ(extractAll(cache.get(), u"?:"),
+              active != 0 ? Paths({"C:\\data\\sub\\b.txt", "D:\\data\\d.txt"})
+                          : Paths({"C:\\Program Files\\c.txt", "C:\\data\\a.txt",
+                                   "C:\\data\\sub\\b.txt", "D:\\data\\d.txt"}));
+  }
+}
+
+TEST_F(CacheTest, RemoveTreeDropsTheSubtreeAndNothingElse) {
+  std::unique_ptr<FS_Cache> cache = createdCache(home_);
+  addChains(cache.get());
+  for (uint32_t id = 100; id < 110; ++id) {
+    addDirectory(cache.get(), id, u"n", id == 100 ? 21 : id - 1);
+    addFile(cache.get(), u"n.txt", id);
+  }
+  auto sorted = [&](RecordSetRef& rs, const char16_t* name) {
+    std::vector<int32_t> values = column(rs, name);
+    std::sort(values.begin(), values.end());
+    return values;
+  };
+  cache->removeTree(cache->directoriesTable(), cache->filesTable(), 777);
+  EXPECT_EQ(sorted(cache->filesRecords(), u"PATHID").size(), 14u);
+  cache->removeTree(cache->directoriesTable(), cache->filesTable(), 5);
+  cache->removeTree(cache->directoriesTable(), cache->filesTable(), 100);
+  EXPECT_EQ(sorted(cache->directoryRecords(), u"ID"), std::vector<int32_t>({1, 12, 20, 21}));
+  EXPECT_EQ(sorted(cache->filesRecords(), u"PATHID"), std::vector<int32_t>({12, 21}));
+  cache->removeFiles(cache->filesTable(), 21);
+  EXPECT_EQ(sorted(cache->filesRecords(), u"PATHID"), std::vector<int32_t>({12}));
+}
+
+}  // namespace

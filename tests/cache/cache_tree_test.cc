@@ -1,0 +1,148 @@
+// Building caches of real trees: recursion and exclusions, the mode word, names beyond ASCII,
+// path-length limits, and entries that must neither block nor loop the scan (FIFOs, sockets,
+// unreadable directories, a symbolic-link loop).
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "cache/fs_cache.h"
+#include "cache_fixture.h"
+#include "support/trace_capture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+size_t components(const std::u16string& path) {
+  return static_cast<size_t>(std::count(path.begin(), path.end(), u'\\')) + 1;
+}
+
+class CacheTreeTest : public CacheTest {
+ protected:
+  void SetUp() override {
+    for (const char* dir : {"a/b", "skip/inner", "locked", "\xC3\xA9\xF0\x9D\x84\x9E"}) {
+      fs::create_directories(tree_.host(dir));
+    }
+    for (const char* file :
+         {"README.txt", "SETUP.exe", "ro.txt", "a/in.txt", "a/b/deep.txt", "skip/x.txt",
+          "skip/inner/y.txt", "locked/z.txt", "\xC3\xA9\xF0\x9D\x84\x9E/n\xC3\xA9.txt"}) {
+      writeBytes(tree_.host(file), {'1', '2', '3'});
+    }
+    chmod(tree_.host("ro.txt").c_str(), 0444);
+    chmod(tree_.host("locked").c_str(), 0);
+    ASSERT_TRUE(makeFifo(tree_.host("fifo")));
+    fs::create_directory_symlink(".", tree_.host("loop"));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = tree_.host("sock").string();
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    socket_ = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  }
+  void TearDown() override { close(socket_); }
+
+  // Reported paths of the tree's files, relative to the tree.
+  Paths relative(const Paths& paths) {
+    Paths out;
+    const std::string prefix = narrow(tree_.drive()) + "\\";
+    for (const std::string& path : paths) out.push_back(path.substr(prefix.size()));
+    return out;
+  }
+
+  TempDir tree_;
+  int socket_ = -1;
+};
+
+TEST_F(CacheTreeTest, BuildRecordsTheTreeItWasAskedFor) {
+  if (!narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
+  // root can list a directory without permissions
+  const bool lockedReadable = geteuid() == 0;
+  const Paths top = {"README.txt", "SETUP.exe", "fifo", "ro.txt", "sock"};
+  const std::string unicode = "\xC3\xA9\xF0\x9D\x84\x9E\\n\xC3\xA9.txt";
+  const struct {
+    bool recursive;
+    PathList excludes;
+    Paths below;           // besides top and the locked directory's file
+    uint32_t directories;  // scanned below the root
+  } cases[] = {
+      {true, {}, {"a\\b\\deep.txt", "a\\in.txt", "skip\\inner\\y.txt", "skip\\x.txt", unicode}, 6},
+      {true,
+       {PathEntry(tree_.drive(u"SKIP").c_str(), true)},
+       {"a\\b\\deep.txt", "a\\in.txt", unicode},
+       4},
+      {true,
+       {PathEntry(tree_.drive(u"skip").c_str(), false)},
+       {"a\\b\\deep.txt", "a\\in.txt", "skip\\inner\\y.txt", unicode},
+       6},
+      {false, {}, {}, 0},
+  };
+  for (const auto& c : cases) {
+    TempDir home;
+    std::unique_ptr<FS_Cache> cache = createdCache(home);
+    EXPECT_EQ(build(cache.get(), tree_.drive(), c.recursive, c.excludes), 0);
+    Paths expected = top;
+    expected.insert(expected.end(), c.below.begin(), c.below.end());
+    if (lockedReadable && c.recursive) expected.push_back("locked\\z.txt");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(relative(extractAll(cache.get(), tree_.drive())), expected);
+    EXPECT_EQ(cache->directoriesIndex(), components(tree_.drive()) + c.directories);
+  }
+  TempDir home;
+  std::unique_ptr<FS_Cache> cache = createdCache(home);
+  build(cache.get(), tree_.drive(), true, {});
+  CollectingSink sink;
+  cache->extractResults(&sink, u"[FILENAME]==\"*.exe\" || [FILENAME]==\"r*\"", {}, {},
+                        {PathEntry(tree_.drive().c_str(), false)}, {}, cache->filesRecords(),
+                        cache->directoryRecords(), false, 60000);
+  const std::string at = narrow(tree_.drive()) + "\\";
+  EXPECT_EQ(sink.files, (std::map<std::string, std::string>{{at + "README.txt", "3 8630 0"},
+                                                            {at + "SETUP.exe", "3 9214 0"},
+                                                            {at + "ro.txt", "3 41106 0"}}));
+  // Ancestors made as such carry no scan time; the root does.
+  RecordSetRef& rs = cache->directoryRecords();
+  ASSERT_TRUE(cache->findPath(rs, cache->directoryRecords2(), tree_.drive().c_str(), true));
+  EXPECT_NE(rs.getInt32(u"CREATIONTIME"), 0);
+  const std::u16string parent = tree_.drive().substr(0, tree_.drive().rfind(u'\\'));
+  ASSERT_TRUE(cache->findPath(rs, cache->directoryRecords2(), parent.c_str(), true));
+  EXPECT_EQ(rs.getInt32(u"CREATIONTIME"), 0);
+}
+
+TEST_F(CacheTreeTest, ScanStopsAtPathLimitsTimeAndNonDirectories) {
+  // Subdirectories whose full paths are 257 to 261 characters long, each holding one file.
+  const size_t base = tree_.drive().size() + 1;
+  for (size_t length = 257; length <= 261; ++length) {
+    const std::string name(length - base, 'a' + static_cast<char>(length - 257));
+    fs::create_directory(tree_.host(name));
+    writeBytes(tree_.host(name + "/f"), {});
+  }
+  std::unique_ptr<FS_Cache> cache = createdCache(home_);
+  TraceCapture traces;
+  EXPECT_EQ(build(cache.get(), tree_.drive(), true, {}), 0);
+  EXPECT_TRUE(traces.contains("FS_Cache::scan - path too long\n"));
+  EXPECT_TRUE(traces.contains("FS_Cache::scan - path too long!\n"));
+  size_t deep = 0;
+  for (const std::string& path : relative(extractAll(cache.get(), tree_.drive()))) {
+    deep += path.size() > 200 ? path.size() - 2 : 0;
+  }
+  EXPECT_EQ(deep, 257 - base);  // only the 257-character directory was scanned
+  for (size_t length = 257; length <= 261; ++length) {
+    const std::u16string name(length - base, static_cast<char16_t>(u'a' + length - 257));
+    EXPECT_EQ(cache->findPath(cache->directoryRecords(), cache->directoryRecords2(),
+                              tree_.drive(name).c_str(), true),
+              length < 260)
+        << length;
+  }
+
+  EXPECT_EQ(cache->scan(PathEntry(tree_.drive().c_str(), true), cache->directoryRecords(),
+                        cache->directoriesIndexSlot(), cache->filesRecords(), 1, {}, {}, false, 0),
+            2);
+  const uint32_t before = cache->directoriesIndex();
+  EXPECT_EQ(build(cache.get(), tree_.drive(u"new\\deeper"), true, {}), 0);
+  EXPECT_EQ(build(cache.get(), tree_.drive(u"README.txt"), true, {}), 0);
+  EXPECT_EQ(build(cache.get(), tree_.drive(u"loop"), true, {}), 0);
+  EXPECT_TRUE(traces.containsText("is a symbolic link or is not a directory!\n"));
+  EXPECT_EQ(cache->directoriesIndex(), before + 4);
+}
+
+}  // namespace
