@@ -341,10 +341,10 @@ class NamedMutex final {
   bool release();
 
   struct Native;
-  explicit NamedMutex(Native* native);
+  explicit NamedMutex(std::unique_ptr<Native> native);
 
  private:
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 // CreateEventW with manual reset, initially not signalled; an existing event is opened. Set and
@@ -364,16 +364,19 @@ class NamedEvent final {
   WaitResult wait(uint32_t timeoutMs);
 
   struct Native;
-  explicit NamedEvent(Native* native);
+  explicit NamedEvent(std::unique_ptr<Native> native);
 
  private:
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 // ---- Processes ---------------------------------------------------------------------------------
 
 // A handle to a process. Waiting and the exit code work for processes this one started and for
 // ones opened by id; on POSIX the exit code of a process not started by this one reads as 0.
+// POSIX waits sleep on a pidfd; where the system refuses one they probe the process every few
+// milliseconds instead (a child through waitpid, any other process through kill and its /proc
+// state). A child whose last handle closes while it runs is reaped as soon as it ends.
 class Process final {
  public:
   // CreateProcessW with only a command line, split by the Win32 rules (the first word is the
@@ -393,17 +396,15 @@ class Process final {
   uint32_t id() const;
   // kSignaled once the process has ended, kTimedOut, or kFailed.
   WaitResult wait(uint32_t timeoutMs);
-  // GetExitCodeProcess: kStillActive while it runs. On POSIX a process ended by terminate()
-  // reports the code given there, one ended by another signal 128 + the signal number.
+  // GetExitCodeProcess: kStillActive while it runs. On POSIX a process ended by a signal reports
+  // 128 + the signal number.
   bool exitCode(uint32_t* out);
-  // TerminateProcess (POSIX: SIGKILL).
-  bool terminate(uint32_t exitCode);
 
   struct Native;
-  explicit Process(Native* native);
+  explicit Process(std::unique_ptr<Native> native);
 
  private:
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 uint32_t currentProcessId();
@@ -430,10 +431,10 @@ class TlsSlot final {
   bool set(void* value);
 
   struct Native;
-  explicit TlsSlot(Native* native);
+  explicit TlsSlot(std::unique_ptr<Native> native);
 
  private:
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 // ---- Run-time function lookup, WOW64, shell folders --------------------------------------------
@@ -455,10 +456,10 @@ class Library final {
   void* symbol(const char* name) const;
 
   struct Native;
-  explicit Library(Native* native);
+  explicit Library(std::unique_ptr<Native> native);
 
  private:
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 // Typed calls through a symbol found by Library::symbol.
@@ -489,10 +490,10 @@ class RegistryKey final {
   bool queryValue(const char16_t* name, uint8_t* buffer, uint32_t* size);
 
   struct Native;
-  explicit RegistryKey(Native* native);
+  explicit RegistryKey(std::unique_ptr<Native> native);
 
  private:
-  Native* native_;
+  std::unique_ptr<Native> native_;
 };
 
 }  // namespace platform

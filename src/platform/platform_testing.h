@@ -26,6 +26,7 @@ enum class Fault {
   kMutexCreate,   // NamedMutex::create
   kEventCreate,   // NamedEvent::create
   kProcessStart,  // Process::start
+  kPidFdOpen,     // POSIX: the pidfd of Process::start and Process::open (waits then probe)
   kCount
 };
 

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <shellapi.h>
-#include <tlhelp32.h>
 #else
 #include <dirent.h>
 #include <unistd.h>
@@ -26,7 +25,7 @@
 namespace ipc_test {
 namespace {
 
-// A child that is never killed still ends this long after it started.
+// A lingering child that is never killed still ends this long after it started.
 constexpr uint32_t kChildLifetimeMs = 120000;
 
 using Arguments = std::vector<std::u16string>;
@@ -39,67 +38,32 @@ bool signalReady(const std::u16string& name) {
   return ready != nullptr && ready->set();
 }
 
-#ifdef _WIN32
-// The id of the process that started this one; 0 when it cannot be found.
-uint32_t parentProcessId() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return 0;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  uint32_t parent = 0;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more && parent == 0;
-       more = Process32NextW(snapshot, &entry)) {
-    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
-  }
-  CloseHandle(snapshot);
-  return parent;
-}
-#else
-uint32_t parentProcessId() { return static_cast<uint32_t>(getppid()); }
-#endif
-
-// Stays alive (holding whatever the role holds) until killed, the parent ends, or the lifetime
-// runs out.
+// Stays alive (holding whatever the role holds) until killed or the lifetime runs out.
 int linger() {
-  std::unique_ptr<platform::Process> parent = platform::Process::open(parentProcessId());
-  if (parent != nullptr) {
-    parent->wait(kChildLifetimeMs);
-  }
+  platform::sleepMs(kChildLifetimeMs);
   return kChildOk;
 }
 
-// hold-mutex <mutex> <ready>: owns the mutex, reports ready, lingers.
-int holdMutex(const Arguments& args, const Narrow&) {
-  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[0].c_str());
-  if (mutex == nullptr || mutex->wait(platform::kInfinite) == platform::WaitResult::kFailed ||
-      !signalReady(args[1])) {
-    return kChildFailed;
+// hold <mutex|event> <name> <ready>: owns the mutex (or sets the event), reports ready, lingers.
+int hold(const Arguments& args, const Narrow& narrow) {
+  std::unique_ptr<platform::NamedMutex> mutex;
+  std::unique_ptr<platform::NamedEvent> event;
+  bool held = false;
+  if (narrow[0] == "mutex") {
+    mutex = platform::NamedMutex::create(args[1].c_str());
+    held = mutex != nullptr && mutex->wait(platform::kInfinite) != platform::WaitResult::kFailed;
+  } else {
+    event = platform::NamedEvent::create(args[1].c_str());
+    held = event != nullptr && event->set();
   }
-  return linger();
+  return held && signalReady(args[2]) ? linger() : kChildFailed;
 }
 
-// try-mutex <mutex>: the result of one poll of the mutex (released again when taken).
-int tryMutex(const Arguments& args, const Narrow&) {
-  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[0].c_str());
-  if (mutex == nullptr) return kChildFailed;
-  const platform::WaitResult result = mutex->wait(0);
-  if (result == platform::WaitResult::kSignaled || result == platform::WaitResult::kAbandoned) {
-    mutex->release();
-  }
-  return waitCode(result);
-}
-
-// release-mutex <mutex>: 0 when releasing a mutex it does not own fails with kErrorNotOwner.
-int releaseMutex(const Arguments& args, const Narrow&) {
-  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[0].c_str());
-  if (mutex == nullptr) return kChildFailed;
-  return !mutex->release() && platform::lastError() == platform::kErrorNotOwner ? kChildOk : 1;
-}
-
-// win32-wait <name>: minus the result of Win32Mutex::wait(0) on createNamedMutex(name).
-int win32Wait(const Arguments& args, const Narrow&) {
-  std::unique_ptr<SyncObject> mutex(createNamedMutex(args[0].c_str()));
-  if (mutex == nullptr) return kChildFailed;
+// poll-mutex <name>: minus the result of Win32Mutex::wait(0) on createNamedMutex(name), after
+// checking that releasing a mutex this process does not own fails (kChildFailed if not).
+int pollMutex(const Arguments& args, const Narrow&) {
+  std::unique_ptr<SyncObject> mutex = createNamedMutex(args[0].c_str());
+  if (mutex == nullptr || mutex->release() != 0) return kChildFailed;
   const int result = mutex->wait(0);
   if (result == 0) mutex->release();
   return -result;
@@ -112,13 +76,6 @@ int waitEvent(const Arguments& args, const Narrow& narrow) {
   const platform::WaitResult result = event->wait(kGenerousTimeoutMs);
   return result == platform::WaitResult::kSignaled ? std::atoi(narrow[2].c_str())
                                                    : kChildWaitTimedOut;
-}
-
-// set-event-and-hold <event> <ready>: sets the event, reports ready, lingers holding it.
-int setEventAndHold(const Arguments& args, const Narrow&) {
-  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[0].c_str());
-  if (event == nullptr || !event->set() || !signalReady(args[1])) return kChildFailed;
-  return linger();
 }
 
 // race <mutex|event> <go> <ready> <object> <check>: waits for go, creates the object together
@@ -231,12 +188,9 @@ struct Role {
 
 const std::map<std::string, Role>& roles() {
   static const auto* table = new std::map<std::string, Role>{
-      {"hold-mutex", {2, holdMutex}},
-      {"try-mutex", {1, tryMutex}},
-      {"release-mutex", {1, releaseMutex}},
-      {"win32-wait", {1, win32Wait}},
+      {"hold", {3, hold}},
+      {"poll-mutex", {1, pollMutex}},
       {"wait-event", {3, waitEvent}},
-      {"set-event-and-hold", {2, setEventAndHold}},
       {"race", {5, race}},
       {"churn", {3, churn}},
       {"exit", {1, exitWith}},

@@ -4,6 +4,7 @@
 #include <windows.h>
 #else
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <climits>
@@ -112,8 +113,44 @@ int64_t exitCodeAfterEnd(platform::Process& process) {
   return code;
 }
 
+#ifdef _WIN32
+bool killAndWait(platform::Process& process) {
+  HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, process.id());
+  const bool killed = handle != nullptr && TerminateProcess(handle, 1);
+  if (handle != nullptr) CloseHandle(handle);
+  return killed && process.wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
+}
+#else
+bool killAndWait(platform::Process& process) {
+  return kill(static_cast<pid_t>(process.id()), SIGKILL) == 0 &&
+         process.wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
+}
+#endif
+
 bool waitReady(platform::NamedEvent& ready) {
   return ready.wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
+}
+
+Holder::Holder(const char* kind, const std::u16string& name) {
+  const std::u16string readyName = uniqueName(u"ready");
+  std::unique_ptr<platform::NamedEvent> ready = platform::NamedEvent::create(readyName.c_str());
+  process_ = startChild("hold", {widen(kind), name, readyName});
+  held_ = ready != nullptr && process_ != nullptr && waitReady(*ready);
+}
+
+Holder::~Holder() {
+  if (process_ != nullptr) kill();
+}
+
+bool Holder::kill() {
+  const bool killed = killAndWait(*process_);
+  process_.reset();
+  return killed;
+}
+
+int64_t childPoll(const std::u16string& name) {
+  std::unique_ptr<platform::Process> child = startChild("poll-mutex", {name});
+  return child == nullptr ? -1 : exitCodeAfterEnd(*child);
 }
 
 }  // namespace ipc_test

@@ -38,8 +38,32 @@ std::unique_ptr<platform::Process> startChild(const char* role,
 // Waits (generously) for the process to end and returns its exit code; -1 when it did not end.
 int64_t exitCodeAfterEnd(platform::Process& process);
 
+// Kills the process (POSIX: SIGKILL, exit code 128 + 9; Windows: exit code 1) and waits for its
+// end; false when either fails.
+bool killAndWait(platform::Process& process);
+
 // Waits (generously) for an event that a child sets once it is ready; false when it never is.
 bool waitReady(platform::NamedEvent& ready);
+
+// A child that owns the mutex (kind "mutex") or has set the event (kind "event") of that name
+// until it is killed.
+class Holder {
+ public:
+  Holder(const char* kind, const std::u16string& name);
+  ~Holder();
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+  bool held() const { return held_; }
+  bool kill();
+
+ private:
+  std::unique_ptr<platform::Process> process_;
+  bool held_ = false;
+};
+
+// What a child sees of the mutex of that name: minus the Win32Mutex::wait(0) result (0 free,
+// 20 held elsewhere); kChildFailed when it could release a mutex it does not own.
+int64_t childPoll(const std::u16string& name);
 
 std::u16string widen(const std::string& narrow);
 

@@ -1,20 +1,19 @@
 // NamedMutex across real processes: ownership, recursion, abandonment, races on one name.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/result_codes.h"
 #include "ipc/ipc_support.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 
 namespace {
 
+using ipc_test::childPoll;
 using ipc_test::exitCodeAfterEnd;
 using ipc_test::kGenerousTimeoutMs;
 using ipc_test::startChild;
@@ -24,72 +23,19 @@ using platform::NamedMutex;
 using platform::Process;
 using platform::WaitResult;
 
-// What the try-mutex child returns for each wait result.
-constexpr int64_t kChildSignaled = static_cast<int64_t>(WaitResult::kSignaled);
-constexpr int64_t kChildTimedOut = static_cast<int64_t>(WaitResult::kTimedOut);
+constexpr int64_t kFree = SUCCESS;
+constexpr int64_t kHeld = -MUTEX_TIMED_OUT;
 
-// A child that owns the mutex until it is killed.
-class MutexHolder {
- public:
-  explicit MutexHolder(const std::u16string& mutexName) {
-    const std::u16string readyName = uniqueName(u"ready");
-    std::unique_ptr<NamedEvent> ready = NamedEvent::create(readyName.c_str());
-    process_ = startChild("hold-mutex", {mutexName, readyName});
-    held_ = ready != nullptr && process_ != nullptr && ipc_test::waitReady(*ready);
-  }
-  ~MutexHolder() {
-    if (process_ != nullptr) kill();
-  }
-  bool held() const { return held_; }
-  bool kill() {
-    return process_->terminate(1) && process_->wait(kGenerousTimeoutMs) == WaitResult::kSignaled;
-  }
-
- private:
-  std::unique_ptr<Process> process_;
-  bool held_ = false;
-};
-
-int64_t childPoll(const std::u16string& name) {
-  std::unique_ptr<Process> child = startChild("try-mutex", {name});
-  return child == nullptr ? -1 : exitCodeAfterEnd(*child);
-}
-
-TEST(NamedMutexTest, HeldByAnotherProcessTimesOutThenIsAbandonedByItsDeath) {
-  const std::u16string name = uniqueName(u"abandon");
-  std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
-  ASSERT_NE(mutex, nullptr);
-  MutexHolder holder(name);
-  ASSERT_TRUE(holder.held());
-  EXPECT_EQ(mutex->wait(0), WaitResult::kTimedOut);
-  EXPECT_EQ(mutex->wait(30), WaitResult::kTimedOut);
+void expectNotOwner(NamedMutex& mutex) {
   platform::setLastError(0);
-  EXPECT_FALSE(mutex->release());
+  EXPECT_FALSE(mutex.release());
   EXPECT_EQ(platform::lastError(), platform::kErrorNotOwner);
-
-  ASSERT_TRUE(holder.kill());
-  EXPECT_EQ(mutex->wait(kGenerousTimeoutMs), WaitResult::kAbandoned);
-  // Owned now, and consistent again: the next wait is an ordinary recursive one.
-  EXPECT_EQ(childPoll(name), kChildTimedOut);
-  EXPECT_EQ(mutex->wait(0), WaitResult::kSignaled);
-  EXPECT_TRUE(mutex->release());
-  EXPECT_TRUE(mutex->release());
-  EXPECT_EQ(childPoll(name), kChildSignaled);
 }
 
-TEST(NamedMutexTest, ObjectWhoseOnlyHolderDiedStartsFreshForTheNextOpener) {
-  const std::u16string name = uniqueName(u"fresh");
-  MutexHolder holder(name);
-  ASSERT_TRUE(holder.held());
-  ASSERT_TRUE(holder.kill());
-  std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
-  ASSERT_NE(mutex, nullptr);
-  EXPECT_EQ(mutex->wait(0), WaitResult::kSignaled);
-  EXPECT_TRUE(mutex->release());
-}
-
-TEST(NamedMutexTest, RecursiveForTheOwningThreadAcrossHandles) {
-  const std::u16string name = uniqueName(u"recursive");
+// Recursion across handles of one thread; no other thread or process can release or take it;
+// a killed owner abandons it, and the name of a dead holder's object starts fresh.
+TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossProcesses) {
+  const std::u16string name = uniqueName(u"owner");
   std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
   std::unique_ptr<NamedMutex> sameName = NamedMutex::create(name.c_str());
   ASSERT_NE(mutex, nullptr);
@@ -97,39 +43,46 @@ TEST(NamedMutexTest, RecursiveForTheOwningThreadAcrossHandles) {
   EXPECT_EQ(mutex->wait(0), WaitResult::kSignaled);
   EXPECT_EQ(mutex->wait(kGenerousTimeoutMs), WaitResult::kSignaled);
   EXPECT_EQ(sameName->wait(platform::kInfinite), WaitResult::kSignaled);
-  EXPECT_TRUE(mutex->release());
-  EXPECT_TRUE(sameName->release());
-  EXPECT_EQ(childPoll(name), kChildTimedOut);
-  EXPECT_TRUE(mutex->release());
-  EXPECT_EQ(childPoll(name), kChildSignaled);
-  platform::setLastError(0);
-  EXPECT_FALSE(mutex->release());
-  EXPECT_EQ(platform::lastError(), platform::kErrorNotOwner);
-}
-
-TEST(NamedMutexTest, OnlyTheOwningThreadReleases) {
-  const std::u16string name = uniqueName(u"owner");
-  std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
-  ASSERT_NE(mutex, nullptr);
-  ASSERT_EQ(mutex->wait(0), WaitResult::kSignaled);
-  bool released = true;
-  uint32_t error = 0;
   std::thread other([&] {
     std::unique_ptr<NamedMutex> handle = NamedMutex::create(name.c_str());
-    released = handle->release();
-    error = platform::lastError();
+    expectNotOwner(*handle);
     EXPECT_EQ(handle->wait(0), WaitResult::kTimedOut);
   });
   other.join();
-  EXPECT_FALSE(released);
-  EXPECT_EQ(error, platform::kErrorNotOwner);
-  std::unique_ptr<Process> child = startChild("release-mutex", {name});
-  ASSERT_NE(child, nullptr);
-  EXPECT_EQ(exitCodeAfterEnd(*child), ipc_test::kChildOk);
   EXPECT_TRUE(mutex->release());
+  EXPECT_TRUE(sameName->release());
+  EXPECT_EQ(childPoll(name), kHeld);
+  EXPECT_TRUE(mutex->release());
+  EXPECT_EQ(childPoll(name), kFree);
+  expectNotOwner(*mutex);
+
+  ipc_test::Holder holder("mutex", name);
+  ASSERT_TRUE(holder.held());
+  EXPECT_EQ(mutex->wait(0), WaitResult::kTimedOut);
+  EXPECT_EQ(mutex->wait(30), WaitResult::kTimedOut);
+  expectNotOwner(*mutex);
+  ASSERT_TRUE(holder.kill());
+  EXPECT_EQ(mutex->wait(kGenerousTimeoutMs), WaitResult::kAbandoned);
+  // Owned now, and consistent again: the next wait is an ordinary recursive one.
+  EXPECT_EQ(childPoll(name), kHeld);
+  EXPECT_EQ(mutex->wait(0), WaitResult::kSignaled);
+  EXPECT_TRUE(mutex->release());
+  EXPECT_TRUE(mutex->release());
+  EXPECT_EQ(childPoll(name), kFree);
+
+  const std::u16string orphan = uniqueName(u"fresh");
+  ipc_test::Holder dead("mutex", orphan);
+  ASSERT_TRUE(dead.held());
+  ASSERT_TRUE(dead.kill());
+  std::unique_ptr<NamedMutex> fresh = NamedMutex::create(orphan.c_str());
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(fresh->wait(0), WaitResult::kSignaled);
+  EXPECT_TRUE(fresh->release());
 }
 
-TEST(NamedMutexTest, ThreadEndingWhileOwningAbandonsIt) {
+// A thread that ends while owning abandons the mutex; a handle closed while its thread owns the
+// mutex leaves ownership (and the object) in place.
+TEST(NamedMutexTest, OwnershipFollowsTheThreadNotTheHandle) {
   const std::u16string name = uniqueName(u"thread");
   std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
   ASSERT_NE(mutex, nullptr);
@@ -141,57 +94,36 @@ TEST(NamedMutexTest, ThreadEndingWhileOwningAbandonsIt) {
   EXPECT_EQ(mutex->wait(kGenerousTimeoutMs), WaitResult::kAbandoned);
   EXPECT_TRUE(mutex->release());
   EXPECT_FALSE(mutex->release());
-  EXPECT_EQ(childPoll(name), kChildSignaled);
-}
-
-// A handle closed while its thread owns the mutex leaves ownership (and the object) in place.
-TEST(NamedMutexTest, ClosingAnOwnedHandleKeepsOwnership) {
-#ifdef _WIN32
-  GTEST_SKIP() << "Windows destroys a named mutex with its last handle, owned or not";
-#endif
-  const std::u16string name = uniqueName(u"close_owned");
-  std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
-  ASSERT_NE(mutex, nullptr);
+  EXPECT_EQ(childPoll(name), kFree);
+#ifndef _WIN32  // Windows destroys a named mutex with its last handle, owned or not.
   ASSERT_EQ(mutex->wait(0), WaitResult::kSignaled);
   mutex.reset();
-  EXPECT_EQ(childPoll(name), kChildTimedOut);
+  EXPECT_EQ(childPoll(name), kHeld);
   mutex = NamedMutex::create(name.c_str());
   ASSERT_NE(mutex, nullptr);
   EXPECT_TRUE(mutex->release());
-  EXPECT_EQ(childPoll(name), kChildSignaled);
+  EXPECT_EQ(childPoll(name), kFree);
+#endif
 }
 
-TEST(NamedMutexTest, MutexesAndEventsShareOneNamespace) {
-  const std::u16string name = uniqueName(u"kind");
-  {
-    std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
-    ASSERT_NE(mutex, nullptr);
-    platform::setLastError(0);
-    EXPECT_EQ(NamedEvent::create(name.c_str()), nullptr);
-    EXPECT_EQ(platform::lastError(), platform::kErrorInvalidHandle);
-  }
-  MutexHolder holder(name);
-  ASSERT_TRUE(holder.held());
-  platform::setLastError(0);
-  EXPECT_EQ(NamedEvent::create(name.c_str()), nullptr);
-  EXPECT_EQ(platform::lastError(), platform::kErrorInvalidHandle);
-}
-
-// Names with characters that need escaping, non-BMP text and over-long names reach the same
-// object from another process, and differ from names that differ anywhere.
-TEST(NamedMutexTest, UnusualNamesAreSharedAcrossProcessesAndKeptApart) {
-  const std::u16string longTail(3000, u'L');
+// Mutexes and events share one namespace; names with characters that need escaping, non-BMP
+// text and over-long names reach the same object from another process and differ from names
+// that differ anywhere.
+TEST(NamedMutexTest, NamesAreSharedAcrossProcessesAndKeptApart) {
   const std::u16string names[] = {
       uniqueName(u"odd /%~.. \t*?:\"<>|"),
       uniqueName(u"text_\u00fc\u4e2d\U0001F600\U00010348"),
-      uniqueName(u"long_") + longTail,
+      uniqueName(u"long_") + std::u16string(3000, u'L'),
   };
   for (const std::u16string& name : names) {
-    MutexHolder holder(name);
+    ipc_test::Holder holder("mutex", name);
     ASSERT_TRUE(holder.held());
     std::unique_ptr<NamedMutex> same = NamedMutex::create(name.c_str());
     ASSERT_NE(same, nullptr);
     EXPECT_EQ(same->wait(0), WaitResult::kTimedOut);
+    platform::setLastError(0);
+    EXPECT_EQ(NamedEvent::create(name.c_str()), nullptr);
+    EXPECT_EQ(platform::lastError(), platform::kErrorInvalidHandle);
     std::u16string other = name;
     other.back() = other.back() == u'X' ? u'Y' : u'X';
     std::unique_ptr<NamedMutex> different = NamedMutex::create(other.c_str());
@@ -201,32 +133,47 @@ TEST(NamedMutexTest, UnusualNamesAreSharedAcrossProcessesAndKeptApart) {
   }
 }
 
-// Racers create the same mutex at once; then the parent owns it and every racer must see that.
+// Racers create the same object at once. An event set by the parent then wakes them all; a mutex
+// the parent then owns is held for every one of them.
 TEST(NamedMutexTest, RacingCreatorsAgreeOnOneObject) {
   constexpr int kRacers = 6;
-  const std::u16string goName = uniqueName(u"go");
-  const std::u16string checkName = uniqueName(u"check");
-  const std::u16string objectName = uniqueName(u"raced");
-  std::unique_ptr<NamedEvent> go = NamedEvent::create(goName.c_str());
-  std::unique_ptr<NamedEvent> check = NamedEvent::create(checkName.c_str());
-  ASSERT_NE(go, nullptr);
-  ASSERT_NE(check, nullptr);
-  std::vector<std::unique_ptr<NamedEvent>> ready;
-  std::vector<std::unique_ptr<Process>> racers;
-  for (int i = 0; i < kRacers; ++i) {
-    const std::u16string readyName = uniqueName(u"racer_ready");
-    ready.push_back(NamedEvent::create(readyName.c_str()));
-    racers.push_back(startChild("race", {u"mutex", goName, readyName, objectName, checkName}));
-    ASSERT_NE(racers.back(), nullptr);
+  for (const char16_t* kind : {u"mutex", u"event"}) {
+    const bool mutexKind = kind == std::u16string(u"mutex");
+    const std::u16string goName = uniqueName(u"go");
+    const std::u16string checkName = uniqueName(u"check");
+    const std::u16string objectName = uniqueName(u"raced");
+    std::unique_ptr<NamedEvent> go = NamedEvent::create(goName.c_str());
+    std::unique_ptr<NamedEvent> check = NamedEvent::create(checkName.c_str());
+    ASSERT_NE(go, nullptr);
+    ASSERT_NE(check, nullptr);
+    std::vector<std::unique_ptr<NamedEvent>> ready;
+    std::vector<std::unique_ptr<Process>> racers;
+    for (int i = 0; i < kRacers; ++i) {
+      const std::u16string readyName = uniqueName(u"racer_ready");
+      ready.push_back(NamedEvent::create(readyName.c_str()));
+      racers.push_back(startChild("race", {kind, goName, readyName, objectName, checkName}));
+      ASSERT_NE(racers.back(), nullptr);
+    }
+    ASSERT_TRUE(go->set());
+    for (auto& event : ready) ASSERT_TRUE(ipc_test::waitReady(*event));
+    std::unique_ptr<NamedMutex> mutex;
+    std::unique_ptr<NamedEvent> event;
+    if (mutexKind) {
+      mutex = NamedMutex::create(objectName.c_str());
+      ASSERT_NE(mutex, nullptr);
+      ASSERT_EQ(mutex->wait(0), WaitResult::kSignaled);
+      ASSERT_TRUE(check->set());
+    } else {
+      event = NamedEvent::create(objectName.c_str());
+      ASSERT_NE(event, nullptr);
+      ASSERT_TRUE(event->set());
+    }
+    const int64_t expected = mutexKind ? static_cast<int64_t>(WaitResult::kTimedOut) : 0;
+    for (auto& racer : racers) EXPECT_EQ(exitCodeAfterEnd(*racer), expected);
+    if (mutex != nullptr) {
+      EXPECT_TRUE(mutex->release());
+    }
   }
-  ASSERT_TRUE(go->set());
-  for (auto& event : ready) ASSERT_TRUE(ipc_test::waitReady(*event));
-  std::unique_ptr<NamedMutex> mutex = NamedMutex::create(objectName.c_str());
-  ASSERT_NE(mutex, nullptr);
-  ASSERT_EQ(mutex->wait(0), WaitResult::kSignaled);
-  ASSERT_TRUE(check->set());
-  for (auto& racer : racers) EXPECT_EQ(exitCodeAfterEnd(*racer), kChildTimedOut);
-  EXPECT_TRUE(mutex->release());
 }
 
 // Processes open, use and close one name over and over, so that segments are created and removed
@@ -236,13 +183,11 @@ TEST(NamedMutexTest, ChurningOpenersNeverSplitTheObject) {
   constexpr int kIterations = 300;
   TempDir directory;
   const std::string counterPath = directory.host("counter").string();
-  {
-    const uint32_t zero = 0;
-    FILE* file = std::fopen(counterPath.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(&zero, sizeof(zero), 1, file);
-    std::fclose(file);
-  }
+  uint32_t counter = 0;
+  FILE* file = std::fopen(counterPath.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(&counter, sizeof(counter), 1, file);
+  std::fclose(file);
   const std::u16string name = uniqueName(u"churn");
   std::vector<std::unique_ptr<Process>> children;
   for (int i = 0; i < kProcesses; ++i) {
@@ -251,8 +196,7 @@ TEST(NamedMutexTest, ChurningOpenersNeverSplitTheObject) {
     ASSERT_NE(children.back(), nullptr);
   }
   for (auto& child : children) EXPECT_EQ(exitCodeAfterEnd(*child), ipc_test::kChildOk);
-  uint32_t counter = 0;
-  FILE* file = std::fopen(counterPath.c_str(), "rb");
+  file = std::fopen(counterPath.c_str(), "rb");
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(std::fread(&counter, sizeof(counter), 1, file), 1u);
   std::fclose(file);

@@ -9,6 +9,7 @@
 
 #include "base/result_codes.h"
 #include "platform/platform.h"
+#include "platform/platform_testing.h"
 #include "provider_monitor/fake_monitor.h"
 #include "provider_monitor/fs_monitorprovider.h"
 #include "support/narrow_text.h"
@@ -77,7 +78,6 @@ TEST(MonitorCommandLine, DefaultsAndBackslashRules) {
   for (const Case& c : cases) {
     SettingsConfig config;
     if (c.home != nullptr) config.values["fscanner.provider_monitor/home"] = c.home;
-    if (c.bin != nullptr) config.values["fscanner/home"] = c.bin;
     config.values["fscanner/home"] = c.bin != nullptr ? c.bin : ".\\";
     FS_MonitorProvider provider(nullptr);
     ASSERT_EQ(provider.initialize(&config), SUCCESS);
@@ -92,28 +92,48 @@ TEST(MonitorCommandLine, DefaultsAndBackslashRules) {
   }
 }
 
-TEST_F(MonitorControlTest, MissingMonitorProgramFailsTheQuery) {
+// No monitor program: the query fails at the start, and a process-id file that is missing, short
+// or names another program is not waited for; unset settings never start anything.
+TEST_F(MonitorControlTest, MissingMonitorOrSettingsFailTheStart) {
   auto provider = makeProvider(false);
   TraceCapture capture;
   EXPECT_EQ(provider->executeQuery(nullptr, nullptr, 0, 1000), HOST_FAILED);
   EXPECT_TRUE(capture.contains("FS_MonitorProvider::executeMonitor() - ERROR_FILE_NOT_FOUND\n"));
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - unable to start monitor!\n"));
   EXPECT_TRUE(
       capture.contains("FS_MonitorProvider::executeQuery - create cache failed with error -53\n"));
-  EXPECT_EQ(provider->executeMonitor((provider->cmdLine()), false, 0), PROCESS_FILE_NOT_FOUND);
+  EXPECT_EQ(provider->executeMonitor(provider->cmdLine(), false, 0), PROCESS_FILE_NOT_FOUND);
   EXPECT_EQ(provider->executeMonitor(nullptr, false, 0), PROCESS_FAILURE);
   EXPECT_TRUE(
       capture.contains("FS_MonitorProvider::executeMonitor() - monitorPathName is NULL!\n"));
-}
 
-TEST_F(MonitorControlTest, MissingSettingsNeverStartAnything) {
+  const std::string pidFile = narrow(dir_.drive(u"mon_proc.id"));
+  provider->getMonitorPID();
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - unable to open [" +
+                               pidFile + "]\n"));
+  EXPECT_EQ(provider->waitForMonitorShutdown(0), PROCESS_FAILURE);
+  const uint32_t self = platform::currentProcessId();  // running, but not fsmon.exe
+  std::ofstream(dir_.host("mon_proc.id"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(&self), 3);
+  provider->getMonitorPID();
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - unable to read [" +
+                               pidFile + "]\n"));
+  EXPECT_EQ(provider->monitorPID(), 0u);
+  std::ofstream(dir_.host("mon_proc.id"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(&self), 4);
+  provider->getMonitorPID();
+  EXPECT_EQ(provider->monitorPID(), self);
+  EXPECT_FALSE(provider->monitorFound());
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - [" +
+                               std::to_string(self) + ",fsmon.exe] process not found!\n"));
+  EXPECT_EQ(provider->waitForMonitorShutdown(0), PROCESS_FAILURE);
+  EXPECT_EQ(provider->shutdown(nullptr), 0);
+
   if (!narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
-  SettingsConfig config;
-  config.values["fscanner/home"] = "\xFF";  // cannot be converted: binDir stays unset
-  FS_MonitorProvider provider(nullptr);
-  ASSERT_EQ(provider.initialize(&config), SUCCESS);
-  EXPECT_FALSE(provider.runFsMon(0, false));
-  EXPECT_EQ(provider.cmdLine(), nullptr);
+  config_.values["fscanner/home"] = "\xFF";  // cannot be converted: binDir stays unset
+  FS_MonitorProvider unset(nullptr);
+  ASSERT_EQ(unset.initialize(&config_), SUCCESS);
+  EXPECT_FALSE(unset.runFsMon(0, false));
+  EXPECT_EQ(unset.cmdLine(), nullptr);
 }
 
 TEST_F(MonitorControlTest, StartsTheMonitorThenStopsIt) {
@@ -134,48 +154,11 @@ TEST_F(MonitorControlTest, StartsTheMonitorThenStopsIt) {
   EXPECT_TRUE(capture.contains(
       "FS_MonitorProvider::waitOnProcessHandle() - GetExitCodeProcess() success. Exit code is "
       "0."));
-  // The monitor really ended. Windows can still open an ended process while a handle to it is
-  // open somewhere; it then reads as signalled.
-  std::unique_ptr<platform::Process> monitor = platform::Process::open(provider->monitorPID());
-  if (monitor != nullptr) {
-    EXPECT_EQ(monitor->wait(0), platform::WaitResult::kSignaled);
-  }
-}
-
-TEST_F(MonitorControlTest, MonitorThatEndsBeforeInitFailsTheStart) {
-  auto provider = makeProvider(true, "broken");
-  TraceCapture capture;
-  EXPECT_FALSE(provider->runFsMon(0, false));
-  EXPECT_FALSE(capture.contains("FS_MonitorProvider::runFsMon() - monitor init done!\n"));
-}
-
-TEST_F(MonitorControlTest, PidFileOfAnotherProgramIsNotWaitedFor) {
-  auto provider = makeProvider(false);
-  TraceCapture capture;
-  provider->getMonitorPID();
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - unable to open [" +
-                               narrow(dir_.drive(u"mon_proc.id")) + "]\n"));
-  EXPECT_EQ(provider->waitForMonitorShutdown(0), PROCESS_FAILURE);
-
-  uint32_t self = platform::currentProcessId();  // running, but not fsmon.exe
-  std::ofstream(dir_.host("mon_proc.id"), std::ios::binary)
-      .write(reinterpret_cast<const char*>(&self), 4);
-  provider->getMonitorPID();
-  EXPECT_EQ(provider->monitorPID(), self);
-  EXPECT_FALSE(provider->monitorFound());
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - [" +
-                               std::to_string(self) + ",fsmon.exe] process not found!\n"));
-  EXPECT_EQ(provider->waitForMonitorShutdown(0), PROCESS_FAILURE);
-  EXPECT_EQ(provider->shutdown(nullptr), 0);
-}
-
-TEST_F(MonitorControlTest, ProcessWaitsReportTimeOutAndNeverTheExitCode) {
-  auto provider = makeProvider(true);
-  std::u16string image = dir_.drive(u"bin\\fsmon.exe");
+  // Process waits report the time-out, and never the exit code.
+  const std::u16string image = dir_.drive(u"bin\\fsmon.exe");
   std::u16string home = dir_.drive();
   // A "start" monitor runs until stopped: a short wait times out.
   std::u16string start = u"\"" + image + u"\" mon_dirs mon_files \"" + home + u"\" k d start";
-  TraceCapture capture;
   EXPECT_EQ(provider->executeMonitor(start.c_str(), true, 50), PROCESS_WAIT_TIMED_OUT);
   EXPECT_TRUE(
       capture.contains("FS_MonitorProvider::waitOnProcessHandle() - time-out interval elapsed."));
@@ -188,6 +171,31 @@ TEST_F(MonitorControlTest, ProcessWaitsReportTimeOutAndNeverTheExitCode) {
   std::u16string stop = u"\"" + image + u"\" mon_dirs mon_files \"" + home + u"\" k d stop";
   EXPECT_EQ(provider->executeMonitor(stop.c_str(), true, 30000), SUCCESS);
   EXPECT_EQ(provider->waitOnProcessHandle(nullptr, 0), PROCESS_FAILURE);
+  // The monitor really ended. Windows can still open an ended process while a handle to it is
+  // open somewhere; it then reads as signalled.
+  std::unique_ptr<platform::Process> monitor = platform::Process::open(provider->monitorPID());
+  if (monitor != nullptr) {
+    EXPECT_EQ(monitor->wait(0), platform::WaitResult::kSignaled);
+  }
+}
+
+// A monitor that ends without signalling fails the first query instead of hanging it, also where
+// the system gives no pidfd to wait on (the fault switches it off for the monitor's start).
+TEST_F(MonitorControlTest, MonitorThatEndsBeforeInitFailsTheQuery) {
+  auto provider = makeProvider(true, "broken");
+  for (bool pidfd : {true, false}) {
+    TraceCapture capture;
+    if (!pidfd) {
+      platform::testing::injectFault(platform::testing::Fault::kPidFdOpen,
+                                     platform::kErrorNotSupported);
+    }
+    EXPECT_EQ(provider->executeQuery(nullptr, nullptr, 0, 1000), HOST_FAILED);
+    platform::testing::clearFaults();
+    EXPECT_TRUE(capture.contains(
+        "FS_MonitorProvider::runFsMon() - monitor ended with exit code 3 before init\n"));
+    EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - unable to start monitor!\n"));
+    EXPECT_FALSE(capture.contains("FS_MonitorProvider::runFsMon() - monitor init done!\n"));
+  }
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
-// The provider's configuration, its query flow and the mapping of result codes.
+// The provider's configuration, its query flow, the mapping of result codes and the module
+// boundary.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,22 +19,22 @@ namespace {
 
 class MapConfig final : public FsConfig {
  public:
-  void set(const std::string& section, const std::string& key, const std::string& value) {
-    values_[{section, key}] = value;
-  }
   std::string getValue(const char* section, const char* key,
                        const char* defaultValue) const override {
+    if (throws) throw std::bad_alloc();
     lookups.push_back(std::string(section) + "/" + key + "=" + defaultValue);
-    auto found = values_.find({section, key});
-    return found != values_.end() ? found->second : defaultValue;
+    auto found = values.find(std::string(section) + "/" + key);
+    return found != values.end() ? found->second : defaultValue;
   }
+  std::map<std::string, std::string> values;  // "section/key" -> value
   mutable std::vector<std::string> lookups;
-
- private:
-  std::map<std::pair<std::string, std::string>, std::string> values_;
+  bool throws = false;
 };
 
-// Everything the provider asks of its cache, in order.
+FsResults* const kResults = reinterpret_cast<FsResults*>(0x1000);
+FsQuery* const kQuery = reinterpret_cast<FsQuery*>(0x2000);
+
+// Everything the provider asks of its cache, in order, and what the cache answers.
 struct CacheLog {
   std::vector<std::string> calls;
   int lockResult = SUCCESS;
@@ -46,55 +48,53 @@ class RecordingCache final : public ProviderCache {
  public:
   explicit RecordingCache(CacheLog* log) : log_(log) { ++log_->constructed; }
   ~RecordingCache() override { ++log_->destroyed; }
-  int lock(uint32_t timeout) override {
-    log_->calls.push_back("lock " + std::to_string(timeout));
-    return log_->lockResult;
-  }
+  int lock(uint32_t timeout) override { return record("lock", timeout, log_->lockResult); }
   void unlock() override { log_->calls.push_back("unlock"); }
   int create(uint32_t timeout, int disposition) override {
-    log_->calls.push_back("create " + std::to_string(timeout) + " " + std::to_string(disposition));
-    return log_->createResult;
+    return record("create " + std::to_string(disposition), timeout, log_->createResult);
   }
   bool close() override {
     log_->calls.push_back("close");
     return true;
   }
   int executeQuery(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age) override {
-    return record("query", results, query, timeout, age);
+    return query_("query", results, query, timeout, age);
   }
   int executeQueryEx(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age) override {
-    return record("queryEx", results, query, timeout, age);
+    return query_("queryEx", results, query, timeout, age);
   }
 
  private:
-  int record(const char* name, FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age) {
-    log_->calls.push_back(std::string(name) + " timeout=" + std::to_string(timeout) +
-                          " age=" + std::to_string(age) +
-                          (results == kResults && query == kQuery ? " objects" : " other"));
-    return log_->queryResult;
+  int record(const std::string& call, uint32_t timeout, int result) {
+    log_->calls.push_back(call + " " + std::to_string(timeout));
+    return result;
+  }
+  int query_(const char* name, FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age) {
+    const bool objects = results == kResults && query == kQuery;
+    return record(std::string(name) + (objects ? " objects" : " other") +
+                      " age=" + std::to_string(age) + " timeout",
+                  timeout, log_->queryResult);
   }
 
- public:
-  static inline FsResults* const kResults = reinterpret_cast<FsResults*>(0x1000);
-  static inline FsQuery* const kQuery = reinterpret_cast<FsQuery*>(0x2000);
-
- private:
   CacheLog* log_;
 };
 
 // The provider with its two outside dependencies replaced: the monitor start and the cache.
 class SeamProvider final : public FS_MonitorProvider {
  public:
-  SeamProvider(CacheLog* log, FsCacheOptions* options) : FS_MonitorProvider(options), log_(log) {}
+  explicit SeamProvider(CacheLog* log) : FS_MonitorProvider(nullptr), log_(log) {}
   bool runFsMon(uint32_t timeout, bool stop) override {
-    log_->calls.push_back(std::string(stop ? "monitor stop " : "monitor start ") +
-                          std::to_string(timeout));
+    log_->calls.push_back((stop ? "monitor stop " : "monitor start ") + std::to_string(timeout));
     return monitorStarts;
   }
   bool monitorStarts = true;
+  bool cacheThrows = false;
 
  protected:
-  ProviderCache* newCache() override { return new RecordingCache(log_); }
+  std::unique_ptr<ProviderCache> newCache() override {
+    if (cacheThrows) throw std::bad_alloc();
+    return std::make_unique<RecordingCache>(log_);
+  }
 
  private:
   CacheLog* log_;
@@ -110,7 +110,9 @@ TEST(ProviderResult, MapsEveryCodeToOneOfTheThreeHostValues) {
   }
 }
 
-TEST(ProviderConfiguration, DefaultsApplyWhenNoKeyIsPresent) {
+// The four settings are read in order with their defaults; the process-id file name gets exactly
+// one backslash; a home that cannot be converted leaves it unset and nothing to stop.
+TEST(ProviderConfiguration, SettingsAndThePidFileName) {
   MapConfig config;
   FS_MonitorProvider provider(nullptr);
   TraceCapture capture;
@@ -119,90 +121,73 @@ TEST(ProviderConfiguration, DefaultsApplyWhenNoKeyIsPresent) {
   EXPECT_EQ(std::u16string(provider.binDir()), u".\\");
   EXPECT_EQ(std::u16string(provider.drives()), u"$local");
   EXPECT_EQ(std::u16string(provider.monitor()), u"monitor_win32");
-  EXPECT_EQ(std::u16string(provider.pidMonitorFileName()), u"C:\\mon_proc.id");
+  EXPECT_EQ(config.lookups,
+            (std::vector<std::string>{"fscanner.provider_monitor/home=C:\\", "fscanner/home=.\\",
+                                      "fscanner.provider_monitor/drives=$local",
+                                      "fscanner.provider_monitor/monitor=monitor_win32"}));
   EXPECT_TRUE(capture.contains(
       "FS_MonitorProvider::initialize - pidMonitorFileName is [C:\\mon_proc.id]\n"));
-  std::vector<std::string> expected = {"fscanner.provider_monitor/home=C:\\", "fscanner/home=.\\",
-                                       "fscanner.provider_monitor/drives=$local",
-                                       "fscanner.provider_monitor/monitor=monitor_win32"};
-  EXPECT_EQ(config.lookups, expected);
   EXPECT_FALSE(provider.cacheCreated());
-  EXPECT_EQ(provider.monitorPID(), 0u);
   EXPECT_FALSE(provider.monitorFound());
-}
 
-TEST(ProviderConfiguration, PidFileNameGetsExactlyOneBackslash) {
-  struct Case {
-    const char* home;
-    const char16_t* pidFile;
-  };
-  const Case utf8Home{"E:\\d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80",
-                      u"E:\\d\u00E9j\u00E0 \U0001F600\\mon_proc.id"};
-  for (const Case& c :
-       {Case{"D:\\cache", u"D:\\cache\\mon_proc.id"},
-        Case{"D:\\cache\\", u"D:\\cache\\mon_proc.id"}, Case{"", u"\\mon_proc.id"}, utf8Home}) {
-    if (c.home == utf8Home.home && !narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
-    MapConfig config;
-    config.set("fscanner.provider_monitor", "home", c.home);
-    FS_MonitorProvider provider(nullptr);
-    ASSERT_EQ(provider.initialize(&config), SUCCESS);
-    EXPECT_EQ(std::u16string(provider.pidMonitorFileName()), c.pidFile) << c.home;
+  std::vector<std::pair<std::string, const char16_t*>> homes = {
+      {"D:\\cache", u"D:\\cache\\mon_proc.id"},
+      {"D:\\cache\\", u"D:\\cache\\mon_proc.id"},
+      {"", u"\\mon_proc.id"}};
+  if (narrowTextIsUtf8()) {
+    homes.push_back(
+        {"E:\\d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80", u"E:\\d\u00E9j\u00E0 \U0001F600\\mon_proc.id"});
+    homes.push_back({"C:\\\xFF\xFE", nullptr});
+  }
+  for (const auto& [home, pidFile] : homes) {
+    config.values["fscanner.provider_monitor/home"] = home;
+    FS_MonitorProvider other(nullptr);
+    ASSERT_EQ(other.initialize(&config), SUCCESS);
+    if (pidFile == nullptr) {
+      EXPECT_EQ(other.cacheHome(), nullptr);
+      EXPECT_EQ(other.pidMonitorFileName(), nullptr);
+      EXPECT_EQ(other.shutdown(nullptr), 0);
+    } else {
+      EXPECT_EQ(std::u16string(other.pidMonitorFileName()), pidFile) << home;
+    }
   }
 }
 
-TEST(ProviderConfiguration, UnconvertibleHomeLeavesThePidFileNameUnset) {
-  if (!narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
-  MapConfig config;
-  config.set("fscanner.provider_monitor", "home", "C:\\\xFF\xFE");
-  FS_MonitorProvider provider(nullptr);
-  TraceCapture capture;
-  ASSERT_EQ(provider.initialize(&config), SUCCESS);
-  EXPECT_EQ(provider.cacheHome(), nullptr);
-  EXPECT_EQ(provider.pidMonitorFileName(), nullptr);
-  EXPECT_TRUE(
-      capture.contains("FS_MonitorProvider::initialize - pidMonitorFileName is [(null)]\n"));
-  EXPECT_EQ(provider.shutdown(nullptr), 0);  // no monitor can be named: nothing to stop
-}
-
-TEST(CreateProvider, NullConfigurationGivesNoProvider) {
-  TraceCapture capture;
-  EXPECT_EQ(createProvider(nullptr), nullptr);
-  EXPECT_TRUE(capture.contains("createProvider: ENTER\n"));
-  EXPECT_TRUE(capture.contains("createProvider: cannot initialize!\n"));
-  std::vector<std::string> messages = capture.messages();
-  ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.back().rfind("createProvider: LEAVE (p=", 0), 0u);
-}
-
-TEST(CreateProvider, KeepsTheHostOptionBlockAndAnswersThroughTheVirtualTable) {
+// createProvider keeps the host option block and answers through the virtual table; a null
+// configuration, or one that fails with an exception, gives no provider and no exception.
+TEST(CreateProvider, ProviderOrNullNeverAnException) {
   MapConfig config;
   FsCacheOptions options;
   config.cacheOptions = &options;
   std::unique_ptr<FsProvider> provider(createProvider(&config));
   ASSERT_NE(provider, nullptr);
-  auto* monitorProvider = dynamic_cast<FS_MonitorProvider*>(provider.get());
-  ASSERT_NE(monitorProvider, nullptr);
-  EXPECT_EQ(monitorProvider->cacheOptions(), &options);
+  EXPECT_EQ(dynamic_cast<FS_MonitorProvider&>(*provider).cacheOptions(), &options);
   EXPECT_EQ(provider->prepare(nullptr), 0);
   EXPECT_EQ(provider->reset(&config), 0);
+
+  TraceCapture capture;
+  EXPECT_EQ(createProvider(nullptr), nullptr);
+  EXPECT_TRUE(capture.contains("createProvider: ENTER\n"));
+  EXPECT_TRUE(capture.contains("createProvider: cannot initialize!\n"));
+  EXPECT_EQ(capture.messages().back(), "createProvider: LEAVE (p=(nil))\n");
+  config.throws = true;
+  EXPECT_EQ(createProvider(&config), nullptr);
+  EXPECT_TRUE(capture.contains("initialize - failed with exception [std::bad_alloc]\n"));
+  EXPECT_EQ(FS_MonitorProvider(nullptr).initialize(&config), GENERAL_FAILURE);
 }
 
 TEST(ProviderQuery, PassesTheTimeOutBeforeTheAgeToTheCache) {
   CacheLog log;
   {
-    SeamProvider provider(&log, nullptr);
+    SeamProvider provider(&log);
     TraceCapture capture;
-    EXPECT_EQ(provider.executeQuery(RecordingCache::kResults, RecordingCache::kQuery, 11, 22),
-              HOST_OK);
-    EXPECT_EQ(provider.executeQueryEx(RecordingCache::kResults, RecordingCache::kQuery, 33, 44),
-              HOST_OK);
-    std::vector<std::string> expected = {"monitor start 22", "lock 22", "create 22 1",
-                                         "query timeout=22 age=11 objects",
-                                         "queryEx timeout=44 age=33 objects"};
-    EXPECT_EQ(log.calls, expected);
+    EXPECT_EQ(provider.executeQuery(kResults, kQuery, 11, 22), HOST_OK);
+    EXPECT_EQ(provider.executeQueryEx(kResults, kQuery, 33, 44), HOST_OK);
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"monitor start 22", "lock 22", "create 1 22",
+                                                   "query objects age=11 timeout 22",
+                                                   "queryEx objects age=33 timeout 44"}));
     EXPECT_TRUE(provider.cacheCreated());
-
-    auto entries = capture.records();
+    const std::vector<CapturedTrace> entries = capture.records();
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries.front().message,
               "FS_MonitorProvider::executeQuery - entering (age=11, timeout=22)...\n");
@@ -212,74 +197,70 @@ TEST(ProviderQuery, PassesTheTimeOutBeforeTheAgeToTheCache) {
     EXPECT_TRUE(capture.contains(
         "FS_MonitorProvider::executeQueryEx - entering (age=33, timeout=44)...\n"));
     EXPECT_TRUE(capture.contains("FS_MonitorProvider::executeQueryEx - exit 0\n"));
+    // Every trace passes the function its message names.
+    for (const CapturedTrace& trace : entries) {
+      const size_t start = trace.message.find("::") + 2;
+      const size_t end = trace.message.find_first_of(" (", start);
+      EXPECT_EQ(trace.function, trace.message.substr(start, end - start)) << trace.message;
+    }
     log.calls.clear();
   }
-  std::vector<std::string> teardown = {"close", "unlock"};
-  EXPECT_EQ(log.calls, teardown);
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"close", "unlock"}));
   EXPECT_EQ(log.destroyed, 1);
 }
 
-TEST(ProviderQuery, LockTimeOutAnswersBusyAndTheNextQueryStartsOver) {
+// Each failed creation step answers its host value and leaves the provider uncreated, so the
+// next query starts over (the cache of the failed attempt is destroyed first); an exception
+// inside is a traced failure.
+TEST(ProviderQuery, FailedCreationStepsAnswerTheirHostValuesAndAreRetried) {
   CacheLog log;
-  SeamProvider provider(&log, nullptr);
-  log.lockResult = CACHE_LOCK_TIMED_OUT;
-  TraceCapture capture;
-  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_TIMED_OUT);
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - cache lock timed out!\n"));
-  EXPECT_TRUE(
-      capture.contains("FS_MonitorProvider::executeQuery - create cache failed with error -52\n"));
-  EXPECT_FALSE(provider.cacheCreated());
-
-  log.lockResult = MUTEX_FAILED;
-  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_FAILED);
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - cache lock failed!\n"));
-
-  log.lockResult = SUCCESS;
-  log.calls.clear();
-  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_OK);
-  std::vector<std::string> expected = {"monitor start 5", "lock 5", "create 5 1",
-                                       "query timeout=5 age=0 other"};
-  EXPECT_EQ(log.calls, expected);
-  // Each retry replaced the cache of the failed attempt before making a new one.
-  EXPECT_EQ(log.constructed, 3);
-  EXPECT_EQ(log.destroyed, 2);
-}
-
-TEST(ProviderQuery, FailedCreationStepsMapToTheirHostValues) {
-  CacheLog log;
-  SeamProvider provider(&log, nullptr);
+  SeamProvider provider(&log);
   TraceCapture capture;
   provider.monitorStarts = false;
-  EXPECT_EQ(provider.executeQueryEx(nullptr, nullptr, 0, 1), HOST_FAILED);
+  EXPECT_EQ(provider.executeQueryEx(nullptr, nullptr, 0, 5), HOST_FAILED);
   EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - unable to start monitor!\n"));
   EXPECT_TRUE(capture.contains(
       "FS_MonitorProvider::executeQueryEx - create cache failed with error -53\n"));
   EXPECT_EQ(log.constructed, 0);
-
   provider.monitorStarts = true;
+
+  provider.cacheThrows = true;
+  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_FAILED);
+  EXPECT_EQ(provider.executeQueryEx(nullptr, nullptr, 0, 5), HOST_FAILED);
+  std::vector<std::string> thrownIn;
+  for (const CapturedTrace& trace : capture.records()) {
+    if (trace.message.find("failed with exception") != std::string::npos) {
+      thrownIn.push_back(trace.function);
+    }
+  }
+  EXPECT_EQ(thrownIn, (std::vector<std::string>{"executeQuery", "executeQueryEx"}));
+  provider.cacheThrows = false;
+
+  log.lockResult = CACHE_LOCK_TIMED_OUT;
+  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_TIMED_OUT);
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - cache lock timed out!\n"));
+  EXPECT_TRUE(
+      capture.contains("FS_MonitorProvider::executeQuery - create cache failed with error -52\n"));
+  log.lockResult = MUTEX_FAILED;
+  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_FAILED);
+  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - cache lock failed!\n"));
+  log.lockResult = SUCCESS;
   log.createResult = GENERAL_FAILURE;
-  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 1), HOST_FAILED);
+  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_FAILED);
   EXPECT_FALSE(provider.cacheCreated());
 
   log.createResult = SUCCESS;
+  log.calls.clear();
+  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_OK);
+  EXPECT_EQ(log.calls, (std::vector<std::string>{"monitor start 5", "lock 5", "create 1 5",
+                                                 "query other age=0 timeout 5"}));
+  EXPECT_EQ(log.constructed, 4);
+  EXPECT_EQ(log.destroyed, 3);
   log.queryResult = QUERY_TIMED_OUT;
   EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 1), HOST_TIMED_OUT);
   log.queryResult = CACHE_INVALID;
   EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 1), HOST_FAILED);
   EXPECT_TRUE(capture.contains("FS_MonitorProvider::executeQuery - exit -40\n"));
-}
-
-TEST(ProviderQuery, WithoutACacheTheFirstQueryFailsAtCacheCreation) {
-  // The production provider with a monitor that starts: cache construction is the step that
-  // fails until the cache exists, and the host is told so.
-  class StartingMonitor final : public FS_MonitorProvider {
-   public:
-    StartingMonitor() : FS_MonitorProvider(nullptr) {}
-    bool runFsMon(uint32_t, bool) override { return true; }
-  } provider;
-  TraceCapture capture;
-  EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 0), HOST_FAILED);
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - unable create FS_Cache object!\n"));
 }
 
 }  // namespace

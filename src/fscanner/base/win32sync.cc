@@ -83,12 +83,10 @@ int nameScope(const char16_t* name) {
   return upper.find(u'\\') != std::u16string::npos ? 1 : 0;
 }
 
-SyncObject* createNamedMutex(const char16_t* name) {
+std::unique_ptr<SyncObject> createNamedMutex(const char16_t* name) {
   if (name == nullptr) return nullptr;
-  if (nameScope(name) != 0) return new (std::nothrow) Win32Mutex(name);
-  char16_t* scoped = globalName(name);
+  if (nameScope(name) != 0) return std::unique_ptr<SyncObject>(new (std::nothrow) Win32Mutex(name));
+  std::unique_ptr<char16_t, decltype(&std::free)> scoped(globalName(name), &std::free);
   if (scoped == nullptr) return nullptr;
-  SyncObject* mutex = new (std::nothrow) Win32Mutex(scoped);
-  std::free(scoped);
-  return mutex;
+  return std::unique_ptr<SyncObject>(new (std::nothrow) Win32Mutex(scoped.get()));
 }

@@ -43,8 +43,8 @@ char16_t* globalName(const char16_t* name);
 // any other name holding a backslash, 0 otherwise and for a null name.
 int nameScope(const char16_t* name);
 
-// A new Win32Mutex (owned by the caller) for name; a name without a scope is made machine-wide
-// with globalName. Null for a null name.
-SyncObject* createNamedMutex(const char16_t* name);
+// A new Win32Mutex for name; a name without a scope is made machine-wide with globalName. Null
+// for a null name or when memory runs out.
+std::unique_ptr<SyncObject> createNamedMutex(const char16_t* name);
 
 #endif  // FSCANNER_BASE_WIN32SYNC_H

@@ -6,6 +6,7 @@
 #include "base/result_codes.h"
 #include "base/wstring.h"
 #include "provider_monitor/provider_result.h"
+#include "provider_monitor/provider_trace.h"
 
 namespace {
 
@@ -34,101 +35,118 @@ FS_MonitorProvider::FS_MonitorProvider(FsCacheOptions* options)
     : logger_(getZrLogFs()), options_(options) {}
 
 FS_MonitorProvider::~FS_MonitorProvider() {
-  if (cache_ != nullptr) {
-    cache_->close();
+  if (cache_ == nullptr) return;
+  guardHostCall("~FS_MonitorProvider", 0, [this] {
+    if (!cache_->close()) {
+      PROVIDER_TRACE(logger_, "~FS_MonitorProvider",
+                     "FS_MonitorProvider::~FS_MonitorProvider - cache close failed!\n");
+    }
     cache_->unlock();
-  }
+    return 0;
+  });
 }
 
 int FS_MonitorProvider::initialize(const FsConfig* config) {
   if (config == nullptr) return GENERAL_FAILURE;
-  cacheHome_ = readSetting(config, kHomeSetting);
-  binDir_ = readSetting(config, kBinDirSetting);
-  drives_ = readSetting(config, kDrivesSetting);
-  monitor_ = readSetting(config, kMonitorSetting);
-  pidMonitorFileName_.reset();
-  if (cacheHome_ != nullptr) {
-    pidMonitorFileName_ = makeOwnedText(withTrailingBackslash(cacheHome_.get()) + kPidFileName);
-  }
-  FS_TRACE(logger_, "FS_MonitorProvider::initialize - pidMonitorFileName is [%S]\n",
-           pidMonitorFileName_.get());
-  return SUCCESS;
+  return guardHostCall("initialize", static_cast<int>(GENERAL_FAILURE), [this, config] {
+    cacheHome_ = readSetting(config, kHomeSetting);
+    binDir_ = readSetting(config, kBinDirSetting);
+    drives_ = readSetting(config, kDrivesSetting);
+    monitor_ = readSetting(config, kMonitorSetting);
+    pidMonitorFileName_.reset();
+    if (cacheHome_ != nullptr) {
+      pidMonitorFileName_ = makeOwnedText(withTrailingBackslash(cacheHome_.get()) + kPidFileName);
+    }
+    PROVIDER_TRACE(logger_, "initialize",
+                   "FS_MonitorProvider::initialize - pidMonitorFileName is [%S]\n",
+                   pidMonitorFileName_.get());
+    return static_cast<int>(SUCCESS);
+  });
 }
 
 int FS_MonitorProvider::prepare(void*) { return SUCCESS; }
 
 int FS_MonitorProvider::shutdown(const FsConfig*) {
-  getMonitorPID();
-  bool stopped = runFsMon(kShutdownTimeout, true);
-  waitForMonitorShutdown(kShutdownTimeout);
-  return stopped ? 1 : 0;
+  return guardHostCall("shutdown", 0, [this] {
+    getMonitorPID();
+    const bool stopped = runFsMon(kShutdownTimeout, true);
+    const int ended = waitForMonitorShutdown(kShutdownTimeout);
+    if (ended != SUCCESS) {
+      PROVIDER_TRACE(logger_, "shutdown",
+                     "FS_MonitorProvider::shutdown - monitor end not seen (%d)\n", ended);
+    }
+    return stopped ? 1 : 0;
+  });
 }
 
 // The cache of monitor mode is not part of this build yet: creation stops here with
 // "unable create FS_Cache object!" until it lands.
-ProviderCache* FS_MonitorProvider::newCache() { return nullptr; }
+std::unique_ptr<ProviderCache> FS_MonitorProvider::newCache() { return nullptr; }
 
 int FS_MonitorProvider::create(uint32_t timeout) {
   if (!runFsMon(timeout, false)) {
-    FS_TRACE(logger_, "FS_MonitorProvider::create - unable to start monitor!\n");
+    PROVIDER_TRACE(logger_, "create", "FS_MonitorProvider::create - unable to start monitor!\n");
     return GENERAL_FAILURE;
   }
   cache_.reset();
-  cache_.reset(newCache());
+  cache_ = newCache();
   if (cache_ == nullptr) {
-    FS_TRACE(logger_, "FS_MonitorProvider::create - unable create FS_Cache object!\n");
+    PROVIDER_TRACE(logger_, "create",
+                   "FS_MonitorProvider::create - unable create FS_Cache object!\n");
     return GENERAL_FAILURE;
   }
-  int locked = cache_->lock(timeout);
+  const int locked = cache_->lock(timeout);
   if (locked == CACHE_LOCK_TIMED_OUT) {
-    FS_TRACE(logger_, "FS_MonitorProvider::create - cache lock timed out!\n");
+    PROVIDER_TRACE(logger_, "create", "FS_MonitorProvider::create - cache lock timed out!\n");
     return CACHE_LOCK_TIMED_OUT;
   }
   if (locked != SUCCESS) {
-    FS_TRACE(logger_, "FS_MonitorProvider::create - cache lock failed!\n");
+    PROVIDER_TRACE(logger_, "create", "FS_MonitorProvider::create - cache lock failed!\n");
     return locked;
   }
-  FS_TRACE(logger_, "FS_MointorProvider::create - cache lock success!\n");
+  PROVIDER_TRACE(logger_, "create", "FS_MointorProvider::create - cache lock success!\n");
   return cache_->create(timeout, FS_CACHE_OPEN);
 }
 
 int FS_MonitorProvider::executeQuery(FsResults* results, FsQuery* query, uint32_t age,
                                      uint32_t timeout) {
-  return runQuery(results, query, age, timeout, false);
+  return guardHostCall("executeQuery", static_cast<int>(HOST_FAILED),
+                       [&] { return runQuery(results, query, age, timeout, false); });
 }
 
 int FS_MonitorProvider::executeQueryEx(FsResults* results, FsQuery* query, uint32_t age,
                                        uint32_t timeout) {
-  return runQuery(results, query, age, timeout, true);
+  return guardHostCall("executeQueryEx", static_cast<int>(HOST_FAILED),
+                       [&] { return runQuery(results, query, age, timeout, true); });
 }
 
-// The two query forms differ in the cache operation, their messages and the trace level of the
-// entering message.
+// The two query forms differ in the cache operation, their messages and the trace levels.
 int FS_MonitorProvider::runQuery(FsResults* results, FsQuery* query, uint32_t age, uint32_t timeout,
                                  bool extended) {
+  const char* function = extended ? "executeQueryEx" : "executeQuery";
   if (extended) {
-    FS_TRACE(logger_, "FS_MonitorProvider::executeQueryEx - entering (age=%d, timeout=%d)...\n",
-             static_cast<int>(age), static_cast<int>(timeout));
-  } else {
-    FS_TRACE_ENTRY(logger_, "FS_MonitorProvider::executeQuery - entering (age=%d, timeout=%d)...\n",
+    PROVIDER_TRACE(logger_, function,
+                   "FS_MonitorProvider::executeQueryEx - entering (age=%d, timeout=%d)...\n",
                    static_cast<int>(age), static_cast<int>(timeout));
+  } else {
+    PROVIDER_TRACE_ENTRY(logger_, function,
+                         "FS_MonitorProvider::executeQuery - entering (age=%d, timeout=%d)...\n",
+                         static_cast<int>(age), static_cast<int>(timeout));
   }
   if (!cacheCreated_) {
-    if (extended) {
-      FS_TRACE(logger_, "FS_MonitorProvider::executeQueryEx - creating cache...\n");
-    } else {
-      FS_TRACE(logger_, "FS_MonitorProvider::executeQuery - creating cache...\n");
-    }
-    int created = create(timeout);
+    PROVIDER_TRACE(logger_, function,
+                   extended ? "FS_MonitorProvider::executeQueryEx - creating cache...\n"
+                            : "FS_MonitorProvider::executeQuery - creating cache...\n");
+    const int created = create(timeout);
     if (created != SUCCESS) {
       if (extended) {
-        FS_TRACE(logger_,
-                 "FS_MonitorProvider::executeQueryEx - create cache failed with error %d\n",
-                 created);
+        PROVIDER_TRACE(logger_, function,
+                       "FS_MonitorProvider::executeQueryEx - create cache failed with error %d\n",
+                       created);
       } else {
-        FS_TRACE_EXIT(logger_,
-                      "FS_MonitorProvider::executeQuery - create cache failed with error %d\n",
-                      created);
+        PROVIDER_TRACE_EXIT(
+            logger_, function,
+            "FS_MonitorProvider::executeQuery - create cache failed with error %d\n", created);
       }
       return toProviderResult(created);
     }
@@ -139,26 +157,28 @@ int FS_MonitorProvider::runQuery(FsResults* results, FsQuery* query, uint32_t ag
     code = extended ? cache_->executeQueryEx(results, query, timeout, age)
                     : cache_->executeQuery(results, query, timeout, age);
   }
-  if (extended) {
-    FS_TRACE_EXIT(logger_, "FS_MonitorProvider::executeQueryEx - exit %d\n", code);
-  } else {
-    FS_TRACE_EXIT(logger_, "FS_MonitorProvider::executeQuery - exit %d\n", code);
-  }
+  PROVIDER_TRACE_EXIT(logger_, function,
+                      extended ? "FS_MonitorProvider::executeQueryEx - exit %d\n"
+                               : "FS_MonitorProvider::executeQuery - exit %d\n",
+                      code);
   return toProviderResult(code);
 }
 
 extern "C" FsProvider* FS_CDECL createProvider(const FsConfig* config) {
-  ZrLogWrapper* logger = getZrLogFs();
-  FS_TRACE_ENTRY(logger, "createProvider: ENTER\n");
-  FsProvider* provider =
-      new (std::nothrow) FS_MonitorProvider(config != nullptr ? config->cacheOptions : nullptr);
-  FS_TRACE(logger, "createProvider: after new, p=%p\n", static_cast<void*>(provider));
-  if (provider == nullptr) return nullptr;
-  if (provider->initialize(config) != SUCCESS) {
-    FS_TRACE(logger, "createProvider: cannot initialize!\n");
-    delete provider;
-    provider = nullptr;
-  }
-  FS_TRACE_EXIT(logger, "createProvider: LEAVE (p=%p)\n", static_cast<void*>(provider));
-  return provider;
+  return guardHostCall("createProvider", static_cast<FsProvider*>(nullptr), [config] {
+    ZrLogWrapper* logger = getZrLogFs();
+    PROVIDER_TRACE_ENTRY(logger, "createProvider", "createProvider: ENTER\n");
+    std::unique_ptr<FsProvider> provider(
+        new (std::nothrow) FS_MonitorProvider(config != nullptr ? config->cacheOptions : nullptr));
+    PROVIDER_TRACE(logger, "createProvider", "createProvider: after new, p=%p\n",
+                   static_cast<void*>(provider.get()));
+    if (provider == nullptr) return static_cast<FsProvider*>(nullptr);
+    if (provider->initialize(config) != SUCCESS) {
+      PROVIDER_TRACE(logger, "createProvider", "createProvider: cannot initialize!\n");
+      provider.reset();
+    }
+    PROVIDER_TRACE_EXIT(logger, "createProvider", "createProvider: LEAVE (p=%p)\n",
+                        static_cast<void*>(provider.get()));
+    return provider.release();
+  });
 }

@@ -24,6 +24,8 @@ class FS_MonitorProvider : public FsProvider {
   int initialize(const FsConfig* config) override;
   int prepare(void* argument) override;
   // Stops the monitor: 1 when it acknowledged the stop, 0 otherwise. The cache stays open.
+  // The operations the host calls never let an exception through: one is traced and answered
+  // with failure (GENERAL_FAILURE, 0 or HOST_FAILED).
   int shutdown(const FsConfig* config) override;
   int executeQuery(FsResults* results, FsQuery* query, uint32_t age, uint32_t timeout) override;
   int executeQueryEx(FsResults* results, FsQuery* query, uint32_t age, uint32_t timeout) override;
@@ -57,13 +59,13 @@ class FS_MonitorProvider : public FsProvider {
  protected:
   // Makes the cache the monitor keeps ("mon_dirs", "mon_files" in cacheHome, monitor mode);
   // null when it cannot be made.
-  virtual ProviderCache* newCache();
+  virtual std::unique_ptr<ProviderCache> newCache();
 
  private:
   int create(uint32_t timeout);
   int runQuery(FsResults* results, FsQuery* query, uint32_t age, uint32_t timeout, bool extended);
   void buildMonitorNames(bool stop);
-  bool waitForMonitorInit(platform::NamedEvent* event, platform::Process* monitor);
+  bool waitForMonitorInit(platform::NamedEvent& event, platform::Process& monitor);
 
   bool cacheCreated_ = false;
   std::unique_ptr<ProviderCache> cache_;

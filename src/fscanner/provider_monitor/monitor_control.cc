@@ -8,6 +8,7 @@
 #include "base/win32sync.h"
 #include "base/wstring.h"
 #include "provider_monitor/fs_monitorprovider.h"
+#include "provider_monitor/provider_trace.h"
 #include "tablestore/mapped_file.h"
 
 namespace {
@@ -56,56 +57,78 @@ void FS_MonitorProvider::buildMonitorNames(bool stop) {
 
 bool FS_MonitorProvider::runFsMon(uint32_t, bool stop) {
   if (binDir_ == nullptr || cacheHome_ == nullptr || drives_ == nullptr || monitor_ == nullptr) {
+    PROVIDER_TRACE(logger_, "runFsMon", "FS_MonitorProvider::runFsMon() - settings missing!\n");
     return false;
   }
   buildMonitorNames(stop);
-  if (initEventName_ == nullptr || cmdLine_ == nullptr) return false;
-  FS_TRACE(logger_, "FS_MonitorProvider::runFsMon - cmdLine is [%S]\n", cmdLine_.get());
-  FS_TRACE(logger_, "FS_MonitorProvider::runFsMon - binDir is [%S]\n", binDir_.get());
-
   std::unique_ptr<char16_t, decltype(&std::free)> scoped(globalName(initEventName_.get()),
                                                          &std::free);
-  if (scoped == nullptr) return false;
-  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(scoped.get());
-  if (event == nullptr) return false;
-
-  std::unique_ptr<platform::Process> started;
-  if (executeMonitor(cmdLine_.get(), false, 0, &started) != SUCCESS) {
-    FS_TRACE(logger_, "FS_MonitorProvider::runFsMon() - monitor not started!\n");
+  if (initEventName_ == nullptr || cmdLine_ == nullptr || scoped == nullptr) {
+    PROVIDER_TRACE(logger_, "runFsMon", "FS_MonitorProvider::runFsMon() - out of memory!\n");
     return false;
   }
-  FS_TRACE(logger_, "FS_MonitorProvider::runFsMon() - waiting to monitor init...\n");
-  if (!waitForMonitorInit(event.get(), started.get())) return false;
-  FS_TRACE(logger_, "FS_MonitorProvider::runFsMon() - monitor init done!\n");
+  PROVIDER_TRACE(logger_, "runFsMon", "FS_MonitorProvider::runFsMon - cmdLine is [%S]\n",
+                 cmdLine_.get());
+  PROVIDER_TRACE(logger_, "runFsMon", "FS_MonitorProvider::runFsMon - binDir is [%S]\n",
+                 binDir_.get());
+
+  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(scoped.get());
+  if (event == nullptr) {
+    PROVIDER_TRACE(logger_, "runFsMon",
+                   "FS_MonitorProvider::runFsMon() - init event not created (%d)\n",
+                   static_cast<int>(platform::lastError()));
+    return false;
+  }
+
+  std::unique_ptr<platform::Process> started;
+  if (executeMonitor(cmdLine_.get(), false, 0, &started) != SUCCESS || started == nullptr) {
+    PROVIDER_TRACE(logger_, "runFsMon", "FS_MonitorProvider::runFsMon() - monitor not started!\n");
+    return false;
+  }
+  PROVIDER_TRACE(logger_, "runFsMon",
+                 "FS_MonitorProvider::runFsMon() - waiting to monitor init...\n");
+  if (!waitForMonitorInit(*event, *started)) return false;
+  PROVIDER_TRACE(logger_, "runFsMon", "FS_MonitorProvider::runFsMon() - monitor init done!\n");
   return true;
 }
 
-bool FS_MonitorProvider::waitForMonitorInit(platform::NamedEvent* event,
-                                            platform::Process* monitor) {
+bool FS_MonitorProvider::waitForMonitorInit(platform::NamedEvent& event,
+                                            platform::Process& monitor) {
   uint32_t endedAt = 0;
   bool ended = false;
   for (;;) {
-    platform::WaitResult result = event->wait(kInitWaitSlice);
+    const platform::WaitResult result = event.wait(kInitWaitSlice);
     if (result == platform::WaitResult::kSignaled) return true;
     if (result != platform::WaitResult::kTimedOut) {
-      FS_TRACE(logger_, "FS_MonitorProvider::runFsMon() - init event wait failed (%d)\n",
-               static_cast<int>(platform::lastError()));
+      PROVIDER_TRACE(logger_, "runFsMon",
+                     "FS_MonitorProvider::runFsMon() - init event wait failed (%d)\n",
+                     static_cast<int>(platform::lastError()));
       return false;
     }
-    if (monitor == nullptr) continue;
-    if (!ended && monitor->wait(0) == platform::WaitResult::kSignaled) {
-      uint32_t code = 0;
-      if (monitor->exitCode(&code) && code != 0) {
-        FS_TRACE(logger_,
-                 "FS_MonitorProvider::runFsMon() - monitor ended with exit code %d before init\n",
-                 static_cast<int>(code));
+    if (!ended) {
+      const platform::WaitResult state = monitor.wait(0);
+      if (state == platform::WaitResult::kFailed) {
+        PROVIDER_TRACE(logger_, "runFsMon",
+                       "FS_MonitorProvider::runFsMon() - monitor wait failed (%d)\n",
+                       static_cast<int>(platform::lastError()));
         return false;
       }
-      ended = true;
-      endedAt = platform::tickCount();
+      if (state == platform::WaitResult::kSignaled) {
+        uint32_t code = 0;
+        if (!monitor.exitCode(&code) || code != 0) {
+          PROVIDER_TRACE(
+              logger_, "runFsMon",
+              "FS_MonitorProvider::runFsMon() - monitor ended with exit code %d before init\n",
+              static_cast<int>(code));
+          return false;
+        }
+        ended = true;
+        endedAt = platform::tickCount();
+      }
     }
     if (ended && platform::tickCount() - endedAt >= kInitGraceAfterExit) {
-      FS_TRACE(logger_, "FS_MonitorProvider::runFsMon() - monitor ended without init\n");
+      PROVIDER_TRACE(logger_, "runFsMon",
+                     "FS_MonitorProvider::runFsMon() - monitor ended without init\n");
       return false;
     }
   }
@@ -114,32 +137,40 @@ bool FS_MonitorProvider::waitForMonitorInit(platform::NamedEvent* event,
 int FS_MonitorProvider::executeMonitor(const char16_t* monitorPathName, bool wait, uint32_t timeout,
                                        std::unique_ptr<platform::Process>* started) {
   if (monitorPathName == nullptr) {
-    FS_TRACE(logger_, "FS_MonitorProvider::executeMonitor() - monitorPathName is NULL!\n");
+    PROVIDER_TRACE(logger_, "executeMonitor",
+                   "FS_MonitorProvider::executeMonitor() - monitorPathName is NULL!\n");
     return PROCESS_FAILURE;
   }
-  FS_TRACE(logger_, "FS_MonitorProvider::executeMonitor() - executable is %S\n", monitorPathName);
+  PROVIDER_TRACE(logger_, "executeMonitor",
+                 "FS_MonitorProvider::executeMonitor() - executable is %S\n", monitorPathName);
   std::unique_ptr<platform::Process> process = platform::Process::start(monitorPathName);
   if (process == nullptr) {
     uint32_t error = platform::lastError();
     switch (error) {
       case platform::kErrorFileNotFound:
-        FS_TRACE(logger_, "FS_MonitorProvider::executeMonitor() - ERROR_FILE_NOT_FOUND\n");
+        PROVIDER_TRACE(logger_, "executeMonitor",
+                       "FS_MonitorProvider::executeMonitor() - ERROR_FILE_NOT_FOUND\n");
         return PROCESS_FILE_NOT_FOUND;
       case platform::kErrorPathNotFound:
-        FS_TRACE(logger_, "FS_MonitorProvider::executeMonitor() - ERROR_PATH_NOT_FOUND\n");
+        PROVIDER_TRACE(logger_, "executeMonitor",
+                       "FS_MonitorProvider::executeMonitor() - ERROR_PATH_NOT_FOUND\n");
         return PROCESS_PATH_NOT_FOUND;
       case platform::kErrorAccessDenied:
-        FS_TRACE(logger_, "FS_MonitorProvider::executeMonitor() - ERROR_ACCESS_DENIED\n");
+        PROVIDER_TRACE(logger_, "executeMonitor",
+                       "FS_MonitorProvider::executeMonitor() - ERROR_ACCESS_DENIED\n");
         return PROCESS_ACCESS_DENIED;
       default:
-        FS_TRACE(logger_, "FS_MonitorProvider::executeMonitor() - ERROR: %08x\n", error);
+        PROVIDER_TRACE(logger_, "executeMonitor",
+                       "FS_MonitorProvider::executeMonitor() - ERROR: %08x\n", error);
         return PROCESS_FAILURE;
     }
   }
-  FS_TRACE(logger_, "FS_MonitorProvider::executeMonitor() - CreateProcess() success.\n");
+  PROVIDER_TRACE(logger_, "executeMonitor",
+                 "FS_MonitorProvider::executeMonitor() - CreateProcess() success.\n");
   int result = SUCCESS;
   if (wait) {
-    FS_TRACE(logger_, "FS_MonitorProvider::executeMonitor() - waiting for termination...\n");
+    PROVIDER_TRACE(logger_, "executeMonitor",
+                   "FS_MonitorProvider::executeMonitor() - waiting for termination...\n");
     result = waitOnProcessHandle(process.get(), timeout);
   }
   if (started != nullptr) *started = std::move(process);
@@ -165,7 +196,8 @@ int FS_MonitorProvider::waitOnProcessHandle(platform::Process* process, uint32_t
       return SUCCESS;
     }
     case platform::WaitResult::kTimedOut:
-      FS_TRACE(logger_, "FS_MonitorProvider::waitOnProcessHandle() - time-out interval elapsed.");
+      PROVIDER_TRACE(logger_, "waitOnProcessHandle",
+                     "FS_MonitorProvider::waitOnProcessHandle() - time-out interval elapsed.");
       return PROCESS_WAIT_TIMED_OUT;
     case platform::WaitResult::kFailed:
       FS_TRACE(logger_,
@@ -187,26 +219,39 @@ void FS_MonitorProvider::getMonitorPID() {
              "FS_MonitorProvider::waitForMonitorShutdown - pidMonitorFileName pointer is null!\n");
     return;
   }
-  std::unique_ptr<StorageFile> file(newMappedFile(pidMonitorFileName_.get()));
+  std::unique_ptr<StorageFile> file = newMappedFile(pidMonitorFileName_.get());
   if (file == nullptr || !file->open()) {
-    FS_TRACE(logger_, "FS_MonitorProvider::waitForMonitorShutdown - unable to open [%S]\n",
-             pidMonitorFileName_.get());
+    PROVIDER_TRACE(logger_, "waitForMonitorShutdown",
+                   "FS_MonitorProvider::waitForMonitorShutdown - unable to open [%S]\n",
+                   pidMonitorFileName_.get());
     return;
   }
   uint8_t bytes[4] = {0, 0, 0, 0};
-  file->read(bytes, sizeof bytes);
-  file->close();
+  const bool complete = file->read(bytes, sizeof bytes) == sizeof bytes;
+  if (!file->close()) {
+    PROVIDER_TRACE(logger_, "waitForMonitorShutdown",
+                   "FS_MonitorProvider::waitForMonitorShutdown - unable to close [%S]\n",
+                   pidMonitorFileName_.get());
+  }
+  if (!complete) {
+    PROVIDER_TRACE(logger_, "waitForMonitorShutdown",
+                   "FS_MonitorProvider::waitForMonitorShutdown - unable to read [%S]\n",
+                   pidMonitorFileName_.get());
+    return;
+  }
   monitorPID_ = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
                 static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
   bool found = false;
   if (findProcess(kMonitorImage, monitorPID_, &found) != SUCCESS) {
-    FS_TRACE(logger_, "FS_MonitorProvider::waitForMonitorShutdown - findProcess(...) failed!\n");
+    PROVIDER_TRACE(logger_, "waitForMonitorShutdown",
+                   "FS_MonitorProvider::waitForMonitorShutdown - findProcess(...) failed!\n");
     return;
   }
   monitorFound_ = found;
   if (!found) {
-    FS_TRACE(logger_, "FS_MonitorProvider::waitForMonitorShutdown - [%d,%S] process not found!\n",
-             static_cast<int>(monitorPID_), kMonitorImage);
+    PROVIDER_TRACE(logger_, "waitForMonitorShutdown",
+                   "FS_MonitorProvider::waitForMonitorShutdown - [%d,%S] process not found!\n",
+                   static_cast<int>(monitorPID_), kMonitorImage);
   }
 }
 
@@ -227,7 +272,8 @@ int FS_MonitorProvider::waitForMonitorShutdown(uint32_t timeout) {
   if (!monitorFound_) return PROCESS_FAILURE;
   std::unique_ptr<platform::Process> process = platform::Process::open(monitorPID_);
   if (process == nullptr) {
-    FS_TRACE(logger_, "FS_MonitorProvider::waitForMonitorShutdown - OpenProcess(...) failed!\n");
+    PROVIDER_TRACE(logger_, "waitForMonitorShutdown",
+                   "FS_MonitorProvider::waitForMonitorShutdown - OpenProcess(...) failed!\n");
     return PROCESS_FAILURE;
   }
   return waitOnProcessHandle(process.get(), timeout);

@@ -27,7 +27,7 @@ Table::Table(const char16_t* name, const char16_t* directory, bool compact) : co
   recordPath_ = directory_ + name_ + kRecordSuffix;
   positionPath_ = directory_ + name_ + kPositionSuffix;
   cataloguePath_ = directory_ + name_ + kCatalogueSuffix;
-  mutex_.reset(createNamedMutex((name_ + kMutexSuffix).c_str()));
+  mutex_ = createNamedMutex((name_ + kMutexSuffix).c_str());
   valid_ = mutex_ != nullptr;
 }
 

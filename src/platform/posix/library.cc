@@ -6,13 +6,20 @@
 #include <strings.h>
 #include <cstring>
 
+#include <utility>
+
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/posix/shell_folders.h"
 
 namespace platform {
 
 struct Library::Native {
-  void* handle = nullptr;  // null for the emulated shell32
+  explicit Native(void* module) : handle(module) {}
+  ~Native() {
+    if (handle != nullptr) dlclose(handle);
+  }
+  void* const handle;  // null for the emulated shell32
 };
 
 namespace {
@@ -32,25 +39,25 @@ bool isEmulatedShell(const char* name) {
 
 }  // namespace
 
-Library::Library(Native* native) : native_(native) {}
+Library::Library(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-Library::~Library() {
-  if (native_->handle != nullptr) dlclose(native_->handle);
-  delete native_;
-}
+Library::~Library() = default;
 
 std::unique_ptr<Library> Library::load(const char* name) {
   if (name == nullptr || *name == 0) {
     setLastError(kErrorModNotFound);
     return nullptr;
   }
-  if (isEmulatedShell(name)) return std::make_unique<Library>(new Native);
+  if (isEmulatedShell(name))
+    return internal::wrapNative<Library>(internal::makeNothrow<Native>(nullptr));
   void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     setLastError(kErrorModNotFound);
     return nullptr;
   }
-  return std::make_unique<Library>(new Native{handle});
+  std::unique_ptr<Native> native = internal::makeNothrow<Native>(handle);
+  if (native == nullptr) dlclose(handle);
+  return internal::wrapNative<Library>(std::move(native));
 }
 
 std::unique_ptr<Library> Library::loaded(const char16_t*) {

@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <climits>
 #include <new>
+#include <utility>
 
-#include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/posix/shm_segment.h"
 #include "platform/posix/wait_deadline.h"
@@ -34,7 +34,7 @@ void initializeEvent(void* payload) {
 }
 
 const internal::SegmentType kEventType = {kEventKind, sizeof(EventPayload), initializeEvent,
-                                          nullptr};
+                                          nullptr, testing::Fault::kEventCreate};
 
 uint32_t* futexWord(std::atomic<uint32_t>* word) { return reinterpret_cast<uint32_t*>(word); }
 
@@ -53,27 +53,18 @@ long futexWaitUntil(std::atomic<uint32_t>* word, uint32_t expected, const timesp
 }  // namespace
 
 struct NamedEvent::Native {
+  explicit Native(std::unique_ptr<internal::SegmentHandle> handle)
+      : segment(std::move(handle)), word(&static_cast<EventPayload*>(segment->payload())->word) {}
   std::unique_ptr<internal::SegmentHandle> segment;
-  std::atomic<uint32_t>* word;
+  std::atomic<uint32_t>* const word;
 };
 
-NamedEvent::NamedEvent(Native* native) : native_(native) {}
+NamedEvent::NamedEvent(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-NamedEvent::~NamedEvent() { delete native_; }
+NamedEvent::~NamedEvent() = default;
 
 std::unique_ptr<NamedEvent> NamedEvent::create(const char16_t* name) {
-  if (internal::faultFires(testing::Fault::kEventCreate)) return nullptr;
-  std::unique_ptr<internal::SegmentHandle> segment =
-      internal::SegmentHandle::open(name, kEventType);
-  if (segment == nullptr) return nullptr;
-  auto* native = new (std::nothrow) Native;
-  if (native == nullptr) {
-    setLastError(kErrorNotEnoughMemory);
-    return nullptr;
-  }
-  native->word = &static_cast<EventPayload*>(segment->payload())->word;
-  native->segment = std::move(segment);
-  return std::unique_ptr<NamedEvent>(new NamedEvent(native));
+  return internal::createNamedObject<NamedEvent>(name, kEventType);
 }
 
 bool NamedEvent::set() {

@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <utility>
 
-#include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/posix/shm_segment.h"
 #include "platform/posix/wait_deadline.h"
@@ -48,32 +48,23 @@ bool ownedByThisProcess(void* payload) {
 }
 
 const internal::SegmentType kMutexType = {kMutexKind, sizeof(MutexPayload), initializeMutex,
-                                          ownedByThisProcess};
+                                          ownedByThisProcess, testing::Fault::kMutexCreate};
 
 }  // namespace
 
 struct NamedMutex::Native {
+  explicit Native(std::unique_ptr<internal::SegmentHandle> handle)
+      : segment(std::move(handle)), mutex(&static_cast<MutexPayload*>(segment->payload())->mutex) {}
   std::unique_ptr<internal::SegmentHandle> segment;
-  pthread_mutex_t* mutex;
+  pthread_mutex_t* const mutex;
 };
 
-NamedMutex::NamedMutex(Native* native) : native_(native) {}
+NamedMutex::NamedMutex(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-NamedMutex::~NamedMutex() { delete native_; }
+NamedMutex::~NamedMutex() = default;
 
 std::unique_ptr<NamedMutex> NamedMutex::create(const char16_t* name) {
-  if (internal::faultFires(testing::Fault::kMutexCreate)) return nullptr;
-  std::unique_ptr<internal::SegmentHandle> segment =
-      internal::SegmentHandle::open(name, kMutexType);
-  if (segment == nullptr) return nullptr;
-  auto* native = new (std::nothrow) Native;
-  if (native == nullptr) {
-    setLastError(kErrorNotEnoughMemory);
-    return nullptr;
-  }
-  native->mutex = &static_cast<MutexPayload*>(segment->payload())->mutex;
-  native->segment = std::move(segment);
-  return std::unique_ptr<NamedMutex>(new NamedMutex(native));
+  return internal::createNamedObject<NamedMutex>(name, kMutexType);
 }
 
 WaitResult NamedMutex::wait(uint32_t timeoutMs) {

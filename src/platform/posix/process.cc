@@ -1,5 +1,6 @@
-// Process: posix_spawn in a new session with descriptors above 2 closed; waits through a pidfd,
-// so a process opened by id (not our child) can be waited for too.
+// Process: posix_spawn in a new session with descriptors above 2 closed. Waits sleep on a pidfd,
+// so a process opened by id (not our child) can be waited for too; where the system gives no
+// pidfd they probe the process instead.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,18 +14,20 @@
 
 #include <cerrno>
 #include <climits>
-#include <mutex>
-#include <new>
-#include <set>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/fault.h"
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
+#include "platform/posix/child_reaper.h"
 #include "platform/posix/command_line.h"
 #include "platform/posix/errno_mapping.h"
 #include "platform/posix/host_text.h"
 #include "platform/posix/path_resolution.h"
+#include "platform/posix/wait_deadline.h"
 
 extern char** environ;
 
@@ -36,8 +39,44 @@ constexpr char kExeSuffix[] = ".exe";
 constexpr size_t kExeSuffixLength = 4;
 // Shell convention for the exit code of a process ended by a signal: 128 + signal number.
 constexpr uint32_t kSignalExitBase = 128;
+// Pause between two probes of a process that has no pidfd.
+constexpr uint32_t kProbeIntervalMs = 5;
 
-int openPidFd(pid_t pid) { return static_cast<int>(syscall(SYS_pidfd_open, pid, 0)); }
+// A pidfd for pid, or -1 with errno set (ENOSYS where the kernel has none).
+int openPidFd(pid_t pid) {
+  if (internal::faultFires(testing::Fault::kPidFdOpen)) {
+    errno = ENOSYS;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+}
+
+// True when a process that is not our child has ended: it no longer exists, or only its exit
+// status is left (zombie 'Z', dead 'X' in /proc/<pid>/stat, after the name in parentheses).
+bool probeEnded(pid_t pid) {
+  if (kill(pid, 0) != 0 && errno == ESRCH) return true;
+  char path[64];
+  std::snprintf(path, sizeof(path), "/proc/%d/stat", static_cast<int>(pid));
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ESRCH;
+  char text[512];
+  const ssize_t length = read(fd, text, sizeof(text) - 1);
+  close(fd);
+  if (length <= 0) return false;
+  text[length] = '\0';
+  const char* nameEnd = std::strrchr(text, ')');
+  if (nameEnd == nullptr || nameEnd[1] != ' ') return false;
+  return nameEnd[2] == 'Z' || nameEnd[2] == 'X';
+}
+
+// Milliseconds left until deadline (CLOCK_MONOTONIC); 0 once it has passed.
+int64_t millisecondsUntil(const timespec& deadline) {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const int64_t left =
+      (deadline.tv_sec - now.tv_sec) * 1000 + (deadline.tv_nsec - now.tv_nsec) / 1000000;
+  return left > 0 ? left : 0;
+}
 
 // True for "dir/name.exe" in any case (a bare ".exe" is no name).
 bool endsWithExe(const std::string& path) {
@@ -67,36 +106,6 @@ bool resolveImage(const std::u16string& image, std::string* out) {
   return true;
 }
 
-// Children whose Process was destroyed before they were reaped: a later open() by id takes them
-// back (and can then read their exit code); start() reaps those that ended meanwhile.
-class ReleasedChildren {
- public:
-  void add(pid_t pid) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    pids_.insert(pid);
-  }
-  bool take(pid_t pid) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    return pids_.erase(pid) != 0;
-  }
-  void reapEnded() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    for (auto it = pids_.begin(); it != pids_.end();) {
-      const pid_t result = waitpid(*it, nullptr, WNOHANG);
-      it = result == 0 ? std::next(it) : pids_.erase(it);
-    }
-  }
-
- private:
-  std::mutex mutex_;
-  std::set<pid_t> pids_;
-};
-
-ReleasedChildren& releasedChildren() {
-  static ReleasedChildren* instance = new ReleasedChildren;  // outlives every Process
-  return *instance;
-}
-
 uint32_t exitCodeFromStatus(int status) {
   if (WIFEXITED(status)) return static_cast<uint32_t>(WEXITSTATUS(status));
   if (WIFSIGNALED(status)) return kSignalExitBase + static_cast<uint32_t>(WTERMSIG(status));
@@ -106,65 +115,69 @@ uint32_t exitCodeFromStatus(int status) {
 }  // namespace
 
 struct Process::Native {
-  pid_t pid = 0;
-  int pidfd = -1;
-  bool child = false;  // ours to reap
+  Native(pid_t processId, int processFd, bool ours)
+      : pid(processId), pidfd(processFd), child(ours) {}
+
+  const pid_t pid;
+  const int pidfd;   // -1: the system gave none, waits probe
+  const bool child;  // ours to reap
   bool ended = false;
-  bool terminated = false;  // ended by terminate(): its code is the exit code
-  uint32_t terminateCode = 0;
   uint32_t exitCode = 0;
 
   ~Native() {
-    if (child && !ended) {
-      if (waitpid(pid, nullptr, WNOHANG) == 0) releasedChildren().add(pid);
-    }
+    if (child && !ended && waitpid(pid, nullptr, WNOHANG) == 0) internal::reapWhenEnded(pid);
     if (pidfd >= 0) close(pidfd);
   }
 
-  // Records the end of the process once its pidfd is readable.
-  void collect() {
-    ended = true;
-    exitCode = 0;
-    int status = 0;
-    if (child && waitpid(pid, &status, 0) == pid) {
-      const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-      exitCode = terminated && killed ? terminateCode : exitCodeFromStatus(status);
-    } else if (terminated) {
-      exitCode = terminateCode;
+  // One look at the process without blocking: 1 ended (and recorded), 0 running, -1 error.
+  int check() {
+    if (ended) return 1;
+    if (!child) {
+      if (pidfd >= 0) {
+        pollfd entry{pidfd, POLLIN, 0};
+        const int ready = poll(&entry, 1, 0);
+        if (ready < 0) return errno == EINTR ? 0 : -1;
+        ended = ready > 0;
+      } else {
+        ended = probeEnded(pid);
+      }
+      return ended ? 1 : 0;
     }
+    int status = 0;
+    const pid_t result = waitpid(pid, &status, WNOHANG);
+    if (result == 0) return 0;
+    if (result < 0) return errno == EINTR ? 0 : -1;
+    ended = true;
+    exitCode = exitCodeFromStatus(status);
+    return 1;
   }
 
-  // Polls the pidfd for at most timeoutMs (kInfinite: no limit). 1 ended, 0 running, -1 error.
-  int pollEnd(uint32_t timeoutMs) {
-    if (ended) return 1;
+  // Waits at most timeoutMs (kInfinite: no limit) for the end: on the pidfd where there is one,
+  // else probing every kProbeIntervalMs. 1 ended, 0 running, -1 error.
+  int waitForEnd(uint32_t timeoutMs) {
     const bool forever = timeoutMs == kInfinite;
-    timespec start{};
-    clock_gettime(CLOCK_MONOTONIC, &start);
+    const timespec deadline = internal::monotonicDeadline(forever ? 0 : timeoutMs);
     for (;;) {
-      int slice = -1;
-      if (!forever) {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        const int64_t elapsed =
-            (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
-        const int64_t left = static_cast<int64_t>(timeoutMs) - elapsed;
-        slice = left <= 0 ? 0 : static_cast<int>(left > INT_MAX ? INT_MAX : left);
+      const int state = check();
+      if (state != 0) return state;
+      const int64_t left = forever ? INT_MAX : millisecondsUntil(deadline);
+      if (left == 0) return 0;
+      if (pidfd >= 0) {
+        pollfd entry{pidfd, POLLIN, 0};
+        if (poll(&entry, 1, forever ? -1 : static_cast<int>(left > INT_MAX ? INT_MAX : left)) < 0 &&
+            errno != EINTR) {
+          return -1;
+        }
+      } else {
+        sleepMs(static_cast<uint32_t>(left < kProbeIntervalMs ? left : kProbeIntervalMs));
       }
-      pollfd entry{pidfd, POLLIN, 0};
-      const int ready = poll(&entry, 1, slice);
-      if (ready > 0) {
-        collect();
-        return 1;
-      }
-      if (ready < 0 && errno != EINTR) return -1;
-      if (ready == 0 && slice == 0) return 0;
     }
   }
 };
 
-Process::Process(Native* native) : native_(native) {}
+Process::Process(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-Process::~Process() { delete native_; }
+Process::~Process() = default;
 
 std::unique_ptr<Process> Process::start(const char16_t* commandLine) {
   if (internal::faultFires(testing::Fault::kProcessStart)) return nullptr;
@@ -188,7 +201,7 @@ std::unique_ptr<Process> Process::start(const char16_t* commandLine) {
   for (std::string& argument : arguments) argv.push_back(&argument[0]);
   argv.push_back(nullptr);
 
-  releasedChildren().reapEnded();
+  internal::reapLeftoverChildren();
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t signals;
@@ -213,15 +226,15 @@ std::unique_ptr<Process> Process::start(const char16_t* commandLine) {
     }
     return nullptr;
   }
-  auto* native = new (std::nothrow) Native;
+  // Without a pidfd the child is still ours to wait for: waits probe it through waitpid.
+  const int pidfd = openPidFd(pid);
+  std::unique_ptr<Native> native = internal::makeNothrow<Native>(pid, pidfd, true);
   if (native == nullptr) {
-    setLastError(kErrorNotEnoughMemory);
+    if (pidfd >= 0) close(pidfd);
+    internal::reapWhenEnded(pid);
     return nullptr;
   }
-  native->pid = pid;
-  native->child = true;
-  native->pidfd = openPidFd(pid);
-  return std::unique_ptr<Process>(new Process(native));
+  return internal::wrapNative<Process>(std::move(native));
 }
 
 std::unique_ptr<Process> Process::open(uint32_t processId) {
@@ -231,30 +244,19 @@ std::unique_ptr<Process> Process::open(uint32_t processId) {
   }
   const auto pid = static_cast<pid_t>(processId);
   const int pidfd = openPidFd(pid);
-  if (pidfd < 0) {
-    setLastError(errno == ESRCH ? kErrorInvalidParameter : internal::errorFromErrno(errno));
+  if (pidfd < 0 && (errno == ESRCH || (kill(pid, 0) != 0 && errno == ESRCH))) {
+    setLastError(kErrorInvalidParameter);
     return nullptr;
   }
-  auto* native = new (std::nothrow) Native;
-  if (native == nullptr) {
-    close(pidfd);
-    setLastError(kErrorNotEnoughMemory);
-    return nullptr;
-  }
-  native->pid = pid;
-  native->pidfd = pidfd;
-  native->child = releasedChildren().take(pid);
-  return std::unique_ptr<Process>(new Process(native));
+  std::unique_ptr<Native> native = internal::makeNothrow<Native>(pid, pidfd, false);
+  if (native == nullptr && pidfd >= 0) close(pidfd);
+  return internal::wrapNative<Process>(std::move(native));
 }
 
 uint32_t Process::id() const { return static_cast<uint32_t>(native_->pid); }
 
 WaitResult Process::wait(uint32_t timeoutMs) {
-  if (native_->pidfd < 0 && !native_->ended) {
-    setLastError(kErrorInvalidHandle);
-    return WaitResult::kFailed;
-  }
-  switch (native_->pollEnd(timeoutMs)) {
+  switch (native_->waitForEnd(timeoutMs)) {
     case 1:
       return WaitResult::kSignaled;
     case 0:
@@ -266,21 +268,9 @@ WaitResult Process::wait(uint32_t timeoutMs) {
 }
 
 bool Process::exitCode(uint32_t* out) {
-  if (native_->pidfd < 0 && !native_->ended) return internal::failWith(kErrorInvalidHandle);
-  const int state = native_->pollEnd(0);
+  const int state = native_->check();
   if (state < 0) return internal::failWithErrno(errno);
   *out = state == 1 ? native_->exitCode : kStillActive;
-  return true;
-}
-
-bool Process::terminate(uint32_t exitCode) {
-  // TerminateProcess on a process that has already ended is refused.
-  if (native_->pidfd < 0 || native_->pollEnd(0) != 0) return internal::failWith(kErrorAccessDenied);
-  if (syscall(SYS_pidfd_send_signal, native_->pidfd, SIGKILL, nullptr, 0) != 0) {
-    return internal::failWith(kErrorAccessDenied);
-  }
-  native_->terminated = true;
-  native_->terminateCode = exitCode;
   return true;
 }
 

@@ -1,14 +1,16 @@
 // There is no registry on POSIX: every key is missing, so callers take their documented
 // fall-backs (no floppy drives).
+#include <utility>
+
 #include "platform/platform.h"
 
 namespace platform {
 
 struct RegistryKey::Native {};
 
-RegistryKey::RegistryKey(Native* native) : native_(native) {}
+RegistryKey::RegistryKey(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-RegistryKey::~RegistryKey() { delete native_; }
+RegistryKey::~RegistryKey() = default;
 
 std::unique_ptr<RegistryKey> RegistryKey::openLocalMachine(const char16_t*) {
   setLastError(kErrorFileNotFound);

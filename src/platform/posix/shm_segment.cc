@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <map>
 #include <mutex>
+#include <new>
 #include <string>
 
+#include "platform/fault.h"
 #include "platform/platform.h"
 #include "platform/posix/errno_mapping.h"
 #include "platform/posix/object_name.h"
@@ -95,9 +97,14 @@ bool isOurs(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_u
 
 enum class Outcome { kDone, kRetry, kFailed };
 
+// Null with kErrorNotEnoughMemory when memory runs out.
 SegmentMapping* newMapping(const std::string& path, const SegmentType& type, int fd,
                            void* address) {
-  auto* mapping = new SegmentMapping;
+  auto* mapping = new (std::nothrow) SegmentMapping;
+  if (mapping == nullptr) {
+    failWith(kErrorNotEnoughMemory);
+    return nullptr;
+  }
   mapping->path = path;
   mapping->type = &type;
   mapping->fd = fd;
@@ -138,7 +145,11 @@ Outcome createSegment(const std::string& path, const SegmentType& type, SegmentM
     return Outcome::kFailed;
   }
   *out = newMapping(path, type, fd, address);
-  return Outcome::kDone;
+  if (*out != nullptr) return Outcome::kDone;
+  // The linked segment stays: with no holder left, its next opener resets it.
+  munmap(address, size);
+  close(fd);
+  return Outcome::kFailed;
 }
 
 // Joins the segment open on fd. With no live holder (the exclusive lock is free) the object is
@@ -188,7 +199,9 @@ Outcome joinSegment(int fd, const std::string& path, const SegmentType& type,
     return Outcome::kFailed;
   }
   *out = newMapping(path, type, fd, address);
-  return Outcome::kDone;
+  if (*out != nullptr) return Outcome::kDone;
+  munmap(address, size);
+  return Outcome::kFailed;
 }
 
 SegmentMapping* openMapping(const std::string& path, const SegmentType& type) {
@@ -231,6 +244,7 @@ void destroyMapping(SegmentMapping* mapping) {
 }  // namespace
 
 std::unique_ptr<SegmentHandle> SegmentHandle::open(const char16_t* name, const SegmentType& type) {
+  if (faultFires(type.createFault)) return nullptr;
   std::string path;
   if (!namedObjectPath(name, &path)) return nullptr;
   Registry& all = registry();
@@ -246,8 +260,18 @@ std::unique_ptr<SegmentHandle> SegmentHandle::open(const char16_t* name, const S
     failWith(kErrorInvalidHandle);
     return nullptr;
   }
+  std::unique_ptr<SegmentHandle> handle(new (std::nothrow)
+                                            SegmentHandle(mapping, payloadOf(mapping->address)));
+  if (handle == nullptr) {
+    failWith(kErrorNotEnoughMemory);
+    if (mapping->handles == 0) {
+      all.mappings.erase(path);
+      destroyMapping(mapping);
+    }
+    return nullptr;
+  }
   ++mapping->handles;
-  return std::unique_ptr<SegmentHandle>(new SegmentHandle(mapping, payloadOf(mapping->address)));
+  return handle;
 }
 
 SegmentHandle::~SegmentHandle() {

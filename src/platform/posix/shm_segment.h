@@ -13,6 +13,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
+
+#include "platform/nothrow_object.h"
+#include "platform/platform_testing.h"
 
 namespace platform {
 namespace internal {
@@ -27,6 +31,8 @@ struct SegmentType {
   // True while a thread of this process still needs the payload mapped although the process has
   // closed its last handle (it owns the mutex); the mapping and the lock then stay. May be null.
   bool (*inUseByProcess)(void* payload);
+  // The fault point of the object's create call.
+  testing::Fault createFault;
 };
 
 struct SegmentMapping;
@@ -35,9 +41,9 @@ struct SegmentMapping;
 class SegmentHandle final {
  public:
   // Opens the object of that name, creating it when it does not exist. Null on failure with the
-  // last error set: kErrorInvalidName and kErrorPathNotFound (see namedObjectPath),
-  // kErrorInvalidHandle (the name belongs to an object of another kind), kErrorAccessDenied,
-  // kErrorNotEnoughMemory, kErrorTooManyOpenFiles.
+  // last error set: an injected fault, kErrorInvalidName and kErrorPathNotFound (see
+  // namedObjectPath), kErrorInvalidHandle (the name belongs to an object of another kind),
+  // kErrorAccessDenied, kErrorNotEnoughMemory, kErrorTooManyOpenFiles.
   static std::unique_ptr<SegmentHandle> open(const char16_t* name, const SegmentType& type);
   ~SegmentHandle();
   SegmentHandle(const SegmentHandle&) = delete;
@@ -51,6 +57,14 @@ class SegmentHandle final {
   SegmentMapping* mapping_;
   void* payload_;
 };
+
+// The create call of a named object class: Object owns a Native built from the segment handle.
+template <typename Object>
+std::unique_ptr<Object> createNamedObject(const char16_t* name, const SegmentType& type) {
+  std::unique_ptr<SegmentHandle> segment = SegmentHandle::open(name, type);
+  if (segment == nullptr) return nullptr;
+  return wrapNative<Object>(makeNothrow<typename Object::Native>(std::move(segment)));
+}
 
 }  // namespace internal
 }  // namespace platform

@@ -1,20 +1,22 @@
 // Thread-local slots over pthread keys.
 #include <pthread.h>
 
+#include <utility>
+
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 
 namespace platform {
 
 struct TlsSlot::Native {
-  pthread_key_t key;
+  explicit Native(pthread_key_t slotKey) : key(slotKey) {}
+  ~Native() { pthread_key_delete(key); }
+  const pthread_key_t key;
 };
 
-TlsSlot::TlsSlot(Native* native) : native_(native) {}
+TlsSlot::TlsSlot(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-TlsSlot::~TlsSlot() {
-  pthread_key_delete(native_->key);
-  delete native_;
-}
+TlsSlot::~TlsSlot() = default;
 
 std::unique_ptr<TlsSlot> TlsSlot::allocate() {
   pthread_key_t key;
@@ -22,7 +24,9 @@ std::unique_ptr<TlsSlot> TlsSlot::allocate() {
     setLastError(kErrorNotEnoughMemory);
     return nullptr;
   }
-  return std::make_unique<TlsSlot>(new Native{key});
+  std::unique_ptr<Native> native = internal::makeNothrow<Native>(key);
+  if (native == nullptr) pthread_key_delete(key);
+  return internal::wrapNative<TlsSlot>(std::move(native));
 }
 
 void* TlsSlot::get() const { return pthread_getspecific(native_->key); }

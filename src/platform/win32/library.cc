@@ -1,6 +1,9 @@
 // Modules and the functions they export, looked up at run time.
 #include "platform/win32/windows_api.h"
 
+#include <utility>
+
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/win32/errors.h"
 
@@ -8,9 +11,23 @@ namespace platform {
 
 struct Library::Native {
   Native(HMODULE handle, bool loadedHere) : module(handle), owned(loadedHere) {}
+  ~Native() {
+    if (owned) ::FreeLibrary(module);
+  }
   const HMODULE module;
   const bool owned;  // loaded by load(), so freed on destruction
 };
+
+namespace {
+
+std::unique_ptr<Library> wrapModule(HMODULE module, bool loadedHere) {
+  std::unique_ptr<Library::Native> native =
+      internal::makeNothrow<Library::Native>(module, loadedHere);
+  if (native == nullptr && loadedHere) ::FreeLibrary(module);
+  return internal::wrapNative<Library>(std::move(native));
+}
+
+}  // namespace
 
 std::unique_ptr<Library> Library::load(const char* name) {
   if (name == nullptr) {
@@ -22,7 +39,7 @@ std::unique_ptr<Library> Library::load(const char* name) {
     win32::recordSystemError(kErrorModNotFound);
     return nullptr;
   }
-  return std::make_unique<Library>(new Native(module, true));
+  return wrapModule(module, true);
 }
 
 std::unique_ptr<Library> Library::loaded(const char16_t* name) {
@@ -35,15 +52,12 @@ std::unique_ptr<Library> Library::loaded(const char16_t* name) {
     win32::recordSystemError(kErrorModNotFound);
     return nullptr;
   }
-  return std::make_unique<Library>(new Native(module, false));
+  return wrapModule(module, false);
 }
 
-Library::Library(Native* native) : native_(native) {}
+Library::Library(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-Library::~Library() {
-  if (native_->owned) ::FreeLibrary(native_->module);
-  delete native_;
-}
+Library::~Library() = default;
 
 void* Library::symbol(const char* name) const {
   if (name == nullptr) {

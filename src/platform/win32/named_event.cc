@@ -1,7 +1,8 @@
 // Named manual-reset events shared between processes.
 #include "platform/win32/windows_api.h"
 
-#include "platform/fault.h"
+#include <utility>
+
 #include "platform/platform.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/object_name.h"
@@ -16,23 +17,15 @@ struct NamedEvent::Native {
 };
 
 std::unique_ptr<NamedEvent> NamedEvent::create(const char16_t* name) {
-  if (internal::faultFires(testing::Fault::kEventCreate)) return nullptr;
-  if (!win32::isValidObjectName(name)) {
-    setLastError(kErrorInvalidName);
-    return nullptr;
-  }
   // Manual reset, not signalled: an event that already exists is opened in its current state.
-  HANDLE handle = ::CreateEventW(nullptr, TRUE, FALSE, win32::asWide(name));
-  if (handle == nullptr) {
-    win32::recordSystemError();
-    return nullptr;
-  }
-  return std::make_unique<NamedEvent>(new Native(handle));
+  return win32::createNamedObject<NamedEvent>(testing::Fault::kEventCreate, name, [](LPCWSTR wide) {
+    return ::CreateEventW(nullptr, TRUE, FALSE, wide);
+  });
 }
 
-NamedEvent::NamedEvent(Native* native) : native_(native) {}
+NamedEvent::NamedEvent(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-NamedEvent::~NamedEvent() { delete native_; }
+NamedEvent::~NamedEvent() = default;
 
 bool NamedEvent::set() {
   if (!::SetEvent(native_->handle.get())) {

@@ -1,7 +1,8 @@
 // Named mutexes shared between processes.
 #include "platform/win32/windows_api.h"
 
-#include "platform/fault.h"
+#include <utility>
+
 #include "platform/platform.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/object_name.h"
@@ -16,23 +17,15 @@ struct NamedMutex::Native {
 };
 
 std::unique_ptr<NamedMutex> NamedMutex::create(const char16_t* name) {
-  if (internal::faultFires(testing::Fault::kMutexCreate)) return nullptr;
-  if (!win32::isValidObjectName(name)) {
-    setLastError(kErrorInvalidName);
-    return nullptr;
-  }
   // Not initially owned: a mutex that already exists is opened as it is.
-  HANDLE handle = ::CreateMutexW(nullptr, FALSE, win32::asWide(name));
-  if (handle == nullptr) {
-    win32::recordSystemError();
-    return nullptr;
-  }
-  return std::make_unique<NamedMutex>(new Native(handle));
+  return win32::createNamedObject<NamedMutex>(testing::Fault::kMutexCreate, name, [](LPCWSTR wide) {
+    return ::CreateMutexW(nullptr, FALSE, wide);
+  });
 }
 
-NamedMutex::NamedMutex(Native* native) : native_(native) {}
+NamedMutex::NamedMutex(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-NamedMutex::~NamedMutex() { delete native_; }
+NamedMutex::~NamedMutex() = default;
 
 WaitResult NamedMutex::wait(uint32_t timeoutMs) {
   return win32::waitForObject(native_->handle.get(), timeoutMs);

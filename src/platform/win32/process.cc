@@ -1,9 +1,11 @@
 // Starting, opening and waiting for processes.
 #include "platform/win32/windows_api.h"
 
+#include <utility>
 #include <vector>
 
 #include "platform/fault.h"
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/win32/errors.h"
 #include "platform/win32/scoped_handle.h"
@@ -34,6 +36,18 @@ struct Process::Native {
   const DWORD id;
 };
 
+namespace {
+
+// The Process that owns handle; the handle is closed when memory runs out.
+std::unique_ptr<Process> wrapHandle(HANDLE handle, DWORD processId) {
+  std::unique_ptr<Process::Native> native =
+      internal::makeNothrow<Process::Native>(handle, processId);
+  if (native == nullptr) ::CloseHandle(handle);
+  return internal::wrapNative<Process>(std::move(native));
+}
+
+}  // namespace
+
 std::unique_ptr<Process> Process::start(const char16_t* commandLine) {
   if (internal::faultFires(testing::Fault::kProcessStart)) return nullptr;
   if (commandLine == nullptr || namesNoImage(commandLine)) {
@@ -58,7 +72,7 @@ std::unique_ptr<Process> Process::start(const char16_t* commandLine) {
     return nullptr;
   }
   ::CloseHandle(started.hThread);
-  return std::make_unique<Process>(new Native(started.hProcess, started.dwProcessId));
+  return wrapHandle(started.hProcess, started.dwProcessId);
 }
 
 std::unique_ptr<Process> Process::open(uint32_t processId) {
@@ -67,12 +81,12 @@ std::unique_ptr<Process> Process::open(uint32_t processId) {
     win32::recordSystemError();
     return nullptr;
   }
-  return std::make_unique<Process>(new Native(handle, processId));
+  return wrapHandle(handle, processId);
 }
 
-Process::Process(Native* native) : native_(native) {}
+Process::Process(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-Process::~Process() { delete native_; }
+Process::~Process() = default;
 
 uint32_t Process::id() const { return native_->id; }
 
@@ -91,19 +105,6 @@ bool Process::exitCode(uint32_t* out) {
     return false;
   }
   *out = code;
-  return true;
-}
-
-bool Process::terminate(uint32_t exitCode) {
-  // Windows refuses to terminate a process that has ended; Wine would report success.
-  if (::WaitForSingleObject(native_->handle.get(), 0) == WAIT_OBJECT_0) {
-    setLastError(kErrorAccessDenied);
-    return false;
-  }
-  if (!::TerminateProcess(native_->handle.get(), exitCode)) {
-    win32::recordSystemError();
-    return false;
-  }
   return true;
 }
 

@@ -1,12 +1,16 @@
 // Reading values under HKEY_LOCAL_MACHINE.
 #include "platform/win32/windows_api.h"
 
+#include <utility>
+
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 
 namespace platform {
 
 struct RegistryKey::Native {
   explicit Native(HKEY opened) : key(opened) {}
+  ~Native() { ::RegCloseKey(key); }
   const HKEY key;
 };
 
@@ -23,15 +27,14 @@ std::unique_ptr<RegistryKey> RegistryKey::openLocalMachine(const char16_t* subKe
     setLastError(static_cast<uint32_t>(result));
     return nullptr;
   }
-  return std::make_unique<RegistryKey>(new Native(key));
+  std::unique_ptr<Native> native = internal::makeNothrow<Native>(key);
+  if (native == nullptr) ::RegCloseKey(key);
+  return internal::wrapNative<RegistryKey>(std::move(native));
 }
 
-RegistryKey::RegistryKey(Native* native) : native_(native) {}
+RegistryKey::RegistryKey(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-RegistryKey::~RegistryKey() {
-  ::RegCloseKey(native_->key);
-  delete native_;
-}
+RegistryKey::~RegistryKey() = default;
 
 bool RegistryKey::queryValue(const char16_t* name, uint8_t* buffer, uint32_t* size) {
   if (size == nullptr) {

@@ -1,6 +1,9 @@
 // Thread-local slots.
 #include "platform/win32/windows_api.h"
 
+#include <utility>
+
+#include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/win32/errors.h"
 
@@ -8,6 +11,7 @@ namespace platform {
 
 struct TlsSlot::Native {
   explicit Native(DWORD slotIndex) : index(slotIndex) {}
+  ~Native() { ::TlsFree(index); }
   const DWORD index;
 };
 
@@ -17,15 +21,14 @@ std::unique_ptr<TlsSlot> TlsSlot::allocate() {
     win32::recordSystemError(kErrorNotEnoughMemory);
     return nullptr;
   }
-  return std::make_unique<TlsSlot>(new Native(index));
+  std::unique_ptr<Native> native = internal::makeNothrow<Native>(index);
+  if (native == nullptr) ::TlsFree(index);
+  return internal::wrapNative<TlsSlot>(std::move(native));
 }
 
-TlsSlot::TlsSlot(Native* native) : native_(native) {}
+TlsSlot::TlsSlot(std::unique_ptr<Native> native) : native_(std::move(native)) {}
 
-TlsSlot::~TlsSlot() {
-  ::TlsFree(native_->index);
-  delete native_;
-}
+TlsSlot::~TlsSlot() = default;
 
 void* TlsSlot::get() const { return ::TlsGetValue(native_->index); }
 
