@@ -22,8 +22,7 @@ class MonitorModeCache final : public ProviderCache {
   int executeQuery(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age) override {
     return cache_.executeQuery(results, query, timeout, age);
   }
-  int executeQueryEx(FsResults* results, FsQuery* query, uint32_t timeout,
-                     uint32_t age) override {
+  int executeQueryEx(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age) override {
     return cache_.executeQueryEx(results, query, timeout, age);
   }
 

@@ -9,7 +9,6 @@
 #include "FsResults.h"
 #include "cache/cache_disposition.h"
 
-
 class ProviderCache {
  public:
   virtual ~ProviderCache() = default;
