@@ -1,3 +1,4 @@
+// Drive entries, drive lists from the drive table, pruning, merging and look-up.
 #include "paths/drivehelper.h"
 
 #include <gtest/gtest.h>
@@ -12,15 +13,52 @@
 
 namespace {
 
+// Copy construction copies all four fields; assignment copies the strings only as a pair, and
+// never the excluded flag, which belongs to the position in the drive list; equality ignores it.
+TEST(DriveEntryTest, AssignmentCopiesStringsInPairsAndEqualityIgnoresTheFlag) {
+  DriveEntry target(u"C:", DT_FIXED, u"NTFS");
+  target.setExcluded(true);
+  EXPECT_TRUE(DriveEntry(target).excluded());
+  EXPECT_EQ(DriveEntry(u"C:", DT_FIXED, u"NTFS"), target);
+  DriveEntry source(u"R:", DT_REMOTE, u"SMB");
+  target = source;
+  EXPECT_EQ(render(DriveList{target}), Strings{"R: SMB 4 excluded"});
+  source.setExcluded(true);
+  DriveEntry fresh(u"X:", DT_FIXED, u"EXT4");
+  fresh = source;
+  EXPECT_FALSE(fresh.excluded());
+  for (const DriveEntry& halfNull :
+       {DriveEntry(u"E:", DT_REMOVABLE, nullptr), DriveEntry(nullptr, DT_RAMDISK, u"TMPFS")}) {
+    target = source;
+    target = halfNull;
+    EXPECT_EQ(target.drive(), nullptr);
+    EXPECT_EQ(target.fileSystem(), nullptr);
+    EXPECT_EQ(target.type(), halfNull.type());
+  }
+  // Vector erase shifts elements by assignment: each position keeps its own flag.
+  DriveList list = {DriveEntry(u"A:", DT_REMOVABLE, u"FAT"), DriveEntry(u"B:", DT_FIXED, u"NTFS")};
+  list[0].setExcluded(true);
+  list.erase(list.begin());
+  EXPECT_EQ(render(list), Strings{"B: NTFS 2 excluded"});
+
+  for (const DriveEntry& other :
+       {DriveEntry(u"C:", DT_REMOTE, u"NTFS"), DriveEntry(u"c:", DT_FIXED, u"NTFS"),
+        DriveEntry(u"C:", DT_FIXED, u"ntfs"), DriveEntry(u"C:", DT_FIXED, nullptr)}) {
+    EXPECT_NE(DriveEntry(u"C:", DT_FIXED, u"NTFS"), other);
+  }
+  EXPECT_NE(DriveEntry(u"C:", DT_FIXED, u""), DriveEntry(u"C:", DT_FIXED, nullptr));
+  EXPECT_EQ(DriveEntry(), DriveEntry(nullptr, 0, nullptr));
+  EXPECT_NE(PathEntry(u"C:\\a", true), PathEntry(u"C:\\a", false));
+  EXPECT_NE(PathEntry(nullptr, false), PathEntry(u"", false));  // null is not the empty text
+}
+
 class DriveListTest : public DriveTableTest {
  protected:
   Strings build(uint32_t mask) {
     DriveList drives;
-    EXPECT_TRUE(helper_.buildDriveList(&drives, mask));
+    EXPECT_TRUE(DriveHelper().buildDriveList(&drives, mask));
     return render(drives);
   }
-
-  DriveHelper helper_;
 };
 
 TEST_F(DriveListTest, ListsDrivesOfTheMaskInTableOrder) {
@@ -34,31 +72,16 @@ TEST_F(DriveListTest, ListsDrivesOfTheMaskInTableOrder) {
   EXPECT_EQ(build(mdLocalDriveGroup), (Strings{"C: NTFS 2", "D: FAT32 2"}));
   EXPECT_EQ(build(mdOtherDriveGroup), (Strings{"A: FAT 1", "E: CDFS 8", "M: TMPFS 16"}));
   EXPECT_TRUE(build(0).empty());
-
   DriveList appended = {DriveEntry(u"Z:", DT_FIXED, u"NTFS")};
-  EXPECT_TRUE(helper_.buildDriveList(&appended, mdRemoteDriveGroup));
+  EXPECT_TRUE(DriveHelper().buildDriveList(&appended, mdRemoteDriveGroup));
   EXPECT_EQ(render(appended), (Strings{"Z: NTFS 2", "R: SMB 4"}));
-  EXPECT_TRUE(helper_.buildDriveList(nullptr, mdAllDriveGroup));
 
-  // Skipping the volume query of floppies asks whether the removable drive is one; without an
-  // answer its volume is still asked.
-  helper_.setSkipFloppyVolumeQuery(true);
-  traces.clear();
-  EXPECT_EQ(build(DT_REMOVABLE), (Strings{"A: FAT 1"}));
-  EXPECT_FALSE(traces.containsText("GetVolumeInformation(...) skipped"));
-#ifndef _WIN32
-  EXPECT_TRUE(traces.contains("isFloppyDrive: unable to open registry 'SYSTEM\\MountedDevices'"));
-#endif
-}
-
-TEST_F(DriveListTest, DrivesWithoutRootDirectoryAreNotListed) {
+  // Drives whose root directory is gone are not listed.
   for (const FixtureDrive& drive : everyDriveType()) {
     std::filesystem::remove_all(drives_.hostRoot(drive.letter));
   }
   EXPECT_TRUE(build(mdAllDriveGroup).empty());
-  for (const char16_t* root : {u"C:\\", u"Q:\\", static_cast<const char16_t*>(nullptr)}) {
-    EXPECT_EQ(driveTypeBit(root), 0u);
-  }
+  EXPECT_EQ(driveTypeBit(u"C:\\") + driveTypeBit(nullptr), 0u);
 }
 
 class UnreadableVolumeTest : public DriveTableTest {
@@ -87,81 +110,59 @@ DriveList fixtureLikeDrives() {
 // Only an exclusion of a whole drive, written as a drive-qualified root, prunes the drive and
 // marks it excluded. Not: a path below the root, one written before resolution (media prefix,
 // token, other case), one with more than one trailing separator, or no drive at all.
-TEST(DrivePruningTest, OnlyWholeDriveExclusionsPruneAndMarkTheDrive) {
+TEST(DrivePruningTest, WholeDriveExclusionsAndFileSystemLists) {
   const Strings untouched = render(fixtureLikeDrives());
-  const Strings marked = {"A: FAT 1", "C: NTFS 2 excluded", "D: FAT32 2", "R: SMB 4"};
-  const auto check = [&](const std::u16string& path, bool prunes) {
-    SCOPED_TRACE(narrow(path));
-    DriveList all = fixtureLikeDrives(), usable;
-    TraceCapture traces;
-    DriveHelper().fileSystemDriveListPruning(&all, &usable, {}, {},
-                                             {PathEntry(path.c_str(), true)});
-    EXPECT_EQ(render(all), prunes ? marked : untouched);
-    EXPECT_EQ(usable.size(), prunes ? 3u : 4u);
-    EXPECT_TRUE(traces.records().empty());
-  };
-  for (const char16_t* path : {u"C:\\*", u"C:\\", u"C:/", u"C:", u"C:/*"}) check(path, true);
-  for (const char16_t* path : {u"C:\\temp", u"$local::C:\\", u"%CSIDL_WINDOWS%", u"c:\\", u"C:\\\\",
-                               u"C:\\*\\", u"C", u""}) {
-    check(path, false);
+  const std::vector<const char16_t*> pruning = {u"C:\\*", u"C:\\", u"C:/", u"C:", u"C:/*"};
+  const std::vector<const char16_t*> keeping = {
+      u"C:\\temp", u"$local::C:\\", u"%CSIDL_WINDOWS%", u"c:\\", u"C:\\\\", u"C:\\*\\", u"C", u""};
+  for (bool prunes : {true, false}) {
+    for (const char16_t* path : prunes ? pruning : keeping) {
+      DriveList all = fixtureLikeDrives(), usable;
+      TraceCapture traces;
+      DriveHelper().fileSystemDriveListPruning(&all, &usable, {}, {}, {PathEntry(path, true)});
+      EXPECT_EQ(render(all)[1], prunes ? "C: NTFS 2 excluded" : untouched[1]) << narrow(path);
+      EXPECT_EQ(usable.size(), prunes ? 3u : 4u) << narrow(path);
+      EXPECT_TRUE(traces.records().empty());
+    }
   }
-  check(std::u16string(300, u'C'), false);
-  DriveList all = fixtureLikeDrives(), usable;
-  DriveHelper().fileSystemDriveListPruning(&all, &usable, {}, {}, {PathEntry()});
-  EXPECT_EQ(render(usable), untouched);
-}
 
-TEST(DrivePruningTest, FileSystemListsCompareWithoutCaseAndLeaveTheFlag) {
   DriveHelper helper;
   DriveList all = fixtureLikeDrives(), usable;
   TraceCapture traces;
-  helper.fileSystemDriveListPruning(&all, &usable, {u"ntfs", u"Smb"}, {}, {});
+  helper.fileSystemDriveListPruning(&all, &usable, {u"ntfs", u"Smb"}, {}, {PathEntry()});
   EXPECT_EQ(render(usable), (Strings{"C: NTFS 2", "R: SMB 4"}));
   EXPECT_TRUE(traces.contains(
       "DriveHelper::fileSystemDriveListPruning - drive 'D:' with 'FAT32' fileSystem excluded!\n"));
-  EXPECT_EQ(render(all), render(fixtureLikeDrives()));
-
   usable.clear();
   helper.fileSystemDriveListPruning(&all, &usable, {}, {u"ntfs", u"fat"}, {});
   EXPECT_EQ(render(usable), (Strings{"D: FAT32 2", "R: SMB 4"}));
-
   // Both lists apply; the file-system test comes first and leaves the flag alone.
   usable.clear();
   helper.fileSystemDriveListPruning(&all, &usable, {u"NTFS", u"FAT32"}, {u"FAT32"},
                                     {PathEntry(u"D:\\", false), PathEntry(u"C:\\", false)});
   EXPECT_TRUE(usable.empty());
   EXPECT_EQ(render(all), (Strings{"A: FAT 1", "C: NTFS 2 excluded", "D: FAT32 2", "R: SMB 4"}));
-  helper.fileSystemDriveListPruning(nullptr, &usable, {}, {}, {});
-  helper.fileSystemDriveListPruning(&all, nullptr, {}, {}, {});
 }
 
-TEST(DriveListMergeTest, SelectDeduplicateAndAppend) {
+TEST(DriveListMergeTest, SelectDeduplicateAppendAndFind) {
   DriveHelper helper;
   DriveList all = fixtureLikeDrives(), selected;
   all.push_back(DriveEntry(u"C:", DT_FIXED, u"NTFS"));
-  // Selection keeps order and duplicates; enumerating a drive appends it unless unique.
   TraceCapture traces;
-  helper.selectDrives(all, DT_FIXED | DT_REMOVABLE, &selected);
+  helper.selectDrives(all, DT_FIXED | DT_REMOVABLE, &selected);  // keeps order and duplicates
   EXPECT_EQ(render(selected), (Strings{"A: FAT 1", "C: NTFS 2", "D: FAT32 2", "C: NTFS 2"}));
   EXPECT_TRUE(
       traces.contains("DriveHelper::driveEnumerator - check [D:] drive for symbolik link...\n"));
-  helper.selectDrives(all, DT_FIXED, nullptr);
   EXPECT_TRUE(helper.driveEnumerator(all[0], &selected, true));
   EXPECT_EQ(selected.size(), 4u);
-  EXPECT_TRUE(helper.driveEnumerator(all[0], &selected, false));
-  EXPECT_EQ(selected.size(), 5u);
 
-  // Duplicates keep their last copy.
   DriveList list = {DriveEntry(u"A:", DT_REMOVABLE, u"FAT"), DriveEntry(u"C:", DT_FIXED, u"NTFS"),
                     DriveEntry(u"A:", DT_REMOVABLE, u"FAT"),
                     DriveEntry(u"A:", DT_REMOVABLE, u"FAT"), DriveEntry(u"C:", DT_FIXED, u"FAT32")};
-  EXPECT_TRUE(helper.removeDuplicateDrives(&list));
+  EXPECT_TRUE(helper.removeDuplicateDrives(&list));  // the last copy stays
   EXPECT_EQ(render(list), (Strings{"C: NTFS 2", "A: FAT 1", "C: FAT32 2"}));
   EXPECT_FALSE(helper.removeDuplicateDrives(&list));
-  EXPECT_FALSE(helper.removeDuplicateDrives(nullptr));
-
-  // Unique appending removes the destination's duplicates first; otherwise the source is appended
-  // whole, itself included.
+  // Appending removes the destination's duplicates first; unique skips what it holds.
   list = {DriveEntry(u"C:", DT_FIXED, u"NTFS"), DriveEntry(u"D:", DT_FIXED, u"FAT32"),
           DriveEntry(u"C:", DT_FIXED, u"NTFS")};
   helper.appendDriveList(list, &list, true);
@@ -170,38 +171,18 @@ TEST(DriveListMergeTest, SelectDeduplicateAndAppend) {
       "DriveHelper::appendDriveList - dstDriveList size is 3, srcDriveList size is 3\n"));
   EXPECT_TRUE(traces.contains("DriveHelper::appendDriveList - dstDriveList new size is 2\n"));
   helper.appendDriveList(list, &list, false);
-  EXPECT_EQ(render(list), (Strings{"D: FAT32 2", "C: NTFS 2", "D: FAT32 2", "C: NTFS 2"}));
+  EXPECT_EQ(list.size(), 4u);
   helper.appendDriveList(
       {DriveEntry(u"R:", DT_REMOTE, u"SMB"), DriveEntry(u"C:", DT_FIXED, u"NTFS")}, &list, true);
   EXPECT_EQ(render(list), (Strings{"D: FAT32 2", "C: NTFS 2", "R: SMB 4"}));
-  helper.appendDriveList(list, nullptr, true);
-}
 
-TEST(FindDriveTest, MatchesTheWholeDriveNameWithoutCase) {
-  const DriveList drives = fixtureLikeDrives();
-  EXPECT_EQ(findDrive(drives, u"C:"), 1);
-  EXPECT_EQ(findDrive(drives, u"r:"), 3);
-  // A name without ':', a path, or a name longer than every drive name is no drive name.
-  for (const char16_t* name :
-       {u"Q:", u"C", u"C:\\x", u"C:x:", u":", u"", static_cast<const char16_t*>(nullptr)}) {
-    EXPECT_EQ(findDrive(drives, name), -1) << narrow(name);
+  // findDrive: the whole drive name, without case; no ':' at the end is no drive name.
+  EXPECT_EQ(findDrive(all, u"C:"), 1);
+  EXPECT_EQ(findDrive(all, u"r:"), 3);
+  for (const char16_t* name : {u"Q:", u"C", u"C:\\x", u"C:x:", u":", u""}) {
+    EXPECT_EQ(findDrive(all, name), -1) << narrow(name);
   }
   EXPECT_EQ(findDrive({DriveEntry()}, u"C:"), -1);
-}
-
-TEST(FloppyDriveTest, OnlyThreeCharacterRootsAreAsked) {
-  TraceCapture traces;
-  for (const char16_t* root : {u"A:", u"A:\\x", u"", static_cast<const char16_t*>(nullptr)}) {
-    EXPECT_EQ(isFloppyDrive(getZrLogFs(), root), 0);
-  }
-  EXPECT_EQ(traces.records().size(), 4u);
-  EXPECT_TRUE(traces.contains("isFloppyDrive: not a drive mount"));
-#ifndef _WIN32
-  traces.clear();
-  EXPECT_EQ(isFloppyDrive(getZrLogFs(), u"A:\\"), 0);
-  EXPECT_EQ(traces.messages(),
-            (Strings{"isFloppyDrive: unable to open registry 'SYSTEM\\MountedDevices'"}));
-#endif
 }
 
 }  // namespace

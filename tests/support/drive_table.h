@@ -1,8 +1,5 @@
-// The drive table of a test: replaces the process's table for the life of the object, so that a
-// test sees drives of every type. Each drive is a host directory with an optional drive type and
-// file-system name; drives without a host directory of their own get a new temporary one. The
-// current directory can be moved onto a drive and is restored at the end.
-//
+// The drive table of a test, in place of the process's table for the life of the object: host
+// directories (new temporary ones unless given) with optional drive types and file-system names.
 // Drive tables exist on POSIX only: on Windows installed() is false and DriveTableTest skips.
 #ifndef FSCANNER_TESTS_SUPPORT_DRIVE_TABLE_H
 #define FSCANNER_TESTS_SUPPORT_DRIVE_TABLE_H
@@ -68,20 +65,15 @@ class ScopedDriveTable {
   // The host directory that stands for the root of drive letter (a drive given as FixtureDrive).
   std::filesystem::path hostRoot(char letter) const { return roots_.at(letter); }
 
-  // Creates directory relative (with '/' between components) on drive letter.
-  std::filesystem::path makeDirectory(char letter, const std::string& relative) const {
-    const std::filesystem::path directory = hostRoot(letter) / relative;
-    std::error_code ignored;
-    std::filesystem::create_directories(directory, ignored);
-    return directory;
-  }
-
-  // Makes relative on drive letter the current directory, creating it first.
+  // Makes relative ('/' between components) on drive letter the current directory, creating it
+  // first; the previous one comes back with the table's end.
   void enter(char letter, const std::string& relative) {
     if (previousDirectory_ == nullptr) {
       previousDirectory_ = std::make_unique<std::filesystem::path>(std::filesystem::current_path());
     }
-    std::filesystem::current_path(makeDirectory(letter, relative));
+    std::error_code ignored;
+    std::filesystem::create_directories(hostRoot(letter) / relative, ignored);
+    std::filesystem::current_path(hostRoot(letter) / relative);
   }
 
  private:

@@ -5,6 +5,7 @@
 #ifndef FSCANNER_TESTS_SUPPORT_TRACE_CAPTURE_H
 #define FSCANNER_TESTS_SUPPORT_TRACE_CAPTURE_H
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,35 +28,29 @@ class TraceCapture {
   TraceCapture(const TraceCapture&) = delete;
   TraceCapture& operator=(const TraceCapture&) = delete;
 
-  std::vector<std::string> messages() const {
+  std::vector<CapturedTrace> records() const {
     std::lock_guard<std::mutex> lock(mutex_);
+    return records_;
+  }
+
+  std::vector<std::string> messages() const {
     std::vector<std::string> result;
-    result.reserve(records_.size());
-    for (const CapturedTrace& record : records_) result.push_back(record.message);
+    for (const CapturedTrace& record : records()) result.push_back(record.message);
     return result;
   }
 
   // True when some trace's message is exactly `message` (line feed included).
   bool contains(const std::string& message) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const CapturedTrace& record : records_) {
-      if (record.message == message) return true;
-    }
-    return false;
+    const std::vector<std::string> all = messages();
+    return std::find(all.begin(), all.end(), message) != all.end();
   }
 
   // True when some trace's message holds `fragment`, for messages with varying parts.
   bool containsText(const std::string& fragment) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const CapturedTrace& record : records_) {
-      if (record.message.find(fragment) != std::string::npos) return true;
+    for (const std::string& message : messages()) {
+      if (message.find(fragment) != std::string::npos) return true;
     }
     return false;
-  }
-
-  std::vector<CapturedTrace> records() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return records_;
   }
 
   void clear() {

@@ -2,26 +2,11 @@
 
 namespace {
 
-constexpr uint32_t kBitIndexRange = 256;
 constexpr unsigned kGroupBits = 7;
 constexpr uint64_t kGroupMask = 0x7F;
 constexpr uint8_t kMoreBytesFollow = 0x01;
 
-inline uint8_t bitMask(uint32_t index) { return static_cast<uint8_t>(0x80u >> (index % 8)); }
-
 }  // namespace
-
-bool bitTest(uint32_t index, const uint8_t* bytes) {
-  if (bytes == nullptr) return false;
-  index %= kBitIndexRange;
-  return (bytes[index / 8] & bitMask(index)) != 0;
-}
-
-void bitSet(uint32_t index, uint8_t* bytes) {
-  if (bytes == nullptr) return;
-  index %= kBitIndexRange;
-  bytes[index / 8] |= bitMask(index);
-}
 
 size_t encodeVarint(uint64_t value, uint8_t* buffer, size_t length) {
   size_t needed = 1;

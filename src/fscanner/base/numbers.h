@@ -1,4 +1,4 @@
-// Bit arrays and the variable-length number encoding of the table store.
+// The variable-length number encoding of the table store.
 //
 // A variable-length number is the unsigned value cut into 7-bit groups, most significant group
 // first; each group g is stored as the byte (g << 1) | m, with m = 1 on every byte but the last.
@@ -11,11 +11,6 @@
 
 // Longest encoding of a 64-bit value.
 constexpr size_t kMaxVarintBytes = 10;
-
-// Bit `index` of a byte array, most significant bit first (byte index / 8, mask
-// 0x80 >> index % 8). The index is taken modulo 256, so the array spans 32 bytes.
-bool bitTest(uint32_t index, const uint8_t* bytes);
-void bitSet(uint32_t index, uint8_t* bytes);
 
 // Writes value so that its encoding ends at buffer[length - 1] and returns the index of its
 // first byte. When the encoding does not fit, nothing is written and the result is length.

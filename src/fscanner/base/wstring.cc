@@ -80,12 +80,6 @@ int wcsNICompare(const char16_t* a, const char16_t* b, size_t n) {
   return compareUnits(a, b, n, true);
 }
 
-void wcsReplaceChar(char16_t* s, char16_t from, char16_t to) {
-  for (; s != nullptr && *s != u'\0'; ++s) {
-    if (*s == from) *s = to;
-  }
-}
-
 const char16_t* findCharInRange(const char16_t* first, const char16_t* last, char16_t ch) {
   if (first == nullptr || last == nullptr || first > last) return nullptr;
   for (const char16_t* p = first; p <= last; ++p) {
@@ -183,10 +177,6 @@ char16_t* wcsDuplicate(const char16_t* s) {
   auto* copy = static_cast<char16_t*>(std::malloc(bytes));
   if (copy != nullptr) std::memcpy(copy, s, bytes);
   return copy;
-}
-
-void wcsRemoveFile(const char16_t* path) {
-  if (path != nullptr) platform::removeFile(path);
 }
 
 uint32_t fileTimeToUnix(uint64_t fileTime) {

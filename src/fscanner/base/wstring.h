@@ -37,9 +37,6 @@ int wcsCompareN(const char16_t* a, const char16_t* b, size_t n, bool caseSensiti
 int wcsICompare(const char16_t* a, const char16_t* b);
 int wcsNICompare(const char16_t* a, const char16_t* b, size_t n);
 
-// Replaces every `from` in s by `to`.
-void wcsReplaceChar(char16_t* s, char16_t from, char16_t to);
-
 // First position in [first, last], both inclusive, holding ch; null when there is none, when
 // first lies after last, or when either bound is null.
 const char16_t* findCharInRange(const char16_t* first, const char16_t* last, char16_t ch);
@@ -83,9 +80,6 @@ bool hasWildcards(const char16_t* s);
 
 // A malloc copy of s (released with free); null for null s or when memory runs out.
 char16_t* wcsDuplicate(const char16_t* s);
-
-// Deletes the file at path; the result is ignored.
-void wcsRemoveFile(const char16_t* path);
 
 // Seconds since 1970-01-01 from a FILETIME (100-ns units since 1601-01-01), truncated to 32 bits.
 uint32_t fileTimeToUnix(uint64_t fileTime);

@@ -61,26 +61,6 @@ void checksumFile(platform::ReadableFile* file, ChecksumRequest* request) {
   request->md5 = md5.finish();
 }
 
-template <typename Path>
-int computeFrom(ChecksumRequest* request, const Path* path,
-                std::unique_ptr<platform::ReadableFile> (*open)(const Path*), const char* format) {
-  if (request == nullptr) {
-    FS_TRACE_AS(getZrLogFs(), "computeChecksums", "::computeChecksums - request is null\n");
-    return -1;
-  }
-  request->status = 1;
-  if (request->mask == 0) return 0;
-  std::unique_ptr<platform::ReadableFile> file = open(path);
-  if (file == nullptr) {
-    FS_TRACE_AS(getZrLogFs(), "computeChecksums", format, path, platform::lastError());
-    request->status = 0;
-    clearResults(request);
-    return -1;
-  }
-  checksumFile(file.get(), request);
-  return 0;
-}
-
 int hexDigitValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
@@ -90,14 +70,23 @@ int hexDigitValue(char16_t c) {
 
 }  // namespace
 
-int computeChecksums(ChecksumRequest* request, const char* path) {
-  return computeFrom(request, path, &platform::ReadableFile::openNarrow,
-                     "::computeChecksums - cannot open '%s'. Error %u\n");
-}
-
 int computeChecksums(ChecksumRequest* request, const char16_t* path) {
-  return computeFrom(request, path, &platform::ReadableFile::open,
-                     "::computeChecksums - cannot open '%S'. Error %u\n");
+  if (request == nullptr) {
+    FS_TRACE_AS(getZrLogFs(), "computeChecksums", "::computeChecksums - request is null\n");
+    return -1;
+  }
+  request->status = 1;
+  if (request->mask == 0) return 0;
+  std::unique_ptr<platform::ReadableFile> file = platform::ReadableFile::open(path);
+  if (file == nullptr) {
+    FS_TRACE_AS(getZrLogFs(), "computeChecksums",
+                "::computeChecksums - cannot open '%S'. Error %u\n", path, platform::lastError());
+    request->status = 0;
+    clearResults(request);
+    return -1;
+  }
+  checksumFile(file.get(), request);
+  return 0;
 }
 
 void md5ToText(const Md5Digest& digest, char16_t* text) {

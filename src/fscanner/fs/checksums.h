@@ -32,9 +32,7 @@ struct ChecksumRequest {
 // reading as the end of the file does: status 1, result 0, the checksums of what was read (traced).
 // -1, status 0 and every checksum 0 when the file cannot be opened: directories, FIFOs, sockets
 // and devices are refused without being read, so this never blocks.
-// The path is drive-qualified (C:\dir\file), narrow (UTF-8 on POSIX, the narrow code page on
-// Windows) or wide.
-int computeChecksums(ChecksumRequest* request, const char* path);
+// The path is drive-qualified (C:\dir\file).
 int computeChecksums(ChecksumRequest* request, const char16_t* path);
 
 // Writes the 32 digits of digest, two per byte, high nibble first, and a terminating zero into

@@ -1,7 +1,6 @@
 #include "paths/drivehelper.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,17 +12,6 @@
 namespace {
 
 constexpr char16_t kUnknownFileSystem[] = u"Unknown";
-
-constexpr char kMountedDevicesKeyName[] = "SYSTEM\\MountedDevices";
-constexpr char16_t kMountedDevicesKey[] = u"SYSTEM\\MountedDevices";
-// Value name of a drive letter's device; the '?' is replaced by the letter.
-constexpr char16_t kDosDeviceValueTemplate[] = u"\\DosDevices\\?:";
-constexpr size_t kDosDeviceLetterIndex = 12;
-// A floppy drive's device text begins with this.
-constexpr char16_t kFloppyDevicePrefix[] = u"\\??\\FDC#";
-constexpr size_t kFloppyDevicePrefixLength = 8;
-constexpr uint32_t kMountedDeviceBufferBytes = 4096;
-constexpr size_t kRootLength = 3;  // A:\ .
 
 bool isInList(const DriveList& list, const DriveEntry& drive) {
   return std::find(list.begin(), list.end(), drive) != list.end();
@@ -70,38 +58,6 @@ uint32_t driveTypeBit(const char16_t* root) {
   }
 }
 
-int isFloppyDrive(ZrLogWrapper* logger, const char16_t* root) {
-  if (wcsLength(root) != kRootLength) {
-    FS_TRACE(logger, "isFloppyDrive: not a drive mount");
-    return 0;
-  }
-  std::unique_ptr<platform::RegistryKey> key =
-      platform::RegistryKey::openLocalMachine(kMountedDevicesKey);
-  if (key == nullptr) {
-    FS_TRACE(logger, "isFloppyDrive: unable to open registry '%s'", kMountedDevicesKeyName);
-    return 0;
-  }
-  char16_t valueName[sizeof(kDosDeviceValueTemplate) / sizeof(char16_t)];
-  std::memcpy(valueName, kDosDeviceValueTemplate, sizeof(kDosDeviceValueTemplate));
-  valueName[kDosDeviceLetterIndex] = root[0];
-
-  uint8_t device[kMountedDeviceBufferBytes] = {};
-  uint32_t size = sizeof(device);
-  FS_TRACE(logger, "isFloppyDrive: reading '%S'", valueName);
-  const bool read = key->queryValue(valueName, device, &size);
-  if (read) {
-    FS_TRACE(logger, "isFloppyDrive: got results");
-  } else {
-    FS_TRACE(logger, "isFloppyDrive: Unable to read registry");
-  }
-
-  const size_t prefixBytes = kFloppyDevicePrefixLength * sizeof(char16_t);
-  const int answer =
-      read && size >= prefixBytes && std::memcmp(device, kFloppyDevicePrefix, prefixBytes) == 0;
-  FS_TRACE(logger, "isFloppyDrive: %S: %d", root, answer);
-  return answer;
-}
-
 int findDrive(const DriveList& drives, const char16_t* name) {
   const size_t length = wcsLength(name);
   if (length == 0 || name[length - 1] != u':' || drives.empty()) return -1;
@@ -134,18 +90,13 @@ bool DriveHelper::buildDriveList(DriveList* out, uint32_t typeMask) {
     if ((bit & typeMask) == 0) continue;
 
     std::u16string fileSystem = kUnknownFileSystem;
-    if (platform::getDriveType(root) == platform::kDriveRemovable && skipFloppyVolumeQuery_ &&
-        isFloppyDrive(logger_, root) != 0) {
-      FS_TRACE(logger_, "DriveHelper::buildDriveList - GetVolumeInformation(...) skipped\n");
+    platform::VolumeInformation volume;
+    // The name must fit the 260-character buffer the volume call writes into.
+    if (platform::getVolumeInformation(root, &volume) &&
+        volume.fileSystemName.size() < platform::kMaxPath) {
+      fileSystem = volume.fileSystemName;
     } else {
-      platform::VolumeInformation volume;
-      // The name must fit the 260-character buffer the volume call writes into.
-      if (platform::getVolumeInformation(root, &volume) &&
-          volume.fileSystemName.size() < platform::kMaxPath) {
-        fileSystem = volume.fileSystemName;
-      } else {
-        FS_TRACE(logger_, "DriveHelper::buildDriveList - GetVolumeInformation(...) failed!\n");
-      }
+      FS_TRACE(logger_, "DriveHelper::buildDriveList - GetVolumeInformation(...) failed!\n");
     }
     FS_TRACE(logger_, "DriveHelper::buildDriveList - drive: %S (%S), %d\n", root,
              fileSystem.c_str(), static_cast<int>(bit));

@@ -16,10 +16,6 @@
 // drive, an unknown type or a null root.
 uint32_t driveTypeBit(const char16_t* root);
 
-// 1 when root (exactly three characters, such as A:\) is a floppy drive according to the
-// mounted-devices registry key, else 0. Every failure answers 0 (on POSIX there is no registry).
-int isFloppyDrive(ZrLogWrapper* logger, const char16_t* root);
-
 // Index of the first drive whose name begins with name (name must end in ':'; compared without
 // regard to case over the length of name); -1 when there is none, the list is empty or name is
 // null or does not end in ':'.
@@ -58,8 +54,6 @@ class DriveHelper {
                                   const StringList& excludedFileSystems,
                                   const PathList& excludedPaths);
 
-  // When set, removable drives that are floppy drives are not asked for volume information.
-  void setSkipFloppyVolumeQuery(bool skip) { skipFloppyVolumeQuery_ = skip; }
   // The query's drive option; kept with the helper, nothing in drive enumeration depends on it.
   void setDriveOption(uint32_t option) { driveOption_ = option; }
   uint32_t driveOption() const { return driveOption_; }
@@ -69,7 +63,6 @@ class DriveHelper {
   static constexpr uint32_t kDefaultDriveOption = 32;
 
   ZrLogWrapper* logger_;
-  bool skipFloppyVolumeQuery_ = false;
   uint32_t driveOption_ = kDefaultDriveOption;
 };
 

@@ -141,24 +141,6 @@ int scanDirectory(const Walk& walk, const char16_t* path, int64_t budgetMs) {
   return result;
 }
 
-int walkFrom(FsResults* results, FsScanFilter* filter, const char16_t* path, bool recursive,
-             const DriveEntry& drive, const PathList& includes, const PathList& exclusions,
-             bool caseSensitive, int64_t budgetMs) {
-  if (results == nullptr || filter == nullptr || path == nullptr) {
-    WALK_TRACE("::fs_scan - results, filter or path is null!\n");
-    return kWalkFinished;
-  }
-  const Walk walk{results,
-                  filter,
-                  recursive,
-                  &includes,
-                  &exclusions,
-                  caseSensitive,
-                  isFatFileSystem(drive),
-                  filter->checksumMask()};
-  return scanDirectory(walk, path, budgetMs);
-}
-
 }  // namespace
 
 FsScanFilter::FsScanFilter(const char16_t* criteriaText, bool caseSensitive)
@@ -242,13 +224,20 @@ int fs_build(FsResults* results, FsScanFilter* filter, const ResolvedPath& start
     return kWalkFinished;
   }
   checked.resize(wcsLength(checked.c_str()));
-  return walkFrom(results, filter, checked.c_str(), start.path.recursive(), start.drive, includes,
-                  exclusions, caseSensitive, budgetMs);
+  return fs_scan(results, filter,
+                 ResolvedPath{PathEntry(checked.c_str(), start.path.recursive()), start.drive},
+                 includes, exclusions, caseSensitive, budgetMs);
 }
 
 int fs_scan(FsResults* results, FsScanFilter* filter, const ResolvedPath& start,
             const PathList& includes, const PathList& exclusions, bool caseSensitive,
             int64_t budgetMs) {
-  return walkFrom(results, filter, start.path.path(), start.path.recursive(), start.drive, includes,
-                  exclusions, caseSensitive, budgetMs);
+  const char16_t* path = start.path.path();
+  if (results == nullptr || filter == nullptr || path == nullptr) {
+    WALK_TRACE("::fs_scan - results, filter or path is null!\n");
+    return kWalkFinished;
+  }
+  const Walk walk{results,     filter,        start.path.recursive(),       &includes,
+                  &exclusions, caseSensitive, isFatFileSystem(start.drive), filter->checksumMask()};
+  return scanDirectory(walk, path, budgetMs);
 }
