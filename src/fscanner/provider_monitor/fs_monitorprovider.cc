@@ -5,6 +5,7 @@
 
 #include "base/result_codes.h"
 #include "base/wstring.h"
+#include "provider_monitor/monitor_mode_cache.h"
 #include "provider_monitor/provider_result.h"
 #include "provider_monitor/provider_trace.h"
 
@@ -81,7 +82,11 @@ int FS_MonitorProvider::shutdown(const FsConfig*) {
 
 // The cache of monitor mode is not part of this build yet: creation stops here with
 // "unable create FS_Cache object!" until it lands.
-std::unique_ptr<ProviderCache> FS_MonitorProvider::newCache() { return nullptr; }
+std::unique_ptr<ProviderCache> FS_MonitorProvider::newCache() {
+  if (cacheHome_ == nullptr) return nullptr;
+  return std::unique_ptr<ProviderCache>(new (std::nothrow)
+                                            MonitorModeCache(cacheHome_.get(), options_));
+}
 
 int FS_MonitorProvider::create(uint32_t timeout) {
   if (!runFsMon(timeout, false)) {
@@ -105,7 +110,10 @@ int FS_MonitorProvider::create(uint32_t timeout) {
     return locked;
   }
   PROVIDER_TRACE(logger_, "create", "FS_MointorProvider::create - cache lock success!\n");
-  return cache_->create(timeout, FS_CACHE_OPEN);
+  const int created = cache_->create(timeout, FS_CACHE_OPEN);
+  // The next query starts over with a new cache object: this one gives its lock back first.
+  if (created != SUCCESS) cache_->unlock();
+  return created;
 }
 
 int FS_MonitorProvider::executeQuery(FsResults* results, FsQuery* query, uint32_t age,
