@@ -23,18 +23,19 @@ bool hasUnpairedSurrogate(const char16_t* text) {
   return false;
 }
 
+// Empties *out; false (kErrorInvalidParameter) when the text or the output is missing.
+template <typename Char, typename Out>
+bool startConversion(const Char* text, Out* out) {
+  if (out != nullptr) out->clear();
+  if (text != nullptr && out != nullptr) return true;
+  setLastError(kErrorInvalidParameter);
+  return false;
+}
+
 }  // namespace
 
 bool narrowToWide(const char* text, std::u16string* out) {
-  if (out == nullptr) {
-    setLastError(kErrorInvalidParameter);
-    return false;
-  }
-  out->clear();
-  if (text == nullptr) {
-    setLastError(kErrorInvalidParameter);
-    return false;
-  }
+  if (!startConversion(text, out)) return false;
   if (*text == 0) return true;
   int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
   if (length == 0) {
@@ -53,15 +54,7 @@ bool narrowToWide(const char* text, std::u16string* out) {
 }
 
 bool wideToNarrow(const char16_t* text, std::string* out) {
-  if (out == nullptr) {
-    setLastError(kErrorInvalidParameter);
-    return false;
-  }
-  out->clear();
-  if (text == nullptr) {
-    setLastError(kErrorInvalidParameter);
-    return false;
-  }
+  if (!startConversion(text, out)) return false;
   if (*text == 0) return true;
   if (hasUnpairedSurrogate(text)) {
     setLastError(ERROR_NO_UNICODE_TRANSLATION);
