@@ -80,8 +80,7 @@ int FS_MonitorProvider::shutdown(const FsConfig*) {
   });
 }
 
-// The cache of monitor mode is not part of this build yet: creation stops here with
-// "unable create FS_Cache object!" until it lands.
+// Null (creation then stops with "unable create FS_Cache object!") without a home or memory.
 std::unique_ptr<ProviderCache> FS_MonitorProvider::newCache() {
   if (cacheHome_ == nullptr) return nullptr;
   return std::unique_ptr<ProviderCache>(new (std::nothrow)
