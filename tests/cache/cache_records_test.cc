@@ -23,7 +23,7 @@ void addChains(FS_Cache* cache) {
   }
 }
 
-TEST_F(CacheTest, FindPathWalksUpToATopEntry) {
+TEST_F(CacheTest, FindPathWalksUpAndFindPathByIdWalksDown) {
   std::unique_ptr<FS_Cache> cache = createdCache(home_);
   addChains(cache.get());
   CacheTest::addDirectory(cache.get(), 30, u"data", 77);  // a parent that does not exist
@@ -48,11 +48,6 @@ TEST_F(CacheTest, FindPathWalksUpToATopEntry) {
                                        c.path, c.caseSensitive);
     EXPECT_EQ(found ? cache->directoryRecords().getInt32(u"ID") : 0, c.id) << narrow(c.path);
   }
-}
-
-TEST_F(CacheTest, FindPathByIdRebuildsChainsWithinItsBounds) {
-  std::unique_ptr<FS_Cache> cache = createdCache(home_);
-  addChains(cache.get());
   std::u16string deep = u"C:";
   for (uint32_t id = 100; id < 140; ++id) {
     const std::string digits = "d" + std::to_string(id);

@@ -317,10 +317,8 @@ int FS_Cache::lock(uint32_t timeout) {
 
 void FS_Cache::unlock() {
   if (accessMutex_ == nullptr) return;
-  logger_->traceMAX(__LINE__, __FILE__, "lock", "FS_Cache::unlock - accessMutex RELEASED!\n");
-  if (accessMutex_->release() == 0) {
-    logger_->traceMAX(__LINE__, __FILE__, "lock", "FS_Cache::unlock - release failed!\n");
-  }
+  FS_TRACE(logger_, "FS_Cache::unlock - accessMutex RELEASED!\n");
+  if (accessMutex_->release() == 0) FS_TRACE(logger_, "FS_Cache::unlock - release failed!\n");
 }
 
 bool FS_Cache::close() {

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Compares the cache with plocate on the same data, in one run, and prints a table with ratios:
+#   building a new cache of a generated tree (both tables, all seven indexes, no checksums)
+#     against plocate's `updatedb -U TREE -o DB`, with the size on disk and the peak RSS of each;
+#   extracting [FILENAME]=="*.h" from a cache of /usr into a counting sink against
+#     `plocate -d DB '*.h'`, and [FILENAME]=="stdio.h" against `plocate -d DB -b '\stdio.h'`.
+# Installs plocate from the distribution's archive when it is missing. Builds everything under
+# /tmp and removes it at the end. Not part of the tests.
+#
+# Environment: BUILD_DIR (default build, configured RelWithDebInfo when missing), FILES (250000),
+# DIRECTORIES (1000).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir="${BUILD_DIR:-build}"
+files="${FILES:-250000}"
+directories="${DIRECTORIES:-1000}"
+
+if ! command -v plocate >/dev/null || [ ! -x /usr/sbin/updatedb.plocate ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends plocate >/dev/null
+fi
+updatedb=/usr/sbin/updatedb.plocate
+[ -x "$updatedb" ] || updatedb="$(command -v updatedb)"
+for tool in python3 plocate /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "compare: $tool is missing" >&2; exit 1; }
+done
+if [ ! -f "$build_dir/CMakeCache.txt" ]; then
+  generator=()
+  command -v ninja >/dev/null && generator=(-G Ninja)
+  cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$build_dir" --target bench_cache_build -j 2 >/dev/null
+driver="$build_dir/bench/bench_cache_build"
+
+work="$(mktemp -d /tmp/fscanner-cache-compare.XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+tree="$work/tree"
+mkdir -p "$work/cache" "$work/usr-cache"
+
+echo "== generating $files files in $directories directories under $work"
+python3 - "$tree" "$files" "$directories" <<'PY'
+import os, sys
+root, files, directories = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+per_directory = files // directories
+for d in range(directories):
+    directory = os.path.join(root, "d%04d" % d)
+    os.makedirs(directory)
+    for f in range(per_directory):
+        open(os.path.join(directory, "f%07d.dat" % (d * per_directory + f)), "wb").close()
+PY
+find "$tree" >/dev/null  # the same warm directory cache for both
+
+# Runs a command under /usr/bin/time -v; sets `seconds` (wall) and `rss` (peak, KiB).
+measure() {
+  local report="$work/time.txt"
+  /usr/bin/time -v "$@" >"$work/out.txt" 2>"$report"
+  seconds=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, t, ":"); s = 0;
+    for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s}' "$report")
+  rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$report")
+}
+size_kib() { du -sk "$@" | awk '{s += $1} END {print s}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'; }
+row() { printf "%-34s %14s %14s %8s\n" "$1" "$2" "$3" "$(ratio "$2" "$3")"; }
+
+measure "$driver" build "$work/cache" "$tree"
+build_s=$seconds build_rss=$rss
+cache_kib=$(size_kib "$work/cache")
+measure "$updatedb" -l 0 -U "$tree" -o "$work/tree.db"
+updatedb_s=$seconds updatedb_rss=$rss
+db_kib=$(size_kib "$work/tree.db")
+
+echo "== caching /usr for the extractions"
+"$driver" build "$work/usr-cache" /usr >/dev/null
+"$updatedb" -l 0 -U /usr -o "$work/usr.db"
+measure "$driver" extract "$work/usr-cache" /usr '[FILENAME]=="*.h"'
+headers_s=$seconds headers=$(cat "$work/out.txt")
+measure sh -c "plocate -d '$work/usr.db' '*.h' | wc -l"
+plocate_headers_s=$seconds plocate_headers=$(cat "$work/out.txt")
+measure "$driver" extract "$work/usr-cache" /usr '[FILENAME]=="stdio.h"'
+stdio_s=$seconds stdio=$(cat "$work/out.txt")
+measure sh -c "plocate -d '$work/usr.db' -b '\\stdio.h' | wc -l"
+plocate_stdio_s=$seconds plocate_stdio=$(cat "$work/out.txt")
+
+echo
+printf "%-34s %14s %14s %8s\n" "measure" "cache" "plocate" "ratio"
+row "build $files files (s)" "$build_s" "$updatedb_s"
+row "build peak RSS (KiB)" "$build_rss" "$updatedb_rss"
+row "size on disk (KiB)" "$cache_kib" "$db_kib"
+row "*.h in /usr (s; $headers / $plocate_headers)" "$headers_s" "$plocate_headers_s"
+row "stdio.h in /usr (s; $stdio / $plocate_stdio)" "$stdio_s" "$plocate_stdio_s"
