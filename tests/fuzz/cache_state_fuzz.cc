@@ -1,0 +1,117 @@
+// The cache's state files never crash or mislead it. Once per process a cache with empty tables is
+// created; each input then replaces its counter, update marker and exclusion-digest files, after
+// which the cache is opened, asked about and made to rewrite its exclusion digests, twice.
+//
+// Input: one flag byte (bit 0: a marker file exists, bit 1: the marker checker is on), one byte n
+// (the counter file is the next n % 9 bytes), then the exclusion-digest file up to the end.
+// Checked: the open succeeds exactly when the checker finds no marker and the counter is 4 bytes
+// at most 0xF3333333, whose value becomes the directory index; a digest file that one cache wrote
+// is written back byte for byte by the next cache that loads it.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cache/fs_cache.h"
+#include "platform/platform.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kMaxCounter = 0xF3333333u;
+constexpr size_t kMaxCounterBytes = 9;
+
+[[noreturn]] void fail(const char* what) {
+  std::fprintf(stderr, "cache_state_fuzz: %s\n", what);
+  std::abort();
+}
+
+void writeFile(const fs::path& path, const uint8_t* data, size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+Bytes readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The cache home, in memory where possible, removed at exit.
+struct Home {
+  Home() {
+    std::random_device seed;
+    std::error_code error;
+    const fs::path base =
+        fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    do {
+      host = base / ("fscanner-cache-fuzz-" + std::to_string(seed()));
+    } while (!fs::create_directory(host));
+    if (!platform::driveQualifiedPath(host.string(), &drive)) fail("no drive for the home");
+    FS_Cache cache(u"mon_dirs", u"mon_files", drive.c_str(), false, false, true, nullptr);
+    if (cache.create(0, FS_CACHE_CREATE) != 0) fail("cannot create the cache");
+    cache.close();
+  }
+  ~Home() {
+    std::error_code ignored;
+    fs::remove_all(host, ignored);
+  }
+  fs::path host;
+  std::u16string drive;
+};
+
+// Opens a cache on home, rewrites its digests with one more entry and returns the file written.
+Bytes reopenAndRewrite(const Home& home, bool checker, int* opened, uint32_t* index) {
+  FS_Cache cache(u"mon_dirs", u"mon_files", home.drive.c_str(), false, false, checker, nullptr);
+  *opened = cache.create(0, FS_CACHE_OPEN);
+  *index = cache.directoriesIndex();
+  const PathList exclusions = {PathEntry(u"C:\\x", true)};
+  cache.sameExHash(exclusions, u"C:\\fuzz");
+  cache.updateExHash(exclusions, u"C:\\fuzz\\");
+  if (!cache.sameExHash(exclusions, u"C:\\fuzz")) fail("an updated digest does not compare equal");
+  cache.setCorrupted(false);
+  cache.close();
+  return readFile(home.host / "ex_hash");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Home home;
+  if (size < 2) return 0;
+  const bool marker = (data[0] & 1) != 0;
+  const bool checker = (data[0] & 2) != 0;
+  const size_t counterBytes = std::min<size_t>(data[1] % kMaxCounterBytes, size - 2);
+  const uint8_t* counter = data + 2;
+  writeFile(home.host / "mon_dirs.counter", counter, counterBytes);
+  std::error_code ignored;
+  fs::remove(home.host / "mon_dirs.cuflag", ignored);
+  if (marker) writeFile(home.host / "mon_dirs.cuflag", nullptr, 0);
+  writeFile(home.host / "ex_hash", counter + counterBytes, size - 2 - counterBytes);
+
+  const uint32_t value = counterBytes == 4 ? static_cast<uint32_t>(counter[0]) |
+                                                 static_cast<uint32_t>(counter[1]) << 8 |
+                                                 static_cast<uint32_t>(counter[2]) << 16 |
+                                                 static_cast<uint32_t>(counter[3]) << 24
+                                           : 0;
+  const bool acceptable = !(marker && checker) && counterBytes == 4 && value <= kMaxCounter;
+  int opened = 0;
+  uint32_t index = 0;
+  const Bytes first = reopenAndRewrite(home, checker, &opened, &index);
+  if ((opened == 0) != acceptable) fail("the open does not follow the marker and the counter");
+  if (opened == 0 && index != value) fail("the counter was read wrong");
+  // The marker is gone now (close of an uncorrupted cache); the second cache loads `first`.
+  fs::remove(home.host / "mon_dirs.cuflag", ignored);
+  writeFile(home.host / "mon_dirs.counter", reinterpret_cast<const uint8_t*>("\0\0\0\0"), 4);
+  const Bytes second = reopenAndRewrite(home, checker, &opened, &index);
+  if (opened != 0) fail("a clean cache was refused");
+  if (first != second) fail("a digest file is not written back as it was read");
+  return 0;
+}
