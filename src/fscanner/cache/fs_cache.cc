@@ -288,6 +288,8 @@ bool FS_Cache::createTables() {
 }
 
 void FS_Cache::openRecordSets() {
+  // Ids may be handed out again by new tables: no directory path learnt before stays valid.
+  directoryPaths_.clear();
   tbFiles_->openRecordSet(&rsFiles_);
   tbDirectories_->openRecordSet(&rsDirectories_);
   tbDirectories_->openRecordSet(&rsDirectories2_);
@@ -317,8 +319,11 @@ int FS_Cache::lock(uint32_t timeout) {
 
 void FS_Cache::unlock() {
   if (accessMutex_ == nullptr) return;
-  FS_TRACE(logger_, "FS_Cache::unlock - accessMutex RELEASED!\n");
-  if (accessMutex_->release() == 0) FS_TRACE(logger_, "FS_Cache::unlock - release failed!\n");
+  // The system traces unlock under the name of its pair.
+  logger_->traceMAX(__LINE__, __FILE__, "lock", "FS_Cache::unlock - accessMutex RELEASED!\n");
+  if (accessMutex_->release() == 0) {
+    logger_->traceMAX(__LINE__, __FILE__, "lock", "FS_Cache::unlock - release failed!\n");
+  }
 }
 
 bool FS_Cache::close() {
