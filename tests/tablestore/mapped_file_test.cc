@@ -5,12 +5,15 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/platform_testing.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+using Bytes = std::vector<uint8_t>;
 
 class MappedFileTest : public ::testing::Test {
  protected:
@@ -19,210 +22,135 @@ class MappedFileTest : public ::testing::Test {
   std::unique_ptr<StorageFile> makeFile(const std::u16string& name = u"table.dat") {
     return newMappedFile(dir_.drive(name).c_str());
   }
-  uint64_t diskSize(const std::string& name = "table.dat") {
-    return std::filesystem::file_size(dir_.host(name));
+  Bytes diskBytes() const {
+    std::ifstream in(dir_.host("table.dat"), std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  static std::vector<uint8_t> pattern(size_t count, uint8_t seed) {
-    std::vector<uint8_t> bytes(count);
+  static Bytes pattern(size_t count, uint8_t seed) {
+    Bytes bytes(count);
     for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7);
     return bytes;
+  }
+  static uint32_t sizeOf(StorageFile* file) {
+    uint32_t size = 0;
+    EXPECT_TRUE(file->getSize(&size));
+    return size;
   }
 
   TempDir dir_;
 };
 
-TEST_F(MappedFileTest, FactoryRefusesNullPathAndUnnamedObjectsNeverOpen) {
+TEST_F(MappedFileTest, RefusalsAndMissingFiles) {
   EXPECT_EQ(newMappedFile(nullptr), nullptr);
   MappedFile unnamed(nullptr);
   EXPECT_FALSE(unnamed.create());
   EXPECT_FALSE(unnamed.open());
   EXPECT_FALSE(unnamed.close());
-}
+  EXPECT_FALSE(makeFile(u"absent.dat")->open());
+  EXPECT_FALSE(makeFile(u"no-such-dir\\table.dat")->create());
+  EXPECT_FALSE(makeFile(std::u16string(300, u'n'))->create());
 
-TEST_F(MappedFileTest, GrowsInWholeStepsAndIsCutBackToItsDataOnClose) {
   auto file = makeFile();
-  ASSERT_TRUE(file->create());
-  uint32_t size = 99;
-  ASSERT_TRUE(file->getSize(&size));
-  EXPECT_EQ(size, 0u);
-
-  const uint32_t word = 0x11223344;
-  EXPECT_EQ(file->write(&word, 4), 4u);
-  ASSERT_TRUE(file->getSize(&size));
-  EXPECT_EQ(size, 32768u);
-  EXPECT_EQ(file->tell(), 4u);
-
-  ASSERT_TRUE(file->close());
-  EXPECT_EQ(diskSize(), 4u);
+  uint8_t byte = 1;
+  uint32_t size = 0;
+  EXPECT_EQ(file->write(&byte, 1), 0u);
+  EXPECT_EQ(file->read(&byte, 1), 0u);
+  EXPECT_FALSE(file->getSize(&size));
   EXPECT_FALSE(file->close());
 
-  ASSERT_TRUE(file->open());
-  uint32_t back = 0;
-  EXPECT_EQ(file->read(&back, 4), 4u);
-  EXPECT_EQ(back, word);
-  ASSERT_TRUE(file->close());
-}
-
-TEST_F(MappedFileTest, LargeWriteAtAFullCapacityAddsTheNextStepAbove) {
-  auto file = makeFile();
+  // create() empties an existing file; an open object refuses to be created or opened again.
+  std::ofstream(dir_.host("table.dat")) << "old content";
   ASSERT_TRUE(file->create());
-  std::vector<uint8_t> first = pattern(32768, 1);
-  ASSERT_EQ(file->write(first.data(), 1), 1u);
-  ASSERT_EQ(file->write(first.data() + 1, 32767), 32767u);  // fills the capacity exactly
-  uint32_t size = 0;
-  ASSERT_TRUE(file->getSize(&size));
-  ASSERT_EQ(size, 32768u);
-
-  std::vector<uint8_t> second = pattern(40000, 9);
-  ASSERT_EQ(file->write(second.data(), 40000), 40000u);
-  ASSERT_TRUE(file->getSize(&size));
-  EXPECT_EQ(size, 32768u + 65536u);
-
-  ASSERT_TRUE(file->seek(0, SEEK_FROM_START));
-  std::vector<uint8_t> all(72768);
-  ASSERT_EQ(file->read(all.data(), 72768), 72768u);
-  EXPECT_TRUE(std::equal(first.begin(), first.end(), all.begin()));
-  EXPECT_TRUE(std::equal(second.begin(), second.end(), all.begin() + 32768));
+  EXPECT_FALSE(file->create());
+  EXPECT_FALSE(file->open());
   ASSERT_TRUE(file->close());
-  EXPECT_EQ(diskSize(), 72768u);
+  EXPECT_TRUE(diskBytes().empty());
+  ASSERT_TRUE(file->open());
+  EXPECT_FALSE(file->open());
+  EXPECT_FALSE(file->create());
 }
 
-TEST_F(MappedFileTest, EmptyFileOpensUnmappedAndTheFirstWriteMapsIt) {
+TEST_F(MappedFileTest, GrowsInWholeStepsKeepsEveryByteAndIsCutBackOnClose) {
+  // An empty file opens unmapped; the first write maps it and grows it by one step.
   std::ofstream(dir_.host("table.dat")).close();
   auto file = makeFile();
   ASSERT_TRUE(file->open());
-  uint8_t byte = 0;
-  EXPECT_EQ(file->read(&byte, 1), 0u);
-  EXPECT_TRUE(file->eof());
-  EXPECT_EQ(file->write("abc", 3), 3u);
-  uint32_t size = 0;
-  ASSERT_TRUE(file->getSize(&size));
-  EXPECT_EQ(size, 32768u);
+  EXPECT_EQ(sizeOf(file.get()), 0u);
+  Bytes expected = pattern(1001, 4);
+  ASSERT_EQ(file->write(expected.data(), 1001), 1001u);
+  EXPECT_EQ(sizeOf(file.get()), 32768u);
   ASSERT_TRUE(file->close());
-  EXPECT_EQ(diskSize(), 3u);
-}
+  EXPECT_EQ(diskBytes(), expected);
 
-TEST_F(MappedFileTest, GrowthFromAnyLengthKeepsEveryByte) {
-  // An odd length on disk, so that the first growth starts inside a page.
-  std::vector<uint8_t> start = pattern(1001, 4);
-  {
-    std::ofstream out(dir_.host("table.dat"), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(start.data()), 1001);
-  }
-  auto file = makeFile();
+  // From an odd length, chunks that cross pages and steps in every way. A write that fills the
+  // capacity exactly does not grow it; a growth is the smallest multiple of 32 KiB above the
+  // count (65,536 bytes add 98,304).
   ASSERT_TRUE(file->open());
   ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
-  std::vector<uint8_t> expected = start;
-  // Chunk sizes that cross pages and growth steps in every way.
-  for (uint32_t count : {1u, 3095u, 4096u, 32767u, 32768u, 40000u, 7u, 100000u, 65536u}) {
-    std::vector<uint8_t> chunk = pattern(count, static_cast<uint8_t>(count));
+  const std::pair<uint32_t, uint32_t> steps[] = {{1, 33769},      {32767, 33769},  {40000, 99305},
+                                                 {3095, 99305},   {32768, 164841}, {100000, 295913},
+                                                 {86281, 295913}, {65536, 394217}};
+  for (const auto& [count, capacity] : steps) {
+    const Bytes chunk = pattern(count, static_cast<uint8_t>(count));
     ASSERT_EQ(file->write(chunk.data(), count), count);
     expected.insert(expected.end(), chunk.begin(), chunk.end());
+    EXPECT_EQ(sizeOf(file.get()), capacity) << count;
+    EXPECT_EQ(file->tell(), expected.size());
   }
-  uint32_t size = static_cast<uint32_t>(expected.size());
-  std::vector<uint8_t> back(size);
+  const uint32_t size = static_cast<uint32_t>(expected.size());
+  Bytes back(size);
   ASSERT_TRUE(file->seek(0, SEEK_FROM_START));
   ASSERT_EQ(file->read(back.data(), size), size);
   EXPECT_EQ(back, expected);
   ASSERT_TRUE(file->close());
-
-  ASSERT_EQ(diskSize(), size);
-  std::ifstream in(dir_.host("table.dat"), std::ios::binary);
-  std::vector<uint8_t> disk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(disk, expected);
+  EXPECT_EQ(diskBytes(), expected);
 }
 
-TEST_F(MappedFileTest, ReadsStopAtTheLogicalEndAndReportIt) {
+TEST_F(MappedFileTest, ReadsSeeksAndWritesStayInsideTheData) {
   auto file = makeFile();
   ASSERT_TRUE(file->create());
-  std::vector<uint8_t> data = pattern(10, 3);
-  ASSERT_EQ(file->write(data.data(), 10), 10u);
-
+  ASSERT_EQ(file->write("0123456789", 10), 10u);
   uint8_t buffer[16] = {};
   EXPECT_EQ(file->read(buffer, 4), 0u);  // at the end after the write
   EXPECT_TRUE(file->eof());
   ASSERT_TRUE(file->seek(6, SEEK_FROM_START));
-  EXPECT_EQ(file->read(buffer, 8), 4u);  // short read: only the data, never the spare tail
+  EXPECT_EQ(file->read(buffer, 8), 4u);  // only the data, never the spare tail
   EXPECT_TRUE(file->eof());
   EXPECT_EQ(file->tell(), 10u);
   ASSERT_TRUE(file->seek(0, SEEK_FROM_START));
   EXPECT_EQ(file->read(buffer, 10), 10u);
   EXPECT_FALSE(file->eof());
-  EXPECT_TRUE(std::equal(data.begin(), data.end(), buffer));
-}
+  EXPECT_EQ(std::string(buffer, buffer + 10), "0123456789");
 
-TEST_F(MappedFileTest, SeeksNeverPassTheEnd) {
-  auto file = makeFile();
-  ASSERT_TRUE(file->create());
-  std::vector<uint8_t> data = pattern(20, 0);
-  ASSERT_EQ(file->write(data.data(), 20), 20u);
-
-  EXPECT_TRUE(file->seek(0, SEEK_FROM_END));
-  EXPECT_EQ(file->tell(), 20u);
   EXPECT_TRUE(file->seek(-4, SEEK_FROM_END));
-  EXPECT_EQ(file->tell(), 16u);
-  EXPECT_FALSE(file->seek(1, SEEK_FROM_END));
-  EXPECT_FALSE(file->seek(-21, SEEK_FROM_END));
-  EXPECT_FALSE(file->seek(-1, SEEK_FROM_START));
-  EXPECT_FALSE(file->seek(21, SEEK_FROM_START));
-  EXPECT_FALSE(file->seek(-17, SEEK_FROM_CURRENT));
-  EXPECT_FALSE(file->seek(5, SEEK_FROM_CURRENT));
-  EXPECT_FALSE(file->seek(0, 0));
-  EXPECT_FALSE(file->seek(0, 4));
-  EXPECT_EQ(file->tell(), 16u);  // every refused seek left the position alone
-  EXPECT_TRUE(file->seek(-16, SEEK_FROM_CURRENT));
+  EXPECT_EQ(file->tell(), 6u);
+  const std::pair<int32_t, int> refused[] = {{1, SEEK_FROM_END},
+                                             {-11, SEEK_FROM_END},
+                                             {-1, SEEK_FROM_START},
+                                             {11, SEEK_FROM_START},
+                                             {-7, SEEK_FROM_CURRENT},
+                                             {5, SEEK_FROM_CURRENT},
+                                             {0, 0},
+                                             {0, 4}};
+  for (const auto& [offset, origin] : refused) {
+    EXPECT_FALSE(file->seek(offset, origin)) << offset << " from " << origin;
+  }
+  EXPECT_EQ(file->tell(), 6u);  // every refused seek left the position alone
+  EXPECT_TRUE(file->seek(-6, SEEK_FROM_CURRENT));
   EXPECT_EQ(file->tell(), 0u);
-  EXPECT_TRUE(file->seek(20, SEEK_FROM_START));
-}
 
-TEST_F(MappedFileTest, WritesInsideTheDataOverwriteAndWritesAcrossTheEndExtend) {
-  auto file = makeFile();
-  ASSERT_TRUE(file->create());
-  ASSERT_EQ(file->write("0123456789", 10), 10u);
+  // Inside the data a write overwrites and keeps the size; across the end it extends it.
   ASSERT_TRUE(file->seek(2, SEEK_FROM_START));
   ASSERT_EQ(file->write("ab", 2), 2u);
   ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
-  EXPECT_EQ(file->tell(), 10u);  // logical size unchanged
-
+  EXPECT_EQ(file->tell(), 10u);
   ASSERT_TRUE(file->seek(8, SEEK_FROM_START));
   ASSERT_EQ(file->write("XYZW", 4), 4u);
   ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
-  EXPECT_EQ(file->tell(), 12u);  // position + count
+  EXPECT_EQ(file->tell(), 12u);
   ASSERT_TRUE(file->close());
-
-  std::ifstream in(dir_.host("table.dat"), std::ios::binary);
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(content, "01ab4567XYZW");
-}
-
-TEST_F(MappedFileTest, CreateEmptiesAnExistingFileAndOpenObjectsRefuseToReopen) {
-  {
-    std::ofstream out(dir_.host("table.dat"), std::ios::binary);
-    out << "old content";
-  }
-  auto file = makeFile();
-  ASSERT_TRUE(file->create());
-  EXPECT_FALSE(file->create());
-  EXPECT_FALSE(file->open());
-  ASSERT_TRUE(file->close());
-  EXPECT_EQ(diskSize(), 0u);
-  ASSERT_TRUE(file->open());
-  EXPECT_FALSE(file->open());
-  EXPECT_FALSE(file->create());
-}
-
-TEST_F(MappedFileTest, MissingFilesAndDirectoriesFailCleanly) {
-  EXPECT_FALSE(makeFile(u"absent.dat")->open());
-  EXPECT_FALSE(makeFile(u"no-such-dir\\table.dat")->create());
-  std::u16string longName(300, u'n');
-  EXPECT_FALSE(makeFile(longName)->create());
-
-  auto closed = makeFile();
-  uint8_t byte = 1;
-  uint32_t size = 0;
-  EXPECT_EQ(closed->write(&byte, 1), 0u);
-  EXPECT_EQ(closed->read(&byte, 1), 0u);
-  EXPECT_FALSE(closed->getSize(&size));
+  const Bytes disk = diskBytes();
+  EXPECT_EQ(std::string(disk.begin(), disk.end()), "01ab4567XYZW");
 }
 
 TEST_F(MappedFileTest, FailedGrowthKeepsTheDataAndState) {
@@ -230,7 +158,7 @@ TEST_F(MappedFileTest, FailedGrowthKeepsTheDataAndState) {
   for (Fault point : {Fault::kFileSetSize, Fault::kFileMap}) {
     auto file = makeFile();
     ASSERT_TRUE(file->create());
-    std::vector<uint8_t> data = pattern(32768, 5);
+    const Bytes data = pattern(32768, 5);
     ASSERT_EQ(file->write(data.data(), 32768), 32768u);  // capacity 65536
     ASSERT_EQ(file->write(data.data(), 32768), 32768u);  // fills it exactly
 
@@ -239,22 +167,21 @@ TEST_F(MappedFileTest, FailedGrowthKeepsTheDataAndState) {
     EXPECT_EQ(file->tell(), 65536u);
     ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
     EXPECT_EQ(file->tell(), 65536u);
-
     ASSERT_TRUE(file->seek(32768, SEEK_FROM_START));
-    std::vector<uint8_t> back(32768);
+    Bytes back(32768);
     ASSERT_EQ(file->read(back.data(), 32768), 32768u);
     EXPECT_EQ(back, data);
 
     EXPECT_EQ(file->write("y", 1), 1u);  // the next growth works again
     ASSERT_TRUE(file->close());
-    EXPECT_EQ(diskSize(), 65537u);
+    EXPECT_EQ(diskBytes().size(), 65537u);
   }
 }
 
 TEST_F(MappedFileTest, ASecondHolderKeepsTheFileFromBeingCut) {
   auto writer = makeFile();
   ASSERT_TRUE(writer->create());
-  std::vector<uint8_t> data = pattern(1000, 2);
+  const Bytes data = pattern(1000, 2);
   ASSERT_EQ(writer->write(data.data(), 1000), 1000u);
   ASSERT_TRUE(writer->close());
 
@@ -264,9 +191,8 @@ TEST_F(MappedFileTest, ASecondHolderKeepsTheFileFromBeingCut) {
   ASSERT_TRUE(writer->seek(0, SEEK_FROM_END));
   ASSERT_EQ(writer->write(data.data(), 100), 100u);  // grows to 1000 + 32768 on disk
   ASSERT_TRUE(writer->close());
-  EXPECT_EQ(diskSize(), 1000u + 32768u);  // not cut under the reader
-
-  std::vector<uint8_t> back(1000);
+  EXPECT_EQ(diskBytes().size(), 1000u + 32768u);  // not cut under the reader
+  Bytes back(1000);
   ASSERT_EQ(reader->read(back.data(), 1000), 1000u);
   EXPECT_EQ(back, data);
   ASSERT_TRUE(reader->close());

@@ -12,52 +12,37 @@ using platform::testing::Fault;
 class TableTest : public TableFixture {};
 
 // Column layouts are checked byte for byte by the worked example in table_records_test.cc.
-TEST_F(TableTest, ColumnsAreFixedOnceTheTableExists) {
-  auto table = makeTable(false);
-  ASSERT_TRUE(table->create());
-  EXPECT_FALSE(table->addColumn(u"LATE", FIELD_BYTE));
-  EXPECT_FALSE(table->create());
-  table->close();
-  EXPECT_EQ(fileBytes("files.dat"), Bytes(12, 0));  // no columns: the fixed header alone
-  EXPECT_EQ(fileBytes("files.pxx"), Bytes());
-  ASSERT_TRUE(table->open());
-  EXPECT_FALSE(table->open());
-  EXPECT_FALSE(table->addColumn(u"LATE", FIELD_BYTE));
-  EXPECT_EQ(table->columns().count(), 0u);
-}
-
-TEST_F(TableTest, CreateEmptiesAnExistingTableAndDropsItsCatalogue) {
-  auto table = makeExampleTable(false);
-  FieldList record = table->columns();
-  ASSERT_TRUE(table->addRecord(record));
-  table->close();
-  writeBytes("files_idx.dat", Bytes(10, 1));
-
-  makeExampleTable(false)->close();
-  EXPECT_EQ(fileBytes("files.dat").size(), 52u);
-  EXPECT_EQ(fileBytes("files.pxx").size(), 0u);
-  EXPECT_FALSE(std::filesystem::exists(dir_.host("files_idx.dat")));
-}
-
-TEST_F(TableTest, ColumnCountIsLimitedTo256) {
+TEST_F(TableTest, ColumnsAreFixedOnceTheTableExistsAndCreateStartsAfresh) {
   auto table = makeTable(false);
   for (int i = 0; i < 256; ++i) ASSERT_TRUE(table->addColumn(u"C", FIELD_BYTE));
-  EXPECT_FALSE(table->addColumn(u"C", FIELD_BYTE));
+  EXPECT_FALSE(table->addColumn(u"C", FIELD_BYTE));  // at most 256
   EXPECT_FALSE(table->addColumn(nullptr, FIELD_BYTE));
   EXPECT_FALSE(table->addColumn(u"C", 9));
   ASSERT_TRUE(table->create());
+  EXPECT_FALSE(table->create());
+  table->close();
+  ASSERT_TRUE(table->open());
+  EXPECT_FALSE(table->open());
+  EXPECT_FALSE(table->addColumn(u"LATE", FIELD_BYTE));
+  EXPECT_EQ(table->columns().count(), 256u);
   FieldList record = table->columns();
   ASSERT_TRUE(table->addRecord(record));
   EXPECT_TRUE(table->readRecord(0, &record));
+  table->close();
+
+  // A new table of the same name empties both files and drops the catalogue.
+  writeBytes("files_idx.dat", Bytes(10, 1));
+  makeTable(false)->create();
+  EXPECT_EQ(fileBytes("files.dat"), Bytes(12, 0));  // no columns: the fixed header alone
+  EXPECT_EQ(fileBytes("files.pxx"), Bytes());
+  EXPECT_FALSE(std::filesystem::exists(dir_.host("files_idx.dat")));
 }
 
-TEST_F(TableTest, BadNamesAndDirectoriesMakeInertObjects) {
+TEST_F(TableTest, BadNamesAndDirectoriesMakeInertObjectsAndFailedCreatesLeaveNoFiles) {
   EXPECT_FALSE(Table(nullptr, dir_.drive().c_str(), false).create());
-  EXPECT_FALSE(Table(u"t", nullptr, false).open());
   EXPECT_EQ(Table(u"t", nullptr, false).name(), nullptr);
   const std::u16string longDirectory = dir_.drive() + u"\\" + std::u16string(300, u'd');
-  const std::u16string missingDirectory = dir_.drive(u"missing");
-  for (const std::u16string& directory : {longDirectory, missingDirectory}) {
+  for (const std::u16string& directory : {longDirectory, dir_.drive(u"missing")}) {
     Table table(u"t", directory.c_str(), false);
     EXPECT_FALSE(table.create());
     EXPECT_FALSE(table.open());
@@ -65,24 +50,18 @@ TEST_F(TableTest, BadNamesAndDirectoriesMakeInertObjects) {
   Table relative(u"t", u"sub\\..", false);
   ASSERT_NE(relative.directory(), nullptr);
   EXPECT_EQ(std::u16string(relative.directory()).back(), u'\\');
-
   EXPECT_FALSE(Table(std::u16string(300, u'n').c_str(), dir_.drive().c_str(), false).create());
   Table missingTable(u"absent", dir_.drive().c_str(), false);
   EXPECT_FALSE(missingTable.open());
   EXPECT_FALSE(missingTable.addRecord(FieldList()));
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.host()));
-}
 
-TEST_F(TableTest, AFailedCreateLeavesNoFilesBehind) {
-  // The record file is made, the position file is refused (as in a read-only directory).
-  platform::testing::injectFault(Fault::kFileOpen, platform::kErrorAccessDenied, 2);
+  // The record file is made, the position file is refused (as in a read-only directory); then
+  // the header cannot be written.
   auto table = makeTable(false);
   ASSERT_TRUE(table->addColumn(u"A", FIELD_INT32));
+  platform::testing::injectFault(Fault::kFileOpen, platform::kErrorAccessDenied, 2);
   EXPECT_FALSE(table->create());
   EXPECT_FALSE(table->isOpen());
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.host()));
-
-  // The header cannot be written.
   platform::testing::injectFault(Fault::kFileSetSize, platform::kErrorDiskFull);
   EXPECT_FALSE(table->create());
   EXPECT_TRUE(std::filesystem::is_empty(dir_.host()));
@@ -92,22 +71,20 @@ TEST_F(TableTest, AFailedCreateLeavesNoFilesBehind) {
 TEST_F(TableTest, DamagedHeadersAreRefused) {
   makeExampleTable(false)->close();
   const Bytes good = fileBytes("files.dat");
-  auto patched = [&](size_t offset, uint32_t value) {
-    Bytes bytes = good;
-    putU32(&bytes, offset, value);
-    return bytes;
+  const std::pair<size_t, uint32_t> patches[] = {
+      {8, 257},          // too many columns
+      {8, 3},            // more columns than listed
+      {12, 9},           // unknown type code
+      {16, 7},           // odd name length
+      {16, 0xFFFFFFF0},  // name length past the file
   };
-  const Bytes damaged[] = {
-      Bytes(),                                 // empty
-      Bytes(good.begin(), good.begin() + 11),  // cut inside the counters
-      Bytes(good.begin(), good.begin() + 40),  // cut inside a name
-      patched(8, 257),                         // too many columns
-      patched(8, 3),                           // more columns than listed
-      patched(12, 9),                          // unknown type code
-      patched(16, 7),                          // odd name length
-      patched(16, 0xFFFFFFF0),                 // name length past the file
-  };
-  for (size_t i = 0; i < std::size(damaged); ++i) {
+  std::vector<Bytes> damaged = {Bytes(), Bytes(good.begin(), good.begin() + 11),
+                                Bytes(good.begin(), good.begin() + 40)};  // cut at 0, 11, 40
+  for (const auto& [offset, value] : patches) {
+    damaged.push_back(good);
+    putU32(&damaged.back(), offset, value);
+  }
+  for (size_t i = 0; i < damaged.size(); ++i) {
     writeBytes("files.dat", damaged[i]);
     auto table = makeTable(false);
     EXPECT_FALSE(table->open()) << "case " << i;

@@ -29,14 +29,11 @@ bool endsWithMarker(const std::string& text) {
 }
 
 TEST(TraceFormat, Integers) {
-  EXPECT_EQ("0 -42 7", formatted("%d %d %i", 0, -42, 7));
-  EXPECT_EQ("-2147483648 2147483647", formatted("%d %d", INT_MIN, INT_MAX));
+  EXPECT_EQ("0 -42 7 -2147483648", formatted("%d %d %i %d", 0, -42, 7, INT_MIN));
   EXPECT_EQ("+5 | 5|+0", formatted("%+d |% d|%+d", 5, 5, 0));
   EXPECT_EQ("  -42|-42  |-0042", formatted("%5d|%-5d|%05d", -42, -42, -42));
   EXPECT_EQ("007|    -007|     007", formatted("%.3d|%8.3d|%08.3d", 7, -7, 7));
   EXPECT_EQ("[]|[  ]", formatted("[%.0d]|[%2.0d]", 0, 0));
-  EXPECT_EQ("-9223372036854775808", formatted("%lld", static_cast<long long>(INT64_MIN)));
-  EXPECT_EQ(std::to_string(LONG_MIN), formatted("%ld", LONG_MIN));
   EXPECT_EQ("-9223372036854775807 -3",
             formatted("%jd %td", static_cast<intmax_t>(-INT64_MAX), static_cast<ptrdiff_t>(-3)));
   // Short lengths truncate the promoted value.
@@ -47,15 +44,13 @@ TEST(TraceFormat, Integers) {
   EXPECT_EQ("00000000 deadbeef DEADBEEF", formatted("%08x %08x %08X", 0, 0xDEADBEEFu, 0xDEADBEEFu));
   EXPECT_EQ("ff|0xff|0XFF|0|0x000000ff", formatted("%x|%#x|%#X|%#x|%#010x", 255, 255, 255, 0, 255));
   EXPECT_EQ("10|010|0|0", formatted("%o|%#o|%#o|%#.0o", 8, 8, 0, 0));
-  EXPECT_EQ("ffffffffffffffff " + std::to_string(ULONG_MAX),
-            formatted("%llx %lu", ~0ull, ULONG_MAX));
   EXPECT_EQ(std::to_string(SIZE_MAX) + " -1",
             formatted("%zu %zd", SIZE_MAX, static_cast<ptrdiff_t>(-1)));
   EXPECT_EQ("   42|42   |0042|42", formatted("%*d|%*d|%.*d|%.*d", 5, 42, -5, 42, 4, 42, -1, 42));
   // A conversion that reads the wrong width shifts every later argument.
-  EXPECT_EQ("-1 -9223372036854775808 7 x 18446744073709551615 z",
-            formatted("%hd %lld %ld %s %llu %c", static_cast<short>(-1),
-                      static_cast<long long>(INT64_MIN), 7L, "x", ~0ull, 'z'));
+  EXPECT_EQ("-1 -9223372036854775808 -7 x ffffffffffffffff " + std::to_string(ULONG_MAX) + " z",
+            formatted("%hd %lld %ld %s %llx %lu %c", static_cast<short>(-1),
+                      static_cast<long long>(INT64_MIN), -7L, "x", ~0ull, ULONG_MAX, 'z'));
 }
 
 TEST(TraceFormat, CharactersStringsAndPointers) {

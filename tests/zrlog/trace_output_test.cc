@@ -1,4 +1,5 @@
-// Output control: FSCANNER_TRACE chooses stderr, a file or nothing; lines stay whole.
+// Output control: FSCANNER_TRACE chooses stderr, a file or nothing; lines stay whole; the sink
+// receives every field and survives sinks that misbehave.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,23 +59,43 @@ class TraceOutputTest : public ::testing::Test {
       fs::temp_directory_path() / ("zrlog_test_" + std::to_string(std::random_device{}()));
 };
 
-TEST_F(TraceOutputTest, FileReceivesOneLinePerTraceAppendedAndTheSinkToo) {
+std::string fields(const CapturedTrace& t) {
+  return std::to_string(t.level) + "|" + std::to_string(t.line) + "|" + t.file + "|" + t.function +
+         "|" + t.message;
+}
+
+TEST_F(TraceOutputTest, FileAndSinkReceiveEachTraceExactly) {
   const fs::path file = directory_ / "trace.log";
   std::ofstream(file) << "kept from before\n";
   useTraceSetting(file.string().c_str());
   TraceCapture capture;
+  ZrLogWrapper* logger = getZrLogFs();
   const int line = __LINE__;
-  FS_TRACE_ENTRY(getZrLogFs(), "createProvider - entering\n");
-  FS_TRACE_EXIT(getZrLogFs(), "::waitOnProcessHandle - result %d", 258);
-  FS_TRACE(getZrLogFs(), "path %S\n", u"C:\\\u6F22");
+  FS_TRACE_ENTRY(logger, "createProvider - entering\n");
+  FS_TRACE_EXIT(logger, "::waitOnProcessHandle - result %d", 258);
+  FS_TRACE(logger, "path %S\n", u"C:\\\u6F22");
+  logger->traceMAX(77, "./src/cache.cc", "lock", "unlock %u\n", 5u);
+  logger->traceMidEntry(-1, nullptr, nullptr, "m");
   EXPECT_EQ("kept from before\n" + expectedLine("ENTRY", line + 1, "createProvider - entering\n") +
                 expectedLine("EXIT", line + 2, "::waitOnProcessHandle - result 258\n") +
-                expectedLine("DETAIL", line + 3, "path C:\\\xE6\xBC\xA2\n"),
+                expectedLine("DETAIL", line + 3, "path C:\\\xE6\xBC\xA2\n") +
+                "[fscanner] DETAIL lock ./src/cache.cc:77 unlock 5\n" +
+                "[fscanner] ENTRY (null) (null):-1 m\n",
             readFile(file));
-  EXPECT_EQ(3u, capture.messages().size());
+  const std::string here = std::string("|") + __FILE__ + "|TestBody|";
+  const std::vector<std::string> expected = {
+      "0|" + std::to_string(line + 1) + here + "createProvider - entering\n",
+      "1|" + std::to_string(line + 2) + here + "::waitOnProcessHandle - result 258",  // as given
+      "2|" + std::to_string(line + 3) + here + "path C:\\\xE6\xBC\xA2\n",
+      "2|77|./src/cache.cc|lock|unlock 5\n",
+      "0|-1|(null)|(null)|m",
+  };
+  std::vector<std::string> received;
+  for (const CapturedTrace& record : capture.records()) received.push_back(fields(record));
+  EXPECT_EQ(expected, received);
   const std::string before = readFile(file);
   useTraceSetting(nullptr);
-  FS_TRACE(getZrLogFs(), "after output was switched off\n");
+  FS_TRACE(logger, "after output was switched off\n");
   EXPECT_EQ(before, readFile(file));
 }
 
@@ -139,6 +161,33 @@ TEST_F(TraceOutputTest, ConcurrentTracesProduceWholeLinesAndAllReachTheSink) {
   std::sort(expected.begin(), expected.end());
   std::sort(written.begin(), written.end());
   EXPECT_TRUE(written == expected) << written.size() << " lines written";
+}
+
+int gReentrantCalls = 0;
+void tracingSink(void*, const ZrLogRecord&) {
+  ++gReentrantCalls;
+  FS_TRACE(getZrLogFs(), "from inside the sink");
+}
+int gReplacingCalls = 0;
+void replacingSink(void*, const ZrLogRecord&) {
+  ++gReplacingCalls;
+  setZrLogSink(nullptr, nullptr);
+}
+void throwingSink(void*, const ZrLogRecord&) { throw std::runtime_error("sink failure"); }
+
+TEST(TraceSink, MisbehavingSinksNeitherHangNorEscape) {
+  setZrLogSink(&tracingSink, nullptr);
+  FS_TRACE(getZrLogFs(), "outer");
+  EXPECT_EQ(1, gReentrantCalls);  // the nested trace was dropped, not delivered or deadlocked
+  setZrLogSink(&replacingSink, nullptr);
+  FS_TRACE(getZrLogFs(), "first");
+  FS_TRACE(getZrLogFs(), "second");
+  EXPECT_EQ(1, gReplacingCalls);
+  setZrLogSink(&throwingSink, nullptr);
+  EXPECT_NO_THROW(FS_TRACE(getZrLogFs(), "thrown at"));
+  TraceCapture capture;  // the lock and the delivery state survived the throw
+  FS_TRACE(getZrLogFs(), "after");
+  EXPECT_TRUE(capture.contains("after"));
 }
 
 TEST(TraceOutputStartup, FirstTraceReadsTheVariable) {

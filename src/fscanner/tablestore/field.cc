@@ -1,6 +1,7 @@
 #include "tablestore/field.h"
 
 #include <cstring>
+#include <new>
 
 #include "base/wstring.h"
 
@@ -42,6 +43,10 @@ WStringField::WStringField(const WStringField& other) : Field(other) {
     return;
   }
   char16_t* target = storageFor(other.length_);
+  if (target == nullptr) {
+    value_ = nullptr;
+    return;
+  }
   std::memcpy(target, other.value_, (other.length_ + 1) * sizeof(char16_t));
   value_ = target;
   length_ = other.length_;
@@ -56,8 +61,8 @@ std::unique_ptr<Field> WStringField::clone() const { return std::make_unique<WSt
 char16_t* WStringField::storageFor(size_t length) {
   if (length < kInlineUnits) return inline_;
   if (heapCapacity_ < length + 1) {
-    heap_.reset(new char16_t[length + 1]);
-    heapCapacity_ = length + 1;
+    heap_.reset(new (std::nothrow) char16_t[length + 1]);
+    heapCapacity_ = heap_ != nullptr ? length + 1 : 0;
   }
   return heap_.get();
 }
@@ -75,6 +80,11 @@ void WStringField::setValue(const char16_t* value) {
 void WStringField::setValue(const char16_t* text, size_t length) {
   if (!hasName_) return;
   char16_t* target = storageFor(length);
+  if (target == nullptr) {  // out of memory: the field holds no value
+    value_ = nullptr;
+    length_ = 0;
+    return;
+  }
   // memmove: text may be this field's own value.
   if (length > 0) std::memmove(target, text, length * sizeof(char16_t));
   target[length] = 0;

@@ -118,7 +118,8 @@ class Int64Field final : public Field {
 };
 
 // A UTF-16 string. Values shorter than kInlineUnits units live in the object; longer ones in a
-// heap buffer that is kept and reused by later values. Setting a null string leaves no value.
+// heap buffer that is kept and reused by later values. Setting a null string, or a value that
+// finds no memory, leaves no value.
 // Setters do nothing on a field without a name.
 class WStringField final : public Field {
  public:
@@ -137,6 +138,7 @@ class WStringField final : public Field {
   void setValue(const char16_t* text, size_t length);
 
  private:
+  // Room for length units and the zero; null when memory runs out.
   char16_t* storageFor(size_t length);
 
   char16_t inline_[kInlineUnits] = {};
