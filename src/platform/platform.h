@@ -475,6 +475,19 @@ int32_t callSHGetFolderPath(void* function, int folderId, char16_t* buffer);
 uint32_t getWindowsDirectory(char16_t* buffer, uint32_t capacity);
 uint32_t getSystemDirectory(char16_t* buffer, uint32_t capacity);
 
+// ---- Host programs -----------------------------------------------------------------------------
+
+// What a program that hosts the module needs besides the module's own calls.
+enum class StandardStream { kInput, kOutput, kError };
+// True when the stream is an interactive terminal (a console on Windows).
+bool isTerminal(StandardStream stream);
+// The running program's file in host (narrow) form: /proc/self/exe on POSIX,
+// GetModuleFileName on Windows. False when it cannot be read.
+bool executablePath(std::string* out);
+// CreateDirectoryW for one level of a drive-qualified path. False with kErrorAlreadyExists when
+// it exists, kErrorPathNotFound when its parent does not.
+bool createDirectory(const char16_t* path);
+
 // ---- Registry ----------------------------------------------------------------------------------
 
 // A key under HKEY_LOCAL_MACHINE opened for reading values. Absent on POSIX: open() always fails

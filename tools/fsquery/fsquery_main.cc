@@ -1,78 +1,124 @@
-// fsquery: loads the provider module like the host engine does, runs one query from the command
-// line and prints every match, then the host result (0 ok, 1 failed, 2 timed out or busy).
+// fsquery: the reference host. Loads the provider module as the host engine does (or, with
+// --cache-only, keeps the cache itself), runs one query from the command line and prints every
+// match. Exit status: the host result (0 ok, 1 failed, 2 timed out or busy), 64 for a bad
+// command line; a failure is explained on standard error.
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 
 #include "FsProvider.h"
+#include "cache_only_host.h"
 #include "command_line.h"
+#include "failure_reason.h"
+#include "install_layout.h"
+#include "module_host.h"
 #include "platform/platform.h"
+#include "progress.h"
+#include "query_paths.h"
+#include "result_sink.h"
 
 namespace {
 
-const char* describe(int hostResult) {
-  switch (hostResult) {
-    case HOST_OK:
-      return "ok";
-    case HOST_TIMED_OUT:
-      return "timed out or busy";
-    default:
-      return "failed";
-  }
+constexpr int kExitUsage = 64;
+constexpr int32_t kChecksumsWantedLevel = 32;
+constexpr size_t kOutputBufferSize = 1 << 16;
+
+int fail(const std::string& message, int status = HOST_FAILED) {
+  std::fprintf(stderr, "fsquery: %s\n", message.c_str());
+  return status;
 }
 
-// The module next to this program unless --module names another.
-std::string defaultModulePath(const char* argv0) {
-  std::string program(argv0);
-  size_t slash = program.find_last_of("/\\");
-  std::string directory = slash == std::string::npos ? "." : program.substr(0, slash);
-  return directory + "/" + FSQUERY_DEFAULT_MODULE;
+std::string narrow(const std::u16string& text) { return toOutputPath(text, false); }
+
+std::string narrowDrivePath(const std::u16string& text) { return toOutputPath(text, true); }
+
+void configure(const QueryRequest& request, const InstallLayout& layout, HostConfig* config) {
+  config->set("fscanner.provider_monitor", "home", narrowDrivePath(layout.cacheHome));
+  config->set("fscanner", "home", narrowDrivePath(layout.binDir));
+  if (!request.drives.empty()) config->set("fscanner.provider_monitor", "drives", request.drives);
+}
+
+int stopMonitor(const InstallLayout& layout, HostConfig* config) {
+  std::string error;
+  std::unique_ptr<ModuleHost> host = ModuleHost::start(layout.moduleCandidates, config, &error);
+  if (host == nullptr) return fail(error);
+  if (host->provider()->shutdown(config) != 1) {
+    return fail("the monitor of " + narrow(layout.cacheHome) + " could not be told to stop");
+  }
+  return HOST_OK;
+}
+
+int runQuery(QueryRequest& request, const InstallLayout& layout, HostConfig* config) {
+  const bool interactive = platform::isTerminal(platform::StandardStream::kOutput);
+  if (!interactive) std::setvbuf(stdout, nullptr, _IOFBF, kOutputBufferSize);
+  OutputWriter writer(stdout, request.output, interactive);
+  ResultSink sink(&writer);
+  FailureWatch watch;
+  // The results on a terminal show the progress themselves, unless only their number is wanted.
+  const bool showProgress = !request.quiet &&
+                            platform::isTerminal(platform::StandardStream::kError) &&
+                            (!interactive || request.output.format == OutputFormat::kCount);
+  ProgressLine progress(stderr, &sink.found(), showProgress);
+
+  int internalCode = 0;
+  int answer = HOST_FAILED;
+  std::string startError;
+  bool started = true;
+  if (request.cacheOnly) {
+    internalCode = runCacheOnlyQuery(layout.cacheHome, config->cacheOptions, &sink, &request.query,
+                                     request.age, request.timeout, request.extended);
+    answer = toHostResult(internalCode);
+  } else if (std::unique_ptr<ModuleHost> host =
+                 ModuleHost::start(layout.moduleCandidates, config, &startError)) {
+    FsProvider* provider = host->provider();
+    answer = request.extended
+                 ? provider->executeQueryEx(&sink, &request.query, request.age, request.timeout)
+                 : provider->executeQuery(&sink, &request.query, request.age, request.timeout);
+  } else {
+    started = false;
+  }
+  progress.stop();
+  watch.stopWatching();
+  const bool written = writer.finish();
+  if (!started) return fail(startError);
+  if (answer != HOST_OK) {
+    return fail(describeFailure(watch.facts(), internalCode, narrow(layout.cacheHome),
+                                narrow(layout.binDir)),
+                answer);
+  }
+  return written ? HOST_OK : fail("cannot write the results");
+}
+
+int run(int argc, char** argv) {
+  QueryRequest request;
+  std::string error;
+  if (!parseCommandLine(argc, argv, &request, &error)) {
+    return fail(error + " (see fsquery --help)", kExitUsage);
+  }
+  if (request.showHelp) {
+    std::fputs(kUsage, stdout);
+    return HOST_OK;
+  }
+  InstallLayout layout;
+  if (!findInstallLayout(request.home, &layout, &error)) return fail(error);
+
+  FsCacheOptions options;
+  if (request.checksums) options.level = kChecksumsWantedLevel;
+  if (request.checksumFilter.active != 0) options.checksumFilter = &request.checksumFilter;
+  HostConfig config;
+  config.cacheOptions = &options;
+  configure(request, layout, &config);
+  return request.shutdownMonitor ? stopMonitor(layout, &config)
+                                 : runQuery(request, layout, &config);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  QueryRequest request;
-  std::string error;
-  if (!parseCommandLine(argc, argv, &request, &error)) {
-    std::fprintf(stderr, "fsquery: %s\n%s", error.c_str(), kUsage);
-    return 64;
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& exception) {
+    return fail(std::string("stopped: ") + exception.what());
   }
-  if (request.showHelp) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
-  if (request.modulePath.empty()) request.modulePath = defaultModulePath(argv[0]);
-
-  std::unique_ptr<platform::Library> module = platform::Library::load(request.modulePath.c_str());
-  if (module == nullptr) {
-    std::fprintf(stderr, "fsquery: cannot load %s (error %u)\n", request.modulePath.c_str(),
-                 platform::lastError());
-    return 69;
-  }
-  auto create = reinterpret_cast<CreateProviderFunction>(module->symbol("createProvider"));
-  if (create == nullptr) {
-    std::fprintf(stderr, "fsquery: %s does not export createProvider\n",
-                 request.modulePath.c_str());
-    return 69;
-  }
-  FsCacheOptions options;
-  request.config.cacheOptions = &options;
-  FsProvider* provider = create(&request.config);
-  if (provider == nullptr) {
-    std::fprintf(stderr, "fsquery: the provider cannot be initialised\n");
-    return 69;
-  }
-
-  PrintingResults results(stdout);
-  int answer =
-      request.extended
-          ? provider->executeQueryEx(&results, &request.query, request.age, request.timeout)
-          : provider->executeQuery(&results, &request.query, request.age, request.timeout);
-  if (request.shutdownMonitor) provider->shutdown(&request.config);
-  delete provider;
-  std::fflush(stdout);
-  std::fprintf(stderr, "fsquery: %llu match(es), result %d (%s)\n",
-               static_cast<unsigned long long>(results.count()), answer, describe(answer));
-  return answer;
 }

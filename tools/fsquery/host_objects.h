@@ -1,23 +1,27 @@
-// The reference host's own configuration, query and result objects.
+// The reference host's own configuration and query objects.
 #ifndef FSCANNER_TOOLS_FSQUERY_HOST_OBJECTS_H
 #define FSCANNER_TOOLS_FSQUERY_HOST_OBJECTS_H
 
 #include <cstdint>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <utility>
 
 #include "FsConfig.h"
 #include "FsQuery.h"
-#include "FsResults.h"
 
 // Settings keyed by (section, key).
 class HostConfig final : public FsConfig {
  public:
-  void set(const std::string& section, const std::string& key, const std::string& value);
+  void set(const std::string& section, const std::string& key, const std::string& value) {
+    values_[{section, key}] = value;
+  }
   std::string getValue(const char* section, const char* key,
-                       const char* defaultValue) const override;
+                       const char* defaultValue) const override {
+    auto found = values_.find({section, key});
+    if (found != values_.end()) return found->second;
+    return defaultValue != nullptr ? defaultValue : "";
+  }
 
  private:
   std::map<std::pair<std::string, std::string>, std::string> values_;
@@ -40,20 +44,6 @@ class HostQuery final : public FsQuery {
   const std::u16string& criteria() const override { return criteriaText; }
   bool caseSensitive() const override { return caseSensitiveFlag; }
   uint32_t driveOption() const override { return driveOptionValue; }
-};
-
-// Prints every match as one line on out and counts them.
-class PrintingResults final : public FsResults {
- public:
-  explicit PrintingResults(std::FILE* out) : out_(out) {}
-  void addFileInfo(FsFileInfo* info) override;
-  void addFile(const char16_t* directory, const char16_t* name, uint32_t sizeLow, uint32_t sizeHigh,
-               uint32_t attributes, const char16_t* md5, uint32_t crc32, uint32_t q32) override;
-  uint64_t count() const { return count_; }
-
- private:
-  std::FILE* out_;
-  uint64_t count_ = 0;
 };
 
 #endif  // FSCANNER_TOOLS_FSQUERY_HOST_OBJECTS_H

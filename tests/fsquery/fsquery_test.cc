@@ -1,0 +1,275 @@
+// fsquery's own pieces: the command line, path mapping, output formats, failure reasons.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/result_codes.h"
+#include "cache_only_host.h"
+#include "command_line.h"
+#include "failure_reason.h"
+#include "install_layout.h"
+#include "output_format.h"
+#include "platform/platform.h"
+#include "query_paths.h"
+#include "result_sink.h"
+#include "support/drive_table.h"
+#include "support/narrow_text.h"
+
+namespace {
+
+bool parse(std::vector<const char*> arguments, QueryRequest* request, std::string* error) {
+  arguments.insert(arguments.begin(), "fsquery");
+  return parseCommandLine(static_cast<int>(arguments.size()), arguments.data(), request, error);
+}
+
+TEST(FsqueryCommandLine, OptionsAndValues) {
+  QueryRequest r;
+  std::string error;
+  ASSERT_TRUE(parse({"C:\\a",
+                     "--flat",
+                     "C:\\b",
+                     "--exclude",
+                     "C:\\a\\x",
+                     "--criteria=[SIZE]>1",
+                     "--case",
+                     "--age",
+                     "5",
+                     "--timeout",
+                     "4294967295",
+                     "--extended",
+                     "--cache-only",
+                     "--fs",
+                     "EXT4",
+                     "--not-fs",
+                     "TMPFS",
+                     "--json",
+                     "-0",
+                     "--drive-paths",
+                     "-q",
+                     "--crc32",
+                     "DEADbeef",
+                     "--md5",
+                     "000102030405060708090a0b0c0d0e0f",
+                     "--",
+                     "-dash"},
+                    &r, &error))
+      << error;
+  const PathList& in = r.query.included;
+  ASSERT_EQ(in.size(), 3u);
+  EXPECT_EQ(narrow(in[0].path()), "C:\\a");
+  EXPECT_TRUE(in[0].recursive());
+  EXPECT_FALSE(in[1].recursive());
+  EXPECT_NE(narrow(in[2].path()).find("-dash"), std::string::npos);
+  EXPECT_EQ(narrow(r.query.excluded.at(0).path()), "C:\\a\\x");
+  EXPECT_EQ(narrow(r.query.criteriaText), "[SIZE]>1");
+  EXPECT_TRUE(r.query.caseSensitiveFlag && r.extended && r.cacheOnly && r.quiet && r.checksums);
+  EXPECT_EQ(r.age, 5u);
+  EXPECT_EQ(r.timeout, 0xFFFFFFFFu);
+  EXPECT_EQ(r.query.includedFs, StringList{u"EXT4"});
+  EXPECT_EQ(r.query.excludedFs, StringList{u"TMPFS"});
+  EXPECT_EQ(r.output.format, OutputFormat::kJson);
+  EXPECT_EQ(r.output.separator, '\0');
+  EXPECT_TRUE(r.output.drivePaths);
+  EXPECT_EQ(r.checksumFilter.crc32Values, std::vector<uint32_t>{0xDEADBEEFu});
+  ASSERT_EQ(r.checksumFilter.md5Values.size(), 1u);
+  EXPECT_EQ(r.checksumFilter.md5Values[0][0], 0x00);
+  EXPECT_EQ(r.checksumFilter.md5Values[0][15], 0x0F);
+  EXPECT_NE(r.checksumFilter.active, 0u);
+
+  QueryRequest plain;
+  ASSERT_TRUE(parse({}, &plain, &error)) << error;
+  EXPECT_EQ(narrow(plain.query.criteriaText), "[FILENAME]==\"*\"");
+  EXPECT_EQ(plain.query.included.size(), 1u);  // the current directory
+  EXPECT_FALSE(plain.checksums || plain.cacheOnly || plain.query.caseSensitiveFlag);
+}
+
+TEST(FsqueryCommandLine, BadCommandLinesNameTheProblem) {
+  const struct {
+    std::vector<const char*> arguments;
+    const char* message;
+  } cases[] = {
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"--bogus=1"}, "unknown option '--bogus'"},
+      {{"--age"}, "option '--age' needs a value"},
+      {{"--age", "-1"}, "not a number: '-1'"},
+      {{"--timeout", "4294967296"}, "not a number"},
+      {{"--age", "12x"}, "not a number"},
+      {{"--crc32", "DEADBEE"}, "--crc32 needs 8 hex digits"},
+      {{"--crc32", "DEADBEEG"}, "--crc32 needs 8 hex digits"},
+      {{"--md5", "000102030405060708090a0b0c0d0e0"}, "--md5 needs 32 hex digits"},
+      {{"--exclude", ""}, "an empty path"},
+  };
+  for (const auto& c : cases) {
+    QueryRequest r;
+    std::string error;
+    EXPECT_FALSE(parse(c.arguments, &r, &error)) << c.message;
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+  }
+}
+
+class FsqueryPaths : public DriveTableTest {};
+
+TEST_F(FsqueryPaths, HostPathsMapThroughTheDriveTableWithTheirMediaWord) {
+  const std::string fixed = drives_.hostRoot('C').string();
+  const std::string remote = drives_.hostRoot('R').string();
+  const struct {
+    std::string argument;
+    const char* query;  // null: refused
+  } cases[] = {
+      {fixed + "/usr/include", "C:\\usr\\include"},
+      {remote + "/share", "$remote::R:\\share"},
+      {drives_.hostRoot('E').string() + "/disc", "$other::E:\\disc"},
+      {"$remote::*", "$remote::*"},
+      {"D:\\as\\given", "D:\\as\\given"},
+      {"/nowhere/on/any/drive", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::u16string out;
+    std::string error;
+    EXPECT_EQ(toQueryPath(c.argument, &out, &error), c.query != nullptr) << c.argument;
+    EXPECT_EQ(
+        c.query != nullptr ? narrow(out) : error.substr(error.find("lies")),
+        c.query != nullptr ? c.query : "lies on no drive of the drive table (see FSCANNER_DRIVES)");
+  }
+  drives_.enter('C', "work");
+  std::u16string relative;
+  std::string error;
+  ASSERT_TRUE(toQueryPath("sub/../x", &relative, &error)) << error;
+  EXPECT_EQ(narrow(relative), "C:\\work\\x");
+  EXPECT_EQ(toOutputPath(u"R:\\share\\a b.txt", false), remote + "/share/a b.txt");
+  EXPECT_EQ(toOutputPath(u"R:\\share\\a b.txt", true), "R:\\share\\a b.txt");
+  EXPECT_EQ(toOutputPath(u"Q:\\no\\drive", false), "Q:\\no\\drive");
+
+  // The cache home is made with its missing ancestors; an existing one is accepted.
+  EXPECT_TRUE(createDirectories(u"C:\\home\\user\\.cache\\fscanner"));
+  EXPECT_TRUE(createDirectories(u"C:\\home\\user\\.cache\\fscanner"));
+  EXPECT_TRUE(std::filesystem::is_directory(drives_.hostRoot('C') / "home/user/.cache/fscanner"));
+  EXPECT_FALSE(createDirectories(u"Q:\\no\\drive"));
+}
+
+std::string render(const OutputOptions& options, const std::vector<FoundFile>& files) {
+  std::FILE* out = std::tmpfile();
+  {
+    OutputWriter writer(out, options, false);
+    for (const FoundFile& file : files) writer.write(file);
+    EXPECT_TRUE(writer.finish());
+  }
+  std::string text(static_cast<size_t>(std::ftell(out)), '\0');
+  std::rewind(out);
+  text.resize(std::fread(&text[0], 1, text.size(), out));
+  std::fclose(out);
+  return text;
+}
+
+TEST(FsqueryOutput, EveryFormatByteExact) {
+  FoundFile cached{u"Q:\\d\\a\"b.txt",
+                   0x100000001ull,
+                   0x8124,
+                   true,
+                   u"0123456789abcdef0123456789abcdef",
+                   0xCAFEF00Du,
+                   0x1u};
+  FoundFile walked{u"Q:\\d\\e\u00e9\n.c", 7, 0x81B6, false, u"", 0, 0};
+  FoundFile noSums{u"Q:\\x", 0, 0, true, u"0", 0, 0};
+  const std::vector<FoundFile> files{cached, walked, noSums};
+  OutputOptions options;
+  options.drivePaths = true;
+  EXPECT_EQ(render(options, files), "Q:\\d\\a\"b.txt\nQ:\\d\\e\u00e9\n.c\nQ:\\x\n");
+  options.separator = '\0';
+  EXPECT_EQ(render(options, {cached, noSums}), std::string("Q:\\d\\a\"b.txt\0Q:\\x\0", 18));
+  options.separator = '\n';
+  options.format = OutputFormat::kCount;
+  EXPECT_EQ(render(options, files), "3\n");
+  EXPECT_EQ(render(options, {}), "0\n");
+  options.format = OutputFormat::kLong;
+  EXPECT_EQ(
+      render(options, {cached, noSums}),
+      "  4294967297  8124  0123456789abcdef0123456789abcdef cafef00d 00000001  cache  "
+      "Q:\\d\\a\"b.txt\n"
+      "           0  0000  -                                -        -         cache  Q:\\x\n");
+  options.format = OutputFormat::kJson;
+  EXPECT_EQ(render(options, {cached, walked}),
+            "{\"path\":\"Q:\\\\d\\\\a\\\"b.txt\",\"drive_path\":\"Q:\\\\d\\\\a\\\"b.txt\","
+            "\"size\":4294967297,\"attributes\":33060,\"md5\":\"0123456789abcdef0123456789abcdef\","
+            "\"crc32\":\"cafef00d\",\"q32\":\"00000001\",\"source\":\"cache\"}\n"
+            "{\"path\":\"Q:\\\\d\\\\e\u00e9\\n.c\",\"drive_path\":\"Q:\\\\d\\\\e\u00e9\\n.c\","
+            "\"size\":7,\"attributes\":33206,\"md5\":null,\"crc32\":null,\"q32\":null,"
+            "\"source\":\"disk\"}\n");
+  std::string escaped;
+  appendJsonEscaped(std::string("\x01\t\x1f\x7f/\xc3\xa9", 7), &escaped);
+  EXPECT_EQ(escaped, "\\u0001\\t\\u001f\\u007f/\xc3\xa9");
+}
+
+TEST(FsqueryOutput, ResultSinkJoinsDirectoryAndNameOnce) {
+  EXPECT_EQ(joinPath(u"C:\\a\\", u"b"), u"C:\\a\\b");
+  EXPECT_EQ(joinPath(u"C:\\a", u"b"), u"C:\\a\\b");
+  EXPECT_EQ(joinPath(nullptr, u"b"), u"b");
+  std::FILE* out = std::tmpfile();
+  OutputWriter writer(out, OutputOptions{OutputFormat::kCount, false, '\n'}, false);
+  ResultSink sink(&writer);
+  sink.addFile(u"C:\\a\\", u"b", 1, 0, 0, u"0", 0, 0);
+  sink.addFileInfo(nullptr);  // counted, never dereferenced
+  EXPECT_EQ(sink.found().load(), 2u);
+  writer.finish();
+  std::fclose(out);
+}
+
+TEST(FsqueryFailures, TracesAndCodesBecomeReasons) {
+  const struct {
+    std::vector<const char*> traces;
+    int code;  // the cache's own result in cache-only mode, else 0
+    const char* reason;
+  } cases[] = {
+      {{"FS_MonitorProvider::create - unable to start monitor!\n",
+        "FS_MonitorProvider::executeMonitor() - ERROR_FILE_NOT_FOUND\n"},
+       0,
+       "monitor not started: no fsmon program in BIN"},
+      {{"FS_MonitorProvider::create - unable to start monitor!\n"}, 0, "monitor not started ("},
+      {{"FS_MonitorProvider::create - unable create FS_Cache object!\n"}, 0, "cache object"},
+      {{"FS_MonitorProvider::executeQuery - create cache failed with error -52\n"},
+       0,
+       "cache busy: another process uses the cache in HOME"},
+      {{"FS_MonitorProvider::executeQueryEx - exit -40\n"}, 0, "cache corrupted"},
+      {{"FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n"},
+       0,
+       "cache corrupted"},
+      {{"FS_MonitorProvider::executeQuery - exit -41\n"}, 0, "timed out (raise --timeout)"},
+      {{}, CACHE_BUILD_TIMED_OUT, "while scanning the disk"},
+      {{}, GENERAL_FAILURE, "could not be opened or created"},
+      {{}, CACHE_LOCK_TIMED_OUT, "cache busy"},
+      {{}, PROCESS_FAILURE, "internal code -63"},
+      {{"FS_MonitorProvider::executeQuery - exit x\n"}, 0, "FSCANNER_TRACE"},
+  };
+  for (const auto& c : cases) {
+    FailureWatch watch;
+    watch.stopWatching();
+    for (const char* trace : c.traces) watch.notice(trace);
+    const std::string reason = describeFailure(watch.facts(), c.code, "HOME", "BIN");
+    EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+  }
+  // The watch hears the traces of the process while it lives.
+  FailureWatch live;
+  FS_TRACE(getZrLogFs(), "FS_MonitorProvider::create - cache lock timed out!\n");
+  live.stopWatching();
+  FS_TRACE(getZrLogFs(), "FS_MonitorProvider::create - unable create FS_Cache object!\n");
+  EXPECT_TRUE(live.facts().cacheBusy);
+  EXPECT_FALSE(live.facts().noCacheObject);
+}
+
+TEST(FsqueryFailures, HostResultsOfInternalCodes) {
+  const struct {
+    int code;
+    int host;
+  } cases[] = {{SUCCESS, 0},
+               {QUERY_TIMED_OUT, 2},
+               {CACHE_BUILD_TIMED_OUT, 2},
+               {CACHE_LOCK_TIMED_OUT, 2},
+               {CACHE_INVALID, 1},
+               {GENERAL_FAILURE, 1},
+               {1, 1}};
+  for (const auto& c : cases) EXPECT_EQ(toHostResult(c.code), c.host) << c.code;
+}
+
+}  // namespace
