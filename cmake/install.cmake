@@ -7,20 +7,19 @@
 #
 # fsquery finds the module in ../lib beside its bin directory and fsmon next to itself, so the
 # tree can be moved as a whole; the programs and the module find the trace library through a
-# relative run path.
-include(GNUInstallDirs)
-
+# relative run path. The folders are fixed (no lib64 or multiarch folder) because fsquery looks
+# for the module in exactly bin/../lib.
 if(NOT WIN32)
-  set_target_properties(fsquery fsmon PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  set_target_properties(fsquery fsmon PROPERTIES INSTALL_RPATH "$ORIGIN/../lib")
   set_target_properties(provider_monitor PROPERTIES INSTALL_RPATH "$ORIGIN")
 endif()
 
-install(TARGETS fsquery fsmon RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS fsquery fsmon RUNTIME DESTINATION bin)
 install(TARGETS provider_monitor ZrLogWrapper
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        LIBRARY DESTINATION lib
+        RUNTIME DESTINATION bin
         ARCHIVE EXCLUDE_FROM_ALL)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/fscanner
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ DESTINATION include/fscanner
         FILES_MATCHING PATTERN "*.h")
 
 set(CPACK_PACKAGE_NAME fscanner)
@@ -31,6 +30,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_VERSION 1.0.0)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)

@@ -7,11 +7,13 @@ reports equals the set find reports. Modes:
   install     cmake --install into a temporary prefix, then one query from there
 Usage: differential_test.py MODE FSQUERY_DIR [CMAKE BUILD_DIR]. Exit 77 when the mode cannot run
 here (the provider has no cache object yet)."""
+import hashlib
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
+import zlib
 
 SKIP = 77
 
@@ -90,6 +92,13 @@ def compare(runner, tree, failures):
             failures.append(f"fsquery {' '.join(arguments)}: exit {code} {stderr.strip()}\n"
                             f"  only fsquery: {sorted(got - want)[:5]}\n"
                             f"  only find:    {sorted(want - got)[:5]}")
+    # Checksum filters: the files whose content is one "x".
+    one_x = find(tree, ["-size", "1c"])
+    for option, value in (("--md5", hashlib.md5(b"x").hexdigest()),
+                          ("--crc32", f"{zlib.crc32(b'x'):08x}")):
+        code, got, stderr = runner.run([option, value, tree])
+        if code != 0 or got != one_x:
+            failures.append(f"{option}: exit {code} {stderr} {sorted(got)} != {sorted(one_x)}")
     both_code, both, _ = runner.run([sub1, sub2])
     if both_code != 0 or both != find(sub1, []) | find(sub2, []):
         failures.append(f"two paths: exit {both_code}, {sorted(both)}")

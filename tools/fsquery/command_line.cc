@@ -23,9 +23,10 @@ const char kUsage[] =
     "      --fs NAME        only drives with this file system, e.g. EXT4 (repeatable)\n"
     "      --not-fs NAME    never drives with this file system (repeatable)\n"
     "      --case           compare names case-sensitively\n"
-    "      --checksums      compute MD5, CRC32 and Q32 of the files in the cache\n"
-    "      --crc32 HEX      only files with this CRC32 (repeatable; implies --checksums)\n"
-    "      --md5 HEX        only files with this MD5 (repeatable; implies --checksums)\n"
+    "      --checksums      record MD5, CRC32 and Q32 in the cache (with --cache-only; the\n"
+    "                       monitor records none)\n"
+    "      --crc32 HEX      only files with this CRC32 (repeatable)\n"
+    "      --md5 HEX        only files with this MD5 (repeatable)\n"
     "How to search:\n"
     "      --cache-only     use the cache without the monitor, refreshing it as needed\n"
     "      --age SECONDS    with --cache-only: accepted age of cached trees (default 0)\n"
@@ -214,7 +215,6 @@ bool parseCommandLine(int argc, const char* const* argv, QueryRequest* request,
     if (!joined) ++i;
     if (!applyValue(option, value, request, error)) return false;
   }
-  if (request->checksumFilter.active != 0) request->checksums = true;
   // Without criteria a walk of the disk would accept nothing; a person means every file.
   if (request->query.criteriaText.empty()) request->query.criteriaText = kEveryFile;
   if (request->query.included.empty() && !request->showHelp && !request->shutdownMonitor) {

@@ -25,8 +25,9 @@ void ProgressLine::run() {
   if (stopped_.wait_for(lock, kFirstShown, [this] { return stopping_; })) return;
   do {
     char line[64];
-    const int length = std::snprintf(line, sizeof line, "\rfsquery: %" PRIu64 " files found...",
-                                     found_->load(std::memory_order_relaxed));
+    const int length =
+        std::snprintf(line, sizeof line, "\rfsquery: searching, %" PRIu64 " files found...",
+                      found_->load(std::memory_order_relaxed));
     if (length > 0) {
       std::fputs(line, terminal_);
       std::fflush(terminal_);
