@@ -49,7 +49,7 @@ TEST(FsqueryCommandLine, OptionsAndValues) {
                      "--drive-paths",
                      "-q",
                      "--crc32",
-                     "DEADbeef",
+                     "DEADBEEF",
                      "--md5",
                      "000102030405060708090a0b0c0d0e0f",
                      "--",
@@ -99,6 +99,8 @@ TEST(FsqueryCommandLine, BadCommandLinesNameTheProblem) {
       {{"--age", "12x"}, "not a number"},
       {{"--crc32", "DEADBEE"}, "--crc32 needs 8 hex digits"},
       {{"--crc32", "DEADBEEG"}, "--crc32 needs 8 hex digits"},
+      {{"--crc32", "DEADBEEF0"}, "--crc32 needs 8 hex digits"},
+      {{"--age", "-18446744073709551615"}, "not a number"},
       {{"--md5", "000102030405060708090a0b0c0d0e0"}, "--md5 needs 32 hex digits"},
       {{"--exclude", ""}, "an empty path"},
   };
@@ -123,7 +125,7 @@ TEST_F(FsqueryPaths, HostPathsMapThroughTheDriveTableWithTheirMediaWord) {
       {remote + "/share", "$remote::R:\\share"},
       {drives_.hostRoot('E').string() + "/disc", "$other::E:\\disc"},
       {"$remote::*", "$remote::*"},
-      {"D:\\as\\given", "D:\\as\\given"},
+      {"R:\\as\\given", "R:\\as\\given"},
       {"/nowhere/on/any/drive", nullptr},
   };
   for (const auto& c : cases) {

@@ -102,6 +102,7 @@ int run(int argc, char** argv) {
   }
   InstallLayout layout;
   if (!findInstallLayout(request.home, &layout, &error)) return fail(error);
+  if (!request.cacheOnly && layout.binDir.empty()) return fail(layout.binDirProblem);
 
   FsCacheOptions options;
   if (request.checksums) options.level = kChecksumsWantedLevel;

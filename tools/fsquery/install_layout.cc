@@ -59,8 +59,11 @@ bool findInstallLayout(const std::string& homeArgument, InstallLayout* layout, s
   layout->moduleCandidates = {
       programDir + kSeparator + ".." + kSeparator + "lib" + kSeparator + FSQUERY_MODULE_NAME,
       programDir + kSeparator + FSQUERY_MODULE_NAME};
-  if (!toDrivePath(programDir, &layout->binDir, error)) return false;
-  if (layout->binDir.back() != u'\\') layout->binDir += u'\\';
+  // Only the monitor needs it: cache-only mode works with the program on no drive.
+  if (toDrivePath(programDir, &layout->binDir, &layout->binDirProblem) &&
+      layout->binDir.back() != u'\\') {
+    layout->binDir += u'\\';
+  }
 
   const std::string home = homeArgument.empty() ? defaultCacheHome() : homeArgument;
   if (home.empty()) {

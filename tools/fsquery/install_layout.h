@@ -9,8 +9,9 @@
 
 struct InstallLayout {
   std::vector<std::string> moduleCandidates;  // host paths of the module, first choice first
-  std::u16string binDir;     // drive path of the directory that holds fsmon, ending in '\'
-  std::u16string cacheHome;  // drive path of the cache directory, which exists
+  std::u16string binDir;      // drive path of the directory that holds fsmon, ending in '\'
+  std::string binDirProblem;  // why binDir is empty: the program lies on no drive
+  std::u16string cacheHome;   // drive path of the cache directory, which exists
 };
 
 // Fills layout for a cache home given on the command line (host or drive path; empty for the
