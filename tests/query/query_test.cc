@@ -62,7 +62,7 @@ class QueryTest : public DriveTableTest {
     write('C', "other/c.txt");
     write('C', "top.txt");
     write('R', "share/d.txt");
-    drives_.makeDirectory('C', "home");
+    std::filesystem::create_directories(drives_.hostRoot('C') / "home");
   }
 
   void write(char drive, const std::string& relative, const std::string& content = "x") {
