@@ -34,6 +34,17 @@ std::string narrow(const std::u16string& text) {
   return out;
 }
 
+// A resident monitor lets go of the standard streams it inherited, so that it never keeps the
+// starting program's pipes or terminal open (on Windows it runs in a console of its own anyway).
+void detachStandardStreams() {
+#ifndef _WIN32
+  constexpr char kNullDevice[] = "/dev/null";
+  std::freopen(kNullDevice, "r", stdin);
+  std::freopen(kNullDevice, "w", stdout);
+  std::freopen(kNullDevice, "w", stderr);
+#endif
+}
+
 bool signalInitialised(const std::u16string& home) {
   const std::u16string name = monitorInitEventName(home.c_str());
   std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(name.c_str());
@@ -95,6 +106,7 @@ int startResident(const MonitorCommand& command) {
     return fail("cannot write " + narrow(monitorPidFilePath(command.home.c_str())));
   }
   if (!signalInitialised(command.home)) return fail("cannot signal the initialisation event");
+  detachStandardStreams();
   while (stop->wait(platform::kInfinite) != platform::WaitResult::kSignaled) {
   }
   instance->release();
