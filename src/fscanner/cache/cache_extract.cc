@@ -74,7 +74,6 @@ bool FS_Cache::keepForChecksums(const ChecksumFilter& filter, RecordSetRef& file
   ChecksumRequest request;
   request.mask = kChecksumCrc32 | kChecksumQ32 | kChecksumMd5;
   if (checksumsWanted_) {
-    request.status = 1;
     request.crc32 = static_cast<uint32_t>(files.getInt32(u"CRC32"));
     request.q32 = static_cast<uint32_t>(files.getInt32(u"Q32"));
     request.md5 = textToMd5(files.getString(u"MD5"));

@@ -115,7 +115,7 @@ FS_Cache::FS_Cache(const char16_t* directoriesTable, const char16_t* filesTable,
   exHashPath_ = cachePathName_ + kExHashSuffix;
   FS_TRACE(logger_, "FS_Cache::FS_Cache - accessMutex name is '%ls'\n", accessMutexName_.c_str());
 
-  accessMutex_ = std::unique_ptr<SyncObject>(createNamedMutex(accessMutexName_.c_str()));
+  accessMutex_ = createNamedMutex(accessMutexName_.c_str());
   if (accessMutex_ == nullptr) {
     FS_TRACE(logger_, "FS_Cache::FS_Cache - accessMutex name is NULL\n");
     return;
