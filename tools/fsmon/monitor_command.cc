@@ -24,6 +24,10 @@ bool parseMonitorCommand(const std::vector<std::u16string>& arguments, MonitorCo
   command->filesTable = arguments[1];
   std::vector<std::u16string> rest;
   const size_t quote = arguments[2].find(u'"');
+  if (quote == 0) {
+    *error = "the cache home is empty";
+    return false;
+  }
   if (quote != std::u16string::npos) {
     // "C:\" arrived as C:" followed by the other words: the quote stands for "\ and a space.
     command->home = arguments[2].substr(0, quote) + u'\\';
