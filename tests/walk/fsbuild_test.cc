@@ -15,8 +15,8 @@
 
 #include "fs/crc32.h"
 #include "fs/file_mode.h"
-#include "platform/platform.h"
 #include "support/drive_table.h"
+#include "support/narrow_text.h"
 #include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
@@ -62,11 +62,6 @@ class CollectingResults : public FsResults {
 };
 
 std::u16string wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
-std::string narrowed(const std::u16string& text) {
-  std::string out;
-  platform::wideToNarrow(text.c_str(), &out);
-  return out;
-}
 
 ResolvedPath start(const std::u16string& path, bool recursive = true) {
   return ResolvedPath{PathEntry(path.c_str(), recursive), DriveEntry(u"C:", DT_FIXED, u"EXT4")};
@@ -147,9 +142,9 @@ TEST_F(WalkTest, RecursionIncludesAndExclusionsChooseTheDirectories) {
   for (const auto& c : cases) {
     EXPECT_EQ(walk(u"[SIZE]>=0", c.recursive, c.includes, c.exclusions), c.expected) << c.what;
   }
-  EXPECT_TRUE(traces_.contains("::fs_scan - path '" + narrowed(path("skip")) + "' excluded!\n"));
+  EXPECT_TRUE(traces_.contains("::fs_scan - path '" + narrow(path("skip")) + "' excluded!\n"));
   EXPECT_TRUE(walk(u"[SIZE]>=0", true, {}, {PathEntry(dir_.drive().c_str(), true)}).empty());
-  EXPECT_TRUE(traces_.contains("::fs_build - path '" + narrowed(dir_.drive()) + "' excluded!\n"));
+  EXPECT_TRUE(traces_.contains("::fs_build - path '" + narrow(dir_.drive()) + "' excluded!\n"));
   for (const CapturedTrace& trace : traces_.records()) EXPECT_EQ(trace.function, "fs_build");
 }
 
@@ -163,7 +158,7 @@ TEST_F(WalkTest, StartMustBeARealDirectory) {
   FsScanFilter filter(u"[SIZE]>=0", false);
   for (const std::u16string& from : refused) {
     EXPECT_EQ(fs_build(&results_, &filter, start(from), {}, {}, false, 1000), kWalkFinished);
-    EXPECT_TRUE(traces_.contains("::fs_build - '" + narrowed(from) +
+    EXPECT_TRUE(traces_.contains("::fs_build - '" + narrow(from) +
                                  "' is a symbolic link or is not a directory!\n"));
   }
   EXPECT_TRUE(traces_.containsText("::isValidPath - invalid file handle. Error 2 opening '"));
@@ -248,7 +243,7 @@ TEST_F(WalkTest, CriteriaOverSizeAttributesAndName) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(walk(c.criteria, true, {}, {}, c.caseSensitive), c.expected)
-        << narrowed(c.criteria) << (c.caseSensitive ? " case-sensitive" : "");
+        << narrow(c.criteria) << (c.caseSensitive ? " case-sensitive" : "");
   }
 }
 
