@@ -18,13 +18,7 @@ constexpr int kMaxDepth = 5;
 // The words of a list separated by single spaces.
 std::vector<std::u16string> words(const std::u16string& list) {
   std::vector<std::u16string> out(1);
-  for (char16_t c : list) {
-    if (c == u' ') {
-      out.emplace_back();
-    } else {
-      out.back().push_back(c);
-    }
-  }
+  for (char16_t c : list) c == u' ' ? void(out.emplace_back()) : out.back().push_back(c);
   return out;
 }
 
@@ -35,24 +29,17 @@ class ExpressionGenerator {
   std::u16string numeric(int depth) {
     if (depth <= 0 || chance(3)) return pick(numericAtoms_);
     switch (rng_() % 9) {
-      case 0:
-        return group(numeric(depth - 1) + pick(arithmetic_) + numeric(depth - 1));
-      case 1:
-        return group(pick(unary_) + numeric(depth - 1));
-      case 2:
-        return group(numeric(depth - 1) + pick(relational_) + numeric(depth - 1));
-      case 3:
-        return group(text(depth - 1) + pick(relational_) + text(depth - 1));
-      case 4:
-        return group(text(depth - 1) + pick(equality_) + pick(sets_));
-      case 5:
-      case 6:
-        return group(numeric(depth - 1) + pick(boolean_) + numeric(depth - 1));
-      case 7:
-        // Occasionally ill-typed: both evaluators must fail alike.
-        return group(numeric(depth - 1) + pick(mixed_) + text(depth - 1));
-      default:
-        return numeric(depth - 1) + pick(relational_) + numeric(depth - 1);
+      // clang-format off
+      case 0: return group(numeric(depth - 1) + pick(arithmetic_) + numeric(depth - 1));
+      case 1: return group(pick(unary_) + numeric(depth - 1));
+      case 2: return group(numeric(depth - 1) + pick(relational_) + numeric(depth - 1));
+      case 3: return group(text(depth - 1) + pick(relational_) + text(depth - 1));
+      case 4: return group(text(depth - 1) + pick(equality_) + pick(sets_));
+      case 5: case 6: return group(numeric(depth - 1) + pick(boolean_) + numeric(depth - 1));
+      // Occasionally ill-typed: both evaluators must fail alike.
+      case 7: return group(numeric(depth - 1) + pick(mixed_) + text(depth - 1));
+      default: return numeric(depth - 1) + pick(relational_) + numeric(depth - 1);
+        // clang-format on
     }
   }
 

@@ -70,12 +70,10 @@ class CacheVariables : public TestFields {
                     {u"filename", FIELD_WSTRING}}) {}
 };
 
-// A criteria text shortened for a failure message.
 inline std::string excerpt(const std::u16string& text) {
   return narrow(text.substr(0, std::min<size_t>(text.size(), 80)));
 }
 
-// n in decimal digits.
 inline std::u16string decimal(uint64_t n) {
   std::string digits = std::to_string(n);
   return std::u16string(digits.begin(), digits.end());

@@ -65,19 +65,18 @@ TEST(PatternSetTest, MatchesOfSetLiterals) {
 }
 
 TEST(PatternSetTest, OverlongPatternsAndTextsStayInsideTheTables) {
-  std::u16string longName(PatternSet::kLengthSlots + 10, u'a');
+  const std::u16string longName(PatternSet::kLengthSlots + 10, u'a');
   PatternSet set;
-  EXPECT_EQ(set.add(longName.c_str()), PatternSet::kGeneral);
-  EXPECT_EQ(set.add((u"*" + longName).c_str()), PatternSet::kGeneral);
-  EXPECT_EQ(set.add((u"b" + longName + u"*").c_str()), PatternSet::kGeneral);
+  for (const std::u16string& pattern : {longName, u"*" + longName, u"b" + longName + u"*"}) {
+    EXPECT_EQ(set.add(pattern.c_str()), PatternSet::kGeneral);
+  }
   set.add(u"*.txt");
   set.add(u"x*");
   set.build(false);
-  EXPECT_TRUE(set.match(longName.c_str()));
-  EXPECT_TRUE(set.match((u"zz" + longName).c_str()));
-  EXPECT_TRUE(set.match((u"b" + longName + u"c").c_str()));
-  EXPECT_TRUE(set.match((longName + u".txt").c_str()));
-  EXPECT_TRUE(set.match((u"x" + longName).c_str()));
+  for (const std::u16string& text :
+       {longName, u"zz" + longName, u"b" + longName + u"c", longName + u".txt", u"x" + longName}) {
+    EXPECT_TRUE(set.match(text.c_str()));
+  }
   EXPECT_FALSE(set.match((longName + u"b").c_str()));
 }
 
