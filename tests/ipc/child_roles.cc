@@ -31,8 +31,6 @@ constexpr uint32_t kChildLifetimeMs = 120000;
 using Arguments = std::vector<std::u16string>;
 using Narrow = std::vector<std::string>;
 
-int waitCode(platform::WaitResult result) { return static_cast<int>(result); }
-
 bool signalReady(const std::u16string& name) {
   std::unique_ptr<platform::NamedEvent> ready = platform::NamedEvent::create(name.c_str());
   return ready != nullptr && ready->set();
@@ -69,36 +67,34 @@ int pollMutex(const Arguments& args, const Narrow&) {
   return -result;
 }
 
-// wait-event <event> <ready> <code>: reports ready, waits for the event; <code> when it came.
-int waitEvent(const Arguments& args, const Narrow& narrow) {
-  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[0].c_str());
-  if (event == nullptr || !signalReady(args[1])) return kChildFailed;
-  const platform::WaitResult result = event->wait(kGenerousTimeoutMs);
-  return result == platform::WaitResult::kSignaled ? std::atoi(narrow[2].c_str())
-                                                   : kChildWaitTimedOut;
+bool waitSet(const std::u16string& name) {
+  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(name.c_str());
+  return event != nullptr && event->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
 }
 
-// race <mutex|event> <go> <ready> <object> <check>: waits for go, creates the object together
+// wait-event <event> <code> <ready>: reports ready, waits for the event; <code> when it came.
+int waitEvent(const Arguments& args, const Narrow& narrow) {
+  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[0].c_str());
+  if (event == nullptr || !signalReady(args[2])) return kChildFailed;
+  return event->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled
+             ? std::atoi(narrow[1].c_str())
+             : kChildWaitTimedOut;
+}
+
+// race <mutex|event> <go> <object> <check> <ready>: waits for go, creates the object together
 // with the other racers, reports ready. An event racer then waits for the object to be set; a
 // mutex racer waits for check and returns the result of one poll of the mutex.
 int race(const Arguments& args, const Narrow& narrow) {
-  std::unique_ptr<platform::NamedEvent> go = platform::NamedEvent::create(args[1].c_str());
-  if (go == nullptr || go->wait(kGenerousTimeoutMs) != platform::WaitResult::kSignaled) {
-    return kChildFailed;
-  }
+  if (!waitSet(args[1])) return kChildFailed;
   if (narrow[0] == "event") {
-    std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[3].c_str());
-    if (event == nullptr || !signalReady(args[2])) return kChildFailed;
+    std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[2].c_str());
+    if (event == nullptr || !signalReady(args[4])) return kChildFailed;
     return event->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled ? kChildOk
                                                                               : kChildWaitTimedOut;
   }
-  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[3].c_str());
-  std::unique_ptr<platform::NamedEvent> check = platform::NamedEvent::create(args[4].c_str());
-  if (mutex == nullptr || check == nullptr || !signalReady(args[2]) ||
-      check->wait(kGenerousTimeoutMs) != platform::WaitResult::kSignaled) {
-    return kChildFailed;
-  }
-  return waitCode(mutex->wait(0));
+  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[2].c_str());
+  if (mutex == nullptr || !signalReady(args[4]) || !waitSet(args[3])) return kChildFailed;
+  return static_cast<int>(mutex->wait(0));
 }
 
 // churn <mutex> <counter file> <iterations>: opens the mutex, increments the counter under it and
@@ -115,15 +111,11 @@ int churn(const Arguments& args, const Narrow& narrow) {
     }
     // Seeking drops what the stream buffered; flushing hands the write to the file at once.
     uint32_t counter = 0;
-    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(&counter, sizeof(counter), 1, file) != 1) {
-      return kChildFailed;
-    }
-    ++counter;
-    if (std::fseek(file, 0, SEEK_SET) != 0 ||
-        std::fwrite(&counter, sizeof(counter), 1, file) != 1 || std::fflush(file) != 0) {
-      return kChildFailed;
-    }
-    if (!mutex->release()) return kChildFailed;
+    const bool counted =
+        std::fseek(file, 0, SEEK_SET) == 0 && std::fread(&counter, sizeof(counter), 1, file) == 1 &&
+        ++counter && std::fseek(file, 0, SEEK_SET) == 0 &&
+        std::fwrite(&counter, sizeof(counter), 1, file) == 1 && std::fflush(file) == 0;
+    if (!counted || !mutex->release()) return kChildFailed;
   }
   return kChildOk;
 }

@@ -127,26 +127,22 @@ bool killAndWait(platform::Process& process) {
 }
 #endif
 
-bool waitReady(platform::NamedEvent& ready) {
-  return ready.wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
+ReadyChild::ReadyChild(const char* role, std::vector<std::u16string> arguments) {
+  arguments.push_back(uniqueName(u"ready"));
+  ready_ = platform::NamedEvent::create(arguments.back().c_str());
+  process = startChild(role, arguments);
 }
 
-Holder::Holder(const char* kind, const std::u16string& name) {
-  const std::u16string readyName = uniqueName(u"ready");
-  std::unique_ptr<platform::NamedEvent> ready = platform::NamedEvent::create(readyName.c_str());
-  process_ = startChild("hold", {widen(kind), name, readyName});
-  held_ = ready != nullptr && process_ != nullptr && waitReady(*ready);
+ReadyChild::~ReadyChild() {
+  if (process != nullptr && process->wait(0) != platform::WaitResult::kSignaled) kill();
 }
 
-Holder::~Holder() {
-  if (process_ != nullptr) kill();
+bool ReadyChild::ready() {
+  return ready_ != nullptr && process != nullptr &&
+         ready_->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
 }
 
-bool Holder::kill() {
-  const bool killed = killAndWait(*process_);
-  process_.reset();
-  return killed;
-}
+bool ReadyChild::kill() { return process != nullptr && killAndWait(*process); }
 
 int64_t childPoll(const std::u16string& name) {
   std::unique_ptr<platform::Process> child = startChild("poll-mutex", {name});

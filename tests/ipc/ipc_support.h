@@ -2,6 +2,8 @@
 #ifndef FSCANNER_TESTS_IPC_IPC_SUPPORT_H
 #define FSCANNER_TESTS_IPC_IPC_SUPPORT_H
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,54 +24,57 @@ constexpr int kChildFailed = 90;
 // The drive-qualified path of this test program.
 std::u16string selfImage();
 
-// A name unique to this process and call: "Global\fscanner_ipc_<pid>_<n>_<tag>".
+// "Global\fscanner_ipc_<pid>_<n>_<tag>", unique to this process and call.
 std::u16string uniqueName(const std::u16string& tag);
+
+std::u16string widen(const std::string& narrow);
 
 // One argument quoted so that the command-line rules give it back unchanged.
 std::u16string quoteArgument(const std::u16string& argument);
 
-// The command line that runs this program in a child role with the given arguments.
+// "<this program>" --child <role> <arguments...>, and that process started (null on failure).
 std::u16string childCommandLine(const char* role, const std::vector<std::u16string>& arguments);
-
-// Starts this program in a child role; null when it cannot be started.
 std::unique_ptr<platform::Process> startChild(const char* role,
                                               const std::vector<std::u16string>& arguments);
 
-// Waits (generously) for the process to end and returns its exit code; -1 when it did not end.
+// Waits generously for the end; the exit code, or -1 when the process did not end.
 int64_t exitCodeAfterEnd(platform::Process& process);
 
-// Kills the process (POSIX: SIGKILL, exit code 128 + 9; Windows: exit code 1) and waits for its
-// end; false when either fails.
+// Kills the process (POSIX: SIGKILL, exit code 128 + 9; Windows: exit code 1) and waits for it.
 bool killAndWait(platform::Process& process);
 
-// Waits (generously) for an event that a child sets once it is ready; false when it never is.
-bool waitReady(platform::NamedEvent& ready);
-
-// A child that owns the mutex (kind "mutex") or has set the event (kind "event") of that name
-// until it is killed.
-class Holder {
+// A child in a role whose last argument names the event it sets once ready. A child still
+// running when the object goes is killed, unless its process was taken away.
+class ReadyChild {
  public:
-  Holder(const char* kind, const std::u16string& name);
-  ~Holder();
-  Holder(const Holder&) = delete;
-  Holder& operator=(const Holder&) = delete;
-  bool held() const { return held_; }
+  ReadyChild(const char* role, std::vector<std::u16string> arguments);
+  ~ReadyChild();
+  ReadyChild(const ReadyChild&) = delete;
+  ReadyChild& operator=(const ReadyChild&) = delete;
+  bool ready();  // waits generously for the child to be ready
   bool kill();
 
+  std::unique_ptr<platform::Process> process;
+
  private:
-  std::unique_ptr<platform::Process> process_;
-  bool held_ = false;
+  std::unique_ptr<platform::NamedEvent> ready_;
 };
 
-// What a child sees of the mutex of that name: minus the Win32Mutex::wait(0) result (0 free,
-// 20 held elsewhere); kChildFailed when it could release a mutex it does not own.
+// What another process sees of the mutex of that name: minus the Win32Mutex::wait(0) result
+// (0 free, 20 held elsewhere); kChildFailed when it could release a mutex it does not own.
 int64_t childPoll(const std::u16string& name);
 
-std::u16string widen(const std::string& narrow);
+// Whether a call failed (succeeded is its outcome) with that error; clears the error for the next.
+inline ::testing::AssertionResult failedWith(bool succeeded, uint32_t error) {
+  const uint32_t actual = platform::lastError();
+  platform::setLastError(0);
+  if (!succeeded && actual == error) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << (succeeded ? "succeeded" : "failed") << ", error " << actual;
+}
 
-// Removes the segments of this run's objects that killed children left behind (a killed holder
-// never removes its segment; the next opener of the name would reuse it, but these names are
-// never opened again). Call once every child has ended.
+// Removes the segments that killed children left behind under this run's names. Call once
+// every child has ended.
 void removeLeftoverSegments();
 
 }  // namespace ipc_test

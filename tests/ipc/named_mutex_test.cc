@@ -1,7 +1,7 @@
 // NamedMutex across real processes: ownership, recursion, abandonment, races on one name.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,9 +27,7 @@ constexpr int64_t kFree = SUCCESS;
 constexpr int64_t kHeld = -MUTEX_TIMED_OUT;
 
 void expectNotOwner(NamedMutex& mutex) {
-  platform::setLastError(0);
-  EXPECT_FALSE(mutex.release());
-  EXPECT_EQ(platform::lastError(), platform::kErrorNotOwner);
+  EXPECT_TRUE(ipc_test::failedWith(mutex.release(), platform::kErrorNotOwner));
 }
 
 // Recursion across handles of one thread; no other thread or process can release or take it;
@@ -56,8 +54,8 @@ TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossProcesses) {
   EXPECT_EQ(childPoll(name), kFree);
   expectNotOwner(*mutex);
 
-  ipc_test::Holder holder("mutex", name);
-  ASSERT_TRUE(holder.held());
+  ipc_test::ReadyChild holder("hold", {u"mutex", name});
+  ASSERT_TRUE(holder.ready());
   EXPECT_EQ(mutex->wait(0), WaitResult::kTimedOut);
   EXPECT_EQ(mutex->wait(30), WaitResult::kTimedOut);
   expectNotOwner(*mutex);
@@ -71,8 +69,8 @@ TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossProcesses) {
   EXPECT_EQ(childPoll(name), kFree);
 
   const std::u16string orphan = uniqueName(u"fresh");
-  ipc_test::Holder dead("mutex", orphan);
-  ASSERT_TRUE(dead.held());
+  ipc_test::ReadyChild dead("hold", {u"mutex", orphan});
+  ASSERT_TRUE(dead.ready());
   ASSERT_TRUE(dead.kill());
   std::unique_ptr<NamedMutex> fresh = NamedMutex::create(orphan.c_str());
   ASSERT_NE(fresh, nullptr);
@@ -116,8 +114,8 @@ TEST(NamedMutexTest, NamesAreSharedAcrossProcessesAndKeptApart) {
       uniqueName(u"long_") + std::u16string(3000, u'L'),
   };
   for (const std::u16string& name : names) {
-    ipc_test::Holder holder("mutex", name);
-    ASSERT_TRUE(holder.held());
+    ipc_test::ReadyChild holder("hold", {u"mutex", name});
+    ASSERT_TRUE(holder.ready());
     std::unique_ptr<NamedMutex> same = NamedMutex::create(name.c_str());
     ASSERT_NE(same, nullptr);
     EXPECT_EQ(same->wait(0), WaitResult::kTimedOut);
@@ -146,16 +144,13 @@ TEST(NamedMutexTest, RacingCreatorsAgreeOnOneObject) {
     std::unique_ptr<NamedEvent> check = NamedEvent::create(checkName.c_str());
     ASSERT_NE(go, nullptr);
     ASSERT_NE(check, nullptr);
-    std::vector<std::unique_ptr<NamedEvent>> ready;
-    std::vector<std::unique_ptr<Process>> racers;
+    std::vector<std::unique_ptr<ipc_test::ReadyChild>> racers;
     for (int i = 0; i < kRacers; ++i) {
-      const std::u16string readyName = uniqueName(u"racer_ready");
-      ready.push_back(NamedEvent::create(readyName.c_str()));
-      racers.push_back(startChild("race", {kind, goName, readyName, objectName, checkName}));
-      ASSERT_NE(racers.back(), nullptr);
+      racers.push_back(std::make_unique<ipc_test::ReadyChild>(
+          "race", std::vector<std::u16string>{kind, goName, objectName, checkName}));
     }
     ASSERT_TRUE(go->set());
-    for (auto& event : ready) ASSERT_TRUE(ipc_test::waitReady(*event));
+    for (auto& racer : racers) ASSERT_TRUE(racer->ready());
     std::unique_ptr<NamedMutex> mutex;
     std::unique_ptr<NamedEvent> event;
     if (mutexKind) {
@@ -169,7 +164,7 @@ TEST(NamedMutexTest, RacingCreatorsAgreeOnOneObject) {
       ASSERT_TRUE(event->set());
     }
     const int64_t expected = mutexKind ? static_cast<int64_t>(WaitResult::kTimedOut) : 0;
-    for (auto& racer : racers) EXPECT_EQ(exitCodeAfterEnd(*racer), expected);
+    for (auto& racer : racers) EXPECT_EQ(exitCodeAfterEnd(*racer->process), expected);
     if (mutex != nullptr) {
       EXPECT_TRUE(mutex->release());
     }
@@ -183,11 +178,7 @@ TEST(NamedMutexTest, ChurningOpenersNeverSplitTheObject) {
   constexpr int kIterations = 300;
   TempDir directory;
   const std::string counterPath = directory.host("counter").string();
-  uint32_t counter = 0;
-  FILE* file = std::fopen(counterPath.c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  std::fwrite(&counter, sizeof(counter), 1, file);
-  std::fclose(file);
+  std::ofstream(counterPath, std::ios::binary) << std::string(sizeof(uint32_t), '\0');
   const std::u16string name = uniqueName(u"churn");
   std::vector<std::unique_ptr<Process>> children;
   for (int i = 0; i < kProcesses; ++i) {
@@ -196,10 +187,9 @@ TEST(NamedMutexTest, ChurningOpenersNeverSplitTheObject) {
     ASSERT_NE(children.back(), nullptr);
   }
   for (auto& child : children) EXPECT_EQ(exitCodeAfterEnd(*child), ipc_test::kChildOk);
-  file = std::fopen(counterPath.c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  ASSERT_EQ(std::fread(&counter, sizeof(counter), 1, file), 1u);
-  std::fclose(file);
+  uint32_t counter = 0;
+  ASSERT_TRUE(std::ifstream(counterPath, std::ios::binary)
+                  .read(reinterpret_cast<char*>(&counter), sizeof(counter)));
   EXPECT_EQ(counter, static_cast<uint32_t>(kProcesses * kIterations));
 }
 

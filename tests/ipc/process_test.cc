@@ -67,9 +67,8 @@ TEST(ProcessTest, ImagesThatCannotStartReportTheSystemError) {
   for (const char16_t* blank : {u"", u" \t ", u"\"\" x"}) {
     EXPECT_EQ(startError(blank), platform::kErrorInvalidParameter);
   }
-  platform::setLastError(0);
-  EXPECT_EQ(Process::start(nullptr), nullptr);
-  EXPECT_EQ(platform::lastError(), platform::kErrorInvalidParameter);
+  EXPECT_TRUE(
+      ipc_test::failedWith(Process::start(nullptr) != nullptr, platform::kErrorInvalidParameter));
 
   EXPECT_EQ(startError(quoted(directory.drive())), platform::kErrorAccessDenied);
 #ifndef _WIN32  // Windows has no execute permission to withhold.
@@ -203,25 +202,20 @@ TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfd) {
     ASSERT_TRUE(opened->exitCode(&code));
     EXPECT_EQ(code, kOnPosix ? 0u : kKilledExitCode);
   }
-  platform::setLastError(0);
-  EXPECT_EQ(Process::open(0), nullptr);
-  EXPECT_EQ(platform::lastError(), platform::kErrorInvalidParameter);
+  EXPECT_TRUE(ipc_test::failedWith(Process::open(0) != nullptr, platform::kErrorInvalidParameter));
 }
 
 // A child whose handle was closed while it ran can still be waited for by id, and is reaped
 // once it ends: its id cannot be opened any more.
 TEST(ProcessTest, ClosedChildIsReapedWhenItEnds) {
   const std::u16string eventName = ipc_test::uniqueName(u"finish");
-  const std::u16string readyName = ipc_test::uniqueName(u"ready");
   std::unique_ptr<platform::NamedEvent> finish = platform::NamedEvent::create(eventName.c_str());
-  std::unique_ptr<platform::NamedEvent> ready = platform::NamedEvent::create(readyName.c_str());
   ASSERT_NE(finish, nullptr);
-  ASSERT_NE(ready, nullptr);
-  std::unique_ptr<Process> child = startChild("wait-event", {eventName, readyName, u"5"});
-  ASSERT_NE(child, nullptr);
-  ASSERT_TRUE(ipc_test::waitReady(*ready));
-  const uint32_t id = child->id();
-  child.reset();
+  auto child = std::make_unique<ipc_test::ReadyChild>("wait-event",
+                                                      std::vector<std::u16string>{eventName, u"5"});
+  ASSERT_TRUE(child->ready());
+  const uint32_t id = child->process->id();
+  child->process.reset();
   std::unique_ptr<Process> opened = Process::open(id);
   ASSERT_NE(opened, nullptr);
   ASSERT_TRUE(finish->set());

@@ -36,8 +36,8 @@ TEST(Win32MutexTest, WaitOnMutexOfKilledOwnerSucceedsAfterTracingAbandonment) {
   std::unique_ptr<SyncObject> mutex = createNamedMutex(name.substr(7).c_str());
   ASSERT_NE(mutex, nullptr);
   for (bool timed : {true, false}) {
-    ipc_test::Holder holder("mutex", name);
-    ASSERT_TRUE(holder.held());
+    ipc_test::ReadyChild holder("hold", {u"mutex", name});
+    ASSERT_TRUE(holder.ready());
     EXPECT_EQ(mutex->wait(0), MUTEX_TIMED_OUT);
     ASSERT_TRUE(holder.kill());
     TraceCapture traces;

@@ -69,8 +69,8 @@ TEST_F(FileTest, OnlyRegularFilesOpenAndEverythingElseIsRefusedAtOnce) {
     EXPECT_EQ(file->read(rest.data(), rest.size()), 0);
   }
   EXPECT_EQ(sizeOf(*open(u"data.bin", Disposition::kCreateAlways)), 0u);
-  EXPECT_EQ(ReadableFile::openNarrow("T:\\\xFF.txt"), nullptr);
-  EXPECT_EQ(platform::lastError(), platform::kErrorInvalidName);
+  EXPECT_TRUE(
+      failedWith(ReadableFile::openNarrow("T:\\\xFF.txt") != nullptr, platform::kErrorInvalidName));
 
   fs::create_directory(dir_.host("directory"));
   ASSERT_EQ(mkfifo(dir_.host("fifo").c_str(), 0600), 0);  // no writer: reading would block
@@ -95,12 +95,11 @@ TEST_F(FileTest, OnlyRegularFilesOpenAndEverythingElseIsRefusedAtOnce) {
                  {u"C:\\proc\\self\\status", platform::kErrorAccessDenied},
                  {u"T:\\" + std::u16string(300, u'n'), platform::kErrorFilenameTooLong}};
   for (const auto& entry : refused) {
-    platform::setLastError(0);
-    EXPECT_EQ(File::open(entry.path.c_str(), Disposition::kOpenExisting), nullptr);
-    EXPECT_EQ(platform::lastError(), entry.error) << narrow(entry.path);
-    platform::setLastError(0);
-    EXPECT_EQ(ReadableFile::open(entry.path.c_str()), nullptr);
-    EXPECT_EQ(platform::lastError(), entry.error) << narrow(entry.path);
+    EXPECT_TRUE(failedWith(File::open(entry.path.c_str(), Disposition::kOpenExisting) != nullptr,
+                           entry.error))
+        << narrow(entry.path);
+    EXPECT_TRUE(failedWith(ReadableFile::open(entry.path.c_str()) != nullptr, entry.error))
+        << narrow(entry.path);
   }
   close(server);
 
@@ -122,14 +121,12 @@ TEST_F(FileTest, ShrinkingWaitsUntilNoOtherHolderInAnyProcessRemains) {
   ASSERT_TRUE(first->setSize(65536));  // growth always works
   ASSERT_TRUE(second->setSize(98304));
   EXPECT_TRUE(first->setSize(98304));  // same length: nothing to do
-  EXPECT_FALSE(first->setSize(100));
-  EXPECT_EQ(platform::lastError(), platform::kErrorUserMappedFile);
-  // The refused attempt must not cost the first File its own hold on the file.
-  EXPECT_FALSE(second->setSize(100));
-  EXPECT_EQ(platform::lastError(), platform::kErrorUserMappedFile);
-  EXPECT_EQ(open(u"table.dat", Disposition::kCreateAlways),
-            nullptr);  // nor may a creator cut
-  EXPECT_EQ(platform::lastError(), platform::kErrorUserMappedFile);
+  EXPECT_TRUE(failedWith(first->setSize(100), platform::kErrorUserMappedFile));
+  // The refused attempt must not cost the first File its own hold on the file; nor may a
+  // creator cut.
+  EXPECT_TRUE(failedWith(second->setSize(100), platform::kErrorUserMappedFile));
+  EXPECT_TRUE(failedWith(open(u"table.dat", Disposition::kCreateAlways) != nullptr,
+                         platform::kErrorUserMappedFile));
   EXPECT_EQ(fs::file_size(dir_.host("table.dat")), 98304u);
   second.reset();
   ASSERT_TRUE(first->setSize(0));
@@ -150,8 +147,7 @@ TEST_F(FileTest, ShrinkingWaitsUntilNoOtherHolderInAnyProcessRemains) {
   char byte = 0;
   ASSERT_EQ(read(ready[0], &byte, 1), 1);
   ASSERT_EQ(byte, 'y');
-  EXPECT_FALSE(first->setSize(5));
-  EXPECT_EQ(platform::lastError(), platform::kErrorUserMappedFile);
+  EXPECT_TRUE(failedWith(first->setSize(5), platform::kErrorUserMappedFile));
   ASSERT_EQ(write(release[1], &byte, 1), 1);
   waitpid(child, nullptr, 0);
   EXPECT_TRUE(first->setSize(5));
@@ -165,8 +161,7 @@ TEST_F(FileTest, ViewsAreSharedGrowInPlaceAndBlockShrinkingTheirFile) {
   EXPECT_EQ(FileMapping::map(*file, 1), nullptr);  // empty file
   ASSERT_TRUE(file->setSize(1000));
   EXPECT_EQ(FileMapping::map(*file, 0), nullptr);
-  EXPECT_EQ(FileMapping::map(*file, 1001), nullptr);
-  EXPECT_EQ(platform::lastError(), platform::kErrorFileInvalid);
+  EXPECT_TRUE(failedWith(FileMapping::map(*file, 1001) != nullptr, platform::kErrorFileInvalid));
   auto view = FileMapping::map(*file, 1000);
   auto otherView = FileMapping::map(*other, 1000);
   ASSERT_TRUE(view != nullptr && otherView != nullptr);
@@ -178,16 +173,12 @@ TEST_F(FileTest, ViewsAreSharedGrowInPlaceAndBlockShrinkingTheirFile) {
   std::memcpy(start + 996, "head", 4);
   EXPECT_EQ(std::memcmp(otherView->data() + 996, "head", 4), 0);
 
-  EXPECT_FALSE(view->extend(999));
-  EXPECT_EQ(platform::lastError(), platform::kErrorInvalidParameter);
-  EXPECT_FALSE(view->extend(40000));  // the file is not that long yet
-  EXPECT_EQ(platform::lastError(), platform::kErrorFileInvalid);
-  EXPECT_FALSE(view->extend(view->reservedLength() + 1));
-  EXPECT_EQ(platform::lastError(), platform::kErrorNotSupported);
+  EXPECT_TRUE(failedWith(view->extend(999), platform::kErrorInvalidParameter));
+  EXPECT_TRUE(failedWith(view->extend(40000), platform::kErrorFileInvalid));  // file too short
+  EXPECT_TRUE(failedWith(view->extend(view->reservedLength() + 1), platform::kErrorNotSupported));
   ASSERT_TRUE(file->setSize(40000));
   platform::testing::injectFault(Fault::kFileMap, platform::kErrorNotEnoughMemory);
-  EXPECT_FALSE(view->extend(40000));
-  EXPECT_EQ(platform::lastError(), platform::kErrorNotEnoughMemory);
+  EXPECT_TRUE(failedWith(view->extend(40000), platform::kErrorNotEnoughMemory));
   EXPECT_EQ(view->length(), 1000u);
   ASSERT_TRUE(view->extend(40000));
   EXPECT_EQ(view->data(), start);
@@ -199,8 +190,7 @@ TEST_F(FileTest, ViewsAreSharedGrowInPlaceAndBlockShrinkingTheirFile) {
 
   otherView.reset();
   other.reset();
-  EXPECT_FALSE(file->setSize(1));  // its own view still maps the file
-  EXPECT_EQ(platform::lastError(), platform::kErrorUserMappedFile);
+  EXPECT_TRUE(failedWith(file->setSize(1), platform::kErrorUserMappedFile));  // its own view
   view.reset();
   std::ifstream in(dir_.host("map.dat"), std::ios::binary);
   const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -212,19 +202,17 @@ TEST_F(FileTest, ViewsAreSharedGrowInPlaceAndBlockShrinkingTheirFile) {
 
 TEST_F(FileTest, InjectedFaultsFailTheCallsWithTheInjectedError) {
   platform::testing::injectFault(Fault::kFileOpen, platform::kErrorTooManyOpenFiles);
-  EXPECT_EQ(open(u"f.dat", Disposition::kCreateAlways), nullptr);
-  EXPECT_EQ(platform::lastError(), platform::kErrorTooManyOpenFiles);
+  EXPECT_TRUE(failedWith(open(u"f.dat", Disposition::kCreateAlways) != nullptr,
+                         platform::kErrorTooManyOpenFiles));
   EXPECT_FALSE(fs::exists(dir_.host("f.dat")));  // failed before the system was asked
   auto file = open(u"f.dat", Disposition::kCreateAlways);
   ASSERT_NE(file, nullptr);
   platform::testing::injectFault(Fault::kFileSetSize, platform::kErrorDiskFull, 2);
   EXPECT_TRUE(file->setSize(100));
-  EXPECT_FALSE(file->setSize(200));
-  EXPECT_EQ(platform::lastError(), platform::kErrorDiskFull);
+  EXPECT_TRUE(failedWith(file->setSize(200), platform::kErrorDiskFull));
   platform::testing::injectFault(Fault::kFileSize, platform::kErrorInvalidHandle);
   uint64_t size = 0;
-  EXPECT_FALSE(file->size(&size));
-  EXPECT_EQ(platform::lastError(), platform::kErrorInvalidHandle);
+  EXPECT_TRUE(failedWith(file->size(&size), platform::kErrorInvalidHandle));
   EXPECT_EQ(sizeOf(*file), 100u);
   auto view = FileMapping::map(*file, 100);
   ASSERT_NE(view, nullptr);
@@ -251,17 +239,14 @@ TEST_F(FileTest, StatReportsRuntimeModeBitsDriveAndTimesAndRemoveTakesFilesOnly)
   EXPECT_EQ(info.mode & 0xF000, platform::kStatDirectory);
   ASSERT_TRUE(platform::statPath(u"T:\\fifo", &info));
   EXPECT_EQ(info.mode, platform::kStatCharDevice | platform::kStatRead | platform::kStatWrite);
-  EXPECT_FALSE(platform::statPath(u"T:\\absent", &info));
-  EXPECT_EQ(platform::lastError(), platform::kErrorFileNotFound);
-  EXPECT_FALSE(platform::statPath(u"T:\\nodir\\absent", &info));
-  EXPECT_EQ(platform::lastError(), platform::kErrorPathNotFound);
+  EXPECT_TRUE(failedWith(platform::statPath(u"T:\\absent", &info), platform::kErrorFileNotFound));
+  EXPECT_TRUE(
+      failedWith(platform::statPath(u"T:\\nodir\\absent", &info), platform::kErrorPathNotFound));
 
   EXPECT_TRUE(platform::removeFile(u"T:\\run.sh"));
-  EXPECT_FALSE(platform::removeFile(u"T:\\run.sh"));
-  EXPECT_EQ(platform::lastError(), platform::kErrorFileNotFound);
-  fs::create_directory(dir_.host("dir"));
-  EXPECT_FALSE(platform::removeFile(u"T:\\dir"));  // a directory is not a file
-  EXPECT_EQ(platform::lastError(), platform::kErrorAccessDenied);
+  EXPECT_TRUE(failedWith(platform::removeFile(u"T:\\run.sh"), platform::kErrorFileNotFound));
+  fs::create_directory(dir_.host("dir"));  // a directory is not a file
+  EXPECT_TRUE(failedWith(platform::removeFile(u"T:\\dir"), platform::kErrorAccessDenied));
   EXPECT_TRUE(fs::is_directory(dir_.host("dir")));
 }
 

@@ -2,6 +2,7 @@
 #ifndef FSCANNER_TESTS_PLATFORM_PLATFORM_FIXTURES_H
 #define FSCANNER_TESTS_PLATFORM_PLATFORM_FIXTURES_H
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,10 +48,13 @@ inline int runAsOrdinaryUser(const std::function<int()>& check) {
   return WEXITSTATUS(status);
 }
 
-inline std::u16string wide(const std::string& utf8) {
-  std::u16string out;
-  platform::narrowToWide(utf8.c_str(), &out);
-  return out;
+// Whether a call failed (succeeded is its outcome) with that error; clears the error for the next.
+inline ::testing::AssertionResult failedWith(bool succeeded, uint32_t error) {
+  const uint32_t actual = platform::lastError();
+  platform::setLastError(0);
+  if (!succeeded && actual == error) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << (succeeded ? "succeeded" : "failed") << ", error " << actual;
 }
 
 #endif  // FSCANNER_TESTS_PLATFORM_PLATFORM_FIXTURES_H

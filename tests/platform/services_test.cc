@@ -16,8 +16,7 @@ TEST(Services, TicksAdvanceAndEachThreadSeesItsOwnSlotValue) {
   EXPECT_GT(platform::unixTime(), 1600000000);
   const uint32_t before = platform::tickCount();
   platform::sleepMs(20);
-  EXPECT_GE(static_cast<uint32_t>(platform::tickCount() - before),
-            20u);  // wraps like GetTickCount
+  EXPECT_GE(static_cast<uint32_t>(platform::tickCount() - before), 20u);  // wraps
 
   auto slot = platform::TlsSlot::allocate();
   ASSERT_NE(slot, nullptr);
@@ -32,8 +31,9 @@ TEST(Services, TicksAdvanceAndEachThreadSeesItsOwnSlotValue) {
   other.join();
   EXPECT_EQ(seenByOther, nullptr);
   EXPECT_EQ(slot->get(), &mine);
-  EXPECT_EQ(platform::RegistryKey::openLocalMachine(u"SYSTEM\\MountedDevices"), nullptr);
-  EXPECT_EQ(platform::lastError(), platform::kErrorFileNotFound);
+  EXPECT_TRUE(
+      failedWith(platform::RegistryKey::openLocalMachine(u"SYSTEM\\MountedDevices") != nullptr,
+                 platform::kErrorFileNotFound));
 }
 
 TEST(Services, ShellFoldersComeFromTheEnvironmentAndWindowsModulesAreAbsent) {
@@ -50,15 +50,14 @@ TEST(Services, ShellFoldersComeFromTheEnvironmentAndWindowsModulesAreAbsent) {
   EXPECT_EQ(platform::getWindowsDirectory(buffer, platform::kMaxPath), 10u);
   EXPECT_EQ(std::u16string(buffer), u"C:\\opt\\win");
   EXPECT_EQ(platform::getSystemDirectory(buffer, platform::kMaxPath), 19u);
-  EXPECT_EQ(platform::getSystemDirectory(buffer, 19),
-            0u);  // no room for the zero
-  EXPECT_EQ(platform::lastError(), platform::kErrorInsufficientBuffer);
-  EXPECT_EQ(shell->symbol("SHGetFolderPathA"), nullptr);
-  EXPECT_EQ(platform::lastError(), platform::kErrorProcNotFound);
+  // No room for the zero.
+  EXPECT_TRUE(failedWith(platform::getSystemDirectory(buffer, 19) != 0,
+                         platform::kErrorInsufficientBuffer));
+  EXPECT_TRUE(
+      failedWith(shell->symbol("SHGetFolderPathA") != nullptr, platform::kErrorProcNotFound));
   const std::string tooLong = "36=C:\\" + std::string(platform::kMaxPath, 'x');
   for (const std::string& folders : {std::string("36=C:\\win;x37=C:\\sys"), tooLong}) {
-    setenv("FSCANNER_SHELL_FOLDERS", folders.c_str(),
-           1);  // malformed, or too long
+    setenv("FSCANNER_SHELL_FOLDERS", folders.c_str(), 1);  // malformed, or too long
     EXPECT_EQ(platform::callSHGetFolderPath(function, 36, buffer), kFail);
   }
   unsetenv("FSCANNER_SHELL_FOLDERS");
@@ -71,17 +70,15 @@ TEST(Services, ShellFoldersComeFromTheEnvironmentAndWindowsModulesAreAbsent) {
   EXPECT_NE(libc->symbol("strlen"), nullptr);
   const char* const windowsOnly[] = {"kernel32", "kernel32.dll", "shfolder.dll", "", nullptr};
   for (const char* name : windowsOnly) {
-    platform::setLastError(0);
-    EXPECT_EQ(platform::Library::load(name), nullptr);
-    EXPECT_EQ(platform::lastError(), platform::kErrorModNotFound);
+    EXPECT_TRUE(failedWith(platform::Library::load(name) != nullptr, platform::kErrorModNotFound));
   }
   EXPECT_EQ(platform::Library::loaded(u"kernel32"), nullptr);
   bool isWow64 = true;
   EXPECT_FALSE(platform::callIsWow64Process(nullptr, &isWow64));
   EXPECT_FALSE(isWow64);
   void* old = nullptr;
-  EXPECT_EQ(platform::callWow64DisableWow64FsRedirection(nullptr, &old), 0);
-  EXPECT_EQ(platform::lastError(), platform::kErrorProcNotFound);
+  EXPECT_TRUE(failedWith(platform::callWow64DisableWow64FsRedirection(nullptr, &old) != 0,
+                         platform::kErrorProcNotFound));
 }
 
 }  // namespace

@@ -15,15 +15,12 @@ constexpr uint32_t kStopWait = 60000;
 
 // The name the provider gives the initialisation event of a cache home.
 std::u16string initEventName(const std::u16string& home) {
-  std::u16string name = home;
-  for (char16_t& unit : name) {
+  std::u16string name = u"Global\\";
+  for (char16_t unit : home) {
     if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - u'a' + u'A');
+    name += unit == u'\\' || unit == u':' ? u'_' : unit;
   }
-  name += u"_FsMon_InitEvent";
-  for (char16_t& unit : name) {
-    if (unit == u'\\' || unit == u':') unit = u'_';
-  }
-  return u"Global\\" + name;
+  return name + u"_FsMon_InitEvent";
 }
 
 bool writePidFile(const std::u16string& home) {

@@ -35,9 +35,12 @@ class MonitorControlTest : public ::testing::Test {
   std::unique_ptr<FS_MonitorProvider> makeProvider(bool withMonitor, const char* kind = nullptr) {
     std::filesystem::create_directories(dir_.host("bin"));
     if (withMonitor) {
-      std::filesystem::path image = dir_.host("bin") / monitorImageName();
-      std::filesystem::copy_file(std::filesystem::absolute(g_testProgramPath), image,
-                                 std::filesystem::copy_options::overwrite_existing);
+#ifdef _WIN32
+      const std::filesystem::path image = dir_.host("bin") / "fsmon.exe";
+#else
+      const std::filesystem::path image = dir_.host("bin") / "fsmon";
+#endif
+      std::filesystem::copy_file(std::filesystem::absolute(g_testProgramPath), image);
     }
     config_.values["fscanner.provider_monitor/home"] = narrow(dir_.drive());
     config_.values["fscanner/home"] = narrow(dir_.drive(u"bin"));
@@ -45,13 +48,6 @@ class MonitorControlTest : public ::testing::Test {
     auto provider = std::make_unique<FS_MonitorProvider>(nullptr);
     EXPECT_EQ(provider->initialize(&config_), SUCCESS);
     return provider;
-  }
-  static const char* monitorImageName() {
-#if defined(_WIN32)
-    return "fsmon.exe";
-#else
-    return "fsmon";
-#endif
   }
 
   TempDir dir_;
@@ -112,15 +108,16 @@ TEST_F(MonitorControlTest, MissingMonitorOrSettingsFailTheStart) {
                                pidFile + "]\n"));
   EXPECT_EQ(provider->waitForMonitorShutdown(0), PROCESS_FAILURE);
   const uint32_t self = platform::currentProcessId();  // running, but not fsmon.exe
-  std::ofstream(dir_.host("mon_proc.id"), std::ios::binary)
-      .write(reinterpret_cast<const char*>(&self), 3);
-  provider->getMonitorPID();
+  const auto writePid = [&](std::streamsize length) {
+    std::ofstream(dir_.host("mon_proc.id"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(&self), length);
+    provider->getMonitorPID();
+  };
+  writePid(3);
   EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - unable to read [" +
                                pidFile + "]\n"));
   EXPECT_EQ(provider->monitorPID(), 0u);
-  std::ofstream(dir_.host("mon_proc.id"), std::ios::binary)
-      .write(reinterpret_cast<const char*>(&self), 4);
-  provider->getMonitorPID();
+  writePid(4);
   EXPECT_EQ(provider->monitorPID(), self);
   EXPECT_FALSE(provider->monitorFound());
   EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - [" +
@@ -144,8 +141,8 @@ TEST_F(MonitorControlTest, StartsTheMonitorThenStopsIt) {
   EXPECT_TRUE(
       capture.contains("FS_MonitorProvider::executeMonitor() - CreateProcess() success.\n"));
   EXPECT_TRUE(capture.contains("FS_MonitorProvider::runFsMon() - monitor init done!\n"));
-  EXPECT_TRUE(capture.contains(
-      "FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n"));
+  EXPECT_TRUE(
+      capture.contains("FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n"));
   ASSERT_TRUE(std::filesystem::exists(dir_.host("mon_proc.id")));
 
   EXPECT_EQ(provider->shutdown(nullptr), 1);
@@ -156,21 +153,21 @@ TEST_F(MonitorControlTest, StartsTheMonitorThenStopsIt) {
       "FS_MonitorProvider::waitOnProcessHandle() - GetExitCodeProcess() success. Exit code is "
       "0."));
   // Process waits report the time-out, and never the exit code.
-  const std::u16string image = dir_.drive(u"bin\\fsmon.exe");
-  std::u16string home = dir_.drive();
+  const auto monitorLine = [&](const std::u16string& kindAndCommand) {
+    return u"\"" + dir_.drive(u"bin\\fsmon.exe") + u"\" mon_dirs mon_files \"" + dir_.drive() +
+           u"\" " + kindAndCommand;
+  };
   // A "start" monitor runs until stopped: a short wait times out.
-  std::u16string start = u"\"" + image + u"\" mon_dirs mon_files \"" + home + u"\" k d start";
-  EXPECT_EQ(provider->executeMonitor(start.c_str(), true, 50), PROCESS_WAIT_TIMED_OUT);
+  EXPECT_EQ(provider->executeMonitor(monitorLine(u"k d start").c_str(), true, 50),
+            PROCESS_WAIT_TIMED_OUT);
   EXPECT_TRUE(
       capture.contains("FS_MonitorProvider::waitOnProcessHandle() - time-out interval elapsed."));
   // A monitor that fails with exit code 3 still gives 0: the exit code is only traced.
-  std::u16string broken = u"\"" + image + u"\" mon_dirs mon_files \"" + home + u"\" broken d x";
-  EXPECT_EQ(provider->executeMonitor(broken.c_str(), true, 30000), SUCCESS);
+  EXPECT_EQ(provider->executeMonitor(monitorLine(u"broken d x").c_str(), true, 30000), SUCCESS);
   EXPECT_TRUE(capture.contains(
       "FS_MonitorProvider::waitOnProcessHandle() - GetExitCodeProcess() success. Exit code is "
       "3."));
-  std::u16string stop = u"\"" + image + u"\" mon_dirs mon_files \"" + home + u"\" k d stop";
-  EXPECT_EQ(provider->executeMonitor(stop.c_str(), true, 30000), SUCCESS);
+  EXPECT_EQ(provider->executeMonitor(monitorLine(u"k d stop").c_str(), true, 30000), SUCCESS);
   EXPECT_EQ(provider->waitOnProcessHandle(nullptr, 0), PROCESS_FAILURE);
   // The monitor really ended. Windows can still open an ended process while a handle to it is
   // open somewhere; it then reads as signalled.

@@ -58,10 +58,10 @@ class RecordingCache final : public ProviderCache {
     return true;
   }
   int executeQuery(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age) override {
-    return query_("query", results, query, timeout, age);
+    return record(queryCall("query", results, query, age), timeout, log_->queryResult);
   }
   int executeQueryEx(FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age) override {
-    return query_("queryEx", results, query, timeout, age);
+    return record(queryCall("queryEx", results, query, age), timeout, log_->queryResult);
   }
 
  private:
@@ -69,11 +69,10 @@ class RecordingCache final : public ProviderCache {
     log_->calls.push_back(call + " " + std::to_string(timeout));
     return result;
   }
-  int query_(const char* name, FsResults* results, FsQuery* query, uint32_t timeout, uint32_t age) {
+  static std::string queryCall(const char* name, FsResults* results, FsQuery* query, uint32_t age) {
     const bool objects = results == kResults && query == kQuery;
-    return record(std::string(name) + (objects ? " objects" : " other") +
-                      " age=" + std::to_string(age) + " timeout",
-                  timeout, log_->queryResult);
+    return std::string(name) + (objects ? " objects" : " other") + " age=" + std::to_string(age) +
+           " timeout";
   }
 
   CacheLog* log_;
