@@ -35,7 +35,7 @@ inline void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
 }
 
 // A FIFO at path; false where there are none (Windows).
-inline bool makeFifo(const std::filesystem::path& path) {
+inline bool makeFifo([[maybe_unused]] const std::filesystem::path& path) {
 #ifdef _WIN32
   return false;
 #else
