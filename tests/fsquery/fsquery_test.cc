@@ -167,6 +167,7 @@ std::string render(const OutputOptions& options, const std::vector<FoundFile>& f
 }
 
 TEST(FsqueryOutput, EveryFormatByteExact) {
+  if (!narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
   FoundFile cached{u"Q:\\d\\a\"b.txt",
                    0x100000001ull,
                    0x8124,
