@@ -78,6 +78,12 @@ int64_t wideToInt64(const char16_t* s);
 // True when s contains '*' or '?'.
 bool hasWildcards(const char16_t* s);
 
+// True for the directory entries "." and ".."; false for null.
+inline bool isDotEntry(const char16_t* name) {
+  return name != nullptr && name[0] == u'.' &&
+         (name[1] == u'\0' || (name[1] == u'.' && name[2] == u'\0'));
+}
+
 // A malloc copy of s (released with free); null for null s or when memory runs out.
 char16_t* wcsDuplicate(const char16_t* s);
 

@@ -3,9 +3,8 @@
 #include "ChecksumFilter.h"
 #include "base/wildcard.h"
 #include "base/wstring.h"
+#include "cache/cache_records.h"
 #include "cache/fs_cache.h"
-#include "fs/checksums.h"
-#include "fs/file_mode.h"
 #include "walk/fsbuild.h"
 
 namespace {
@@ -18,9 +17,6 @@ constexpr int kMaxFindCalls = 31;
 constexpr uint32_t kSharingViolationPauseMs = 2000;
 // A directory path, its backslash and the terminating zero must fit this many characters.
 constexpr size_t kMaxDirectoryPath = 259;
-constexpr char16_t kNoChecksum[] = u"0";
-
-bool isDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
 
 // True when the budget that started at startTick has no millisecond left.
 bool budgetUsed(uint32_t startTick, int64_t budget) {
@@ -113,14 +109,11 @@ int FS_Cache::build(const ResolvedPath& root, RecordSetRef& directories, uint32_
   }
   if (recorded < ancestors.size()) parentId = static_cast<uint32_t>(directories.getInt32(u"ID"));
 
-  RecordSet* records = directories.get();
   for (size_t level = recorded; level-- > 0;) {
-    records->setInt32(u"ID", static_cast<int32_t>(++*directoriesIndex));
-    records->setString(u"PATHNAME", names[level].c_str());
-    records->setString(u"SHORTPATHNAME", u"");
-    records->setInt32(u"PARENTID", static_cast<int32_t>(parentId));
-    records->setInt32(u"CREATIONTIME", 0);
-    if (!records->addNew()) FS_TRACE(logger_, "FS_Cache::build - addNew failed!\n");
+    if (!addDirectoryRecord(directories, ++*directoriesIndex, names[level].c_str(), u"", parentId,
+                            0)) {
+      FS_TRACE(logger_, "FS_Cache::build - addNew failed!\n");
+    }
     parentId = *directoriesIndex;
   }
 
@@ -128,7 +121,7 @@ int FS_Cache::build(const ResolvedPath& root, RecordSetRef& directories, uint32_
   const char16_t* path = root.path.path();
   if (findPath(directories, directories2, path, caseSensitive)) {
     const uint32_t rootId = static_cast<uint32_t>(directories.getInt32(u"ID"));
-    records = directories.get();
+    RecordSet* records = directories.get();
     records->setInt32(u"CREATIONTIME", static_cast<int32_t>(currentTime()));
     if (!records->update()) FS_TRACE(logger_, "FS_Cache::build - update failed!\n");
 
@@ -208,11 +201,14 @@ int FS_Cache::scanEntries(platform::DirectorySearch* search, platform::FindData*
                           bool caseSensitive, bool recordFiles, uint32_t startTick,
                           int64_t remaining) {
   const size_t baseLength = base->size();
+  FileRecordWriter fileRecords(files, checksumsWanted_);
   for (;;) {
     if ((entry->attributes & kAttrDirectory) == 0) {
-      if (recordFiles) recordFile(*entry, *base, files, parentId);
+      if (recordFiles && !fileRecords.add(*entry, *base, parentId)) {
+        FS_TRACE(logger_, "FS_Cache::scan - addNew failed!\n");
+      }
     } else if (recursive && (entry->attributes & kAttrReparsePoint) == 0 &&
-               !isDotEntry(entry->name)) {
+               !isDotEntry(entry->name.c_str())) {
       base->append(entry->name);
       if (base->size() >= platform::kMaxPath) {
         FS_TRACE(logger_, "FS_Cache::scan - path too long!\n");
@@ -220,14 +216,11 @@ int FS_Cache::scanEntries(platform::DirectorySearch* search, platform::FindData*
                  matchesPathList(base->c_str(), excludes, caseSensitive, true)) {
         FS_TRACE(logger_, "FS_Cache::scan - path '%S' excluded!\n", base->c_str());
       } else {
-        RecordSet* records = directories.get();
         const uint32_t id = ++*directoriesIndex;
-        records->setInt32(u"ID", static_cast<int32_t>(id));
-        records->setString(u"PATHNAME", entry->name.c_str());
-        records->setString(u"SHORTPATHNAME", entry->shortName.c_str());
-        records->setInt32(u"PARENTID", static_cast<int32_t>(parentId));
-        records->setInt32(u"CREATIONTIME", static_cast<int32_t>(currentTime()));
-        if (!records->addNew()) FS_TRACE(logger_, "FS_Cache::scan - addNew failed!\n");
+        if (!addDirectoryRecord(directories, id, entry->name.c_str(), entry->shortName.c_str(),
+                                parentId, currentTime())) {
+          FS_TRACE(logger_, "FS_Cache::scan - addNew failed!\n");
+        }
         const int64_t left = remaining - static_cast<int64_t>(platform::tickCount() - startTick);
         const int below = scan(PathEntry(base->c_str(), true), directories, directoriesIndex, files,
                                id, includes, excludes, caseSensitive, left);
@@ -267,21 +260,6 @@ int FS_Cache::scanEntries(platform::DirectorySearch* search, platform::FindData*
 
 void FS_Cache::recordFile(const platform::FindData& entry, const std::u16string& base,
                           RecordSetRef& files, uint32_t parentId) {
-  RecordSet* records = files.get();
-  records->setString(u"FILENAME", entry.name.c_str());
-  records->setString(u"SHORTFILENAME", entry.shortName.c_str());
-  records->setInt64(u"SIZE", static_cast<int64_t>(entry.size));
-  records->setInt32(u"ATTR", static_cast<int32_t>(modeFromAttributes(
-                                 entry.attributes, entry.name.c_str(), entry.shortName.c_str())));
-  records->setInt32(u"PATHID", static_cast<int32_t>(parentId));
-  ChecksumRequest request;
-  request.mask = checksumsWanted_ ? kChecksumCrc32 | kChecksumQ32 | kChecksumMd5 : 0;
-  char16_t md5Text[kMd5TextCapacity];
-  const bool computed =
-      request.mask != 0 && computeChecksums(&request, (base + entry.name).c_str()) == 0;
-  if (computed) md5ToText(request.md5, md5Text);
-  records->setString(u"MD5", computed ? md5Text : kNoChecksum);
-  records->setInt32(u"CRC32", computed ? static_cast<int32_t>(request.crc32) : 0);
-  records->setInt32(u"Q32", computed ? static_cast<int32_t>(request.q32) : 0);
-  if (!records->addNew()) FS_TRACE(logger_, "FS_Cache::scan - addNew failed!\n");
+  FileRecordWriter writer(files, checksumsWanted_);
+  if (!writer.add(entry, base, parentId)) FS_TRACE(logger_, "FS_Cache::scan - addNew failed!\n");
 }

@@ -6,6 +6,7 @@
 
 #include "base/wildcard.h"
 #include "base/wstring.h"
+#include "cache/cache_records.h"
 #include "cache/fs_cache.h"
 
 namespace {
@@ -15,8 +16,6 @@ struct Directory {
   std::u16string path;  // without a trailing backslash, except a drive root's
   uint32_t scanTime;
 };
-
-bool isDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
 
 std::u16string withBackslash(const std::u16string& path) {
   return !path.empty() && path.back() == u'\\' ? path : path + u'\\';
@@ -107,13 +106,16 @@ int FS_Cache::rescanDirectory(uint32_t id, const std::u16string& base, const Pat
              platform::lastError());
     return kBuildDone;
   }
+  FileRecordWriter fileRecords(rsFiles_, checksumsWanted_);
   int result = kBuildDone;
   do {
     if ((entry.attributes & platform::kAttrDirectory) == 0) {
-      recordFile(entry, base, rsFiles_, id);
+      if (!fileRecords.add(entry, base, id)) FS_TRACE(logger_, "FS_Cache::scan - addNew failed!\n");
       continue;
     }
-    if ((entry.attributes & platform::kAttrReparsePoint) != 0 || isDotEntry(entry.name)) continue;
+    if ((entry.attributes & platform::kAttrReparsePoint) != 0 || isDotEntry(entry.name.c_str())) {
+      continue;
+    }
     auto found = known.find(entry.name);
     if (found != known.end()) {
       seen[found->second] = true;
@@ -124,14 +126,11 @@ int FS_Cache::rescanDirectory(uint32_t id, const std::u16string& base, const Pat
         (!excludes.empty() && matchesPathList(path.c_str(), excludes, false, true))) {
       continue;
     }
-    RecordSet* records = rsDirectories_.get();
     const uint32_t childId = ++directoriesIndex_;
-    records->setInt32(u"ID", static_cast<int32_t>(childId));
-    records->setString(u"PATHNAME", entry.name.c_str());
-    records->setString(u"SHORTPATHNAME", entry.shortName.c_str());
-    records->setInt32(u"PARENTID", static_cast<int32_t>(id));
-    records->setInt32(u"CREATIONTIME", static_cast<int32_t>(now));
-    if (!records->addNew()) FS_TRACE(logger_, "FS_Cache::refreshTree - addNew failed!\n");
+    if (!addDirectoryRecord(rsDirectories_, childId, entry.name.c_str(), entry.shortName.c_str(),
+                            id, now)) {
+      FS_TRACE(logger_, "FS_Cache::refreshTree - addNew failed!\n");
+    }
     result = scan(PathEntry(path.c_str(), true), rsDirectories_, &directoriesIndex_, rsFiles_,
                   childId, PathList(), excludes, false, kRefreshBudgetMs);
   } while (result == kBuildDone && search->next(&entry));

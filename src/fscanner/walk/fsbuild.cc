@@ -37,8 +37,6 @@ struct Walk {
   uint32_t checksumMask;  // kChecksum* bits; 0 when none is asked for
 };
 
-bool isDotEntry(const std::u16string& name) { return name == u"." || name == u".."; }
-
 // Describes the file from its directory entry in the directory's reused FsFileInfo, computes
 // the checksums asked for and reports the file when the filter accepts it.
 void examineFile(const Walk& walk, const platform::FindData& entry, const char16_t* prefix,
@@ -112,7 +110,7 @@ int scanDirectory(const Walk& walk, const char16_t* path, int64_t budgetMs) {
     if ((entry.attributes & kAttrDirectory) == 0) {
       if (examineFiles) examineFile(walk, entry, buffer, &info, &request, &filePath);
     } else if (walk.recursive && (entry.attributes & kAttrReparsePoint) == 0 &&
-               !isDotEntry(entry.name)) {
+               !isDotEntry(entry.name.c_str())) {
       if (prefixLength + entry.name.size() >= kPathCapacity) {
         WALK_TRACE("::fs_scan - path too long\n");
       } else {
