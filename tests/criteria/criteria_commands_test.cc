@@ -108,29 +108,24 @@ TEST_F(CriteriaCommandsTest, CallsRunAtParseAndEveryWalkButNotForTheIndexKey) {
 }
 
 TEST_F(CriteriaCommandsTest, CallSyntaxAndTypeErrors) {
-  const struct {
-    const char16_t* text;
-    const char* message;
-  } cases[] = {
-      {u"len 1", "[len]: '(' expected!"},
-      {u"len(1)", "[len]: parameter type mismatch!"},
-      {u"len(\"a\"", "[len]: ')' expected!"},
-      {u"max(\"a\", 1)", "[max]: first parameter type mismatch!"},
-      {u"max(1; 1)", "[max]: ',' expected!"},
-      {u"max(1, \"a\")", "[max]: second parameter type mismatch!"},
-      {u"bad(1)", " specified (bad) n_args not supported!"},
-  };
-  for (const auto& c : cases) {
-    TraceCapture traces;
-    CriteriaEvaluator evaluator(c.text);
-    registerCommands();
-    const auto numeric = CriteriaValue::NUMERIC;
-    ASSERT_TRUE(
-        registerCriteriaCommand(u"bad", 3, numeric, {numeric, numeric, numeric}, &executor_));
-    EXPECT_EQ(evaluator.evaluate(false), -1);
-    std::string message = std::string("SyntaxAnalyzer::factor - command") + c.message + "\n";
-    EXPECT_TRUE(traces.contains(message)) << message;
-  }
+  forEachCase(
+      u"len 1 -> [len]: '(' expected!; len(1) -> [len]: parameter type mismatch!; "
+      u"len(\"a\" -> [len]: ')' expected!; "
+      u"max(\"a\", 1) -> [max]: first parameter type mismatch!; "
+      u"max(1;1) -> [max]: ',' expected!; "
+      u"max(1, \"a\") -> [max]: second parameter type mismatch!; "
+      u"bad(1) ->  specified (bad) n_args not supported!",
+      [&](const std::u16string& text, const std::string& message) {
+        TraceCapture traces;
+        CriteriaEvaluator evaluator(text.c_str());
+        registerCommands();
+        const auto numeric = CriteriaValue::NUMERIC;
+        ASSERT_TRUE(
+            registerCriteriaCommand(u"bad", 3, numeric, {numeric, numeric, numeric}, &executor_));
+        EXPECT_EQ(evaluator.evaluate(false), -1);
+        EXPECT_TRUE(traces.contains("SyntaxAnalyzer::factor - command" + message + "\n"))
+            << message;
+      });
 }
 
 }  // namespace

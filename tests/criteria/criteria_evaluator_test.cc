@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(CriteriaEvaluatorTest, NullTextGivesAnInvalidEvaluatorAndResultsAreTheLow32Bits) {
+TEST(CriteriaEvaluatorTest, InvalidTextsGiveMinusOneAndResultsAreTheLow32Bits) {
   CriteriaEvaluator invalid(nullptr);
   FileColumns file;
   EXPECT_FALSE(invalid.isValid());
@@ -28,6 +28,19 @@ TEST(CriteriaEvaluatorTest, NullTextGivesAnInvalidEvaluatorAndResultsAreTheLow32
   EXPECT_EQ(evaluateOnce(u"-2"), -2);
   EXPECT_EQ(evaluateOnce(u"[FILENAME]", &file.list), 0);
   EXPECT_EQ(evaluateOnce(u"\"text\""), 0);
+
+  TraceCapture traces;
+  EXPECT_EQ(evaluateOnce(u""), -1);
+  EXPECT_TRUE(traces.contains("SyntaxAnalyzer::factor - unexpected sequence!\n"));
+  EXPECT_EQ(evaluateOnce(u"[X] == 1"), -1);
+
+  // A text that fails to parse keeps failing; its walk says so once, not once per record.
+  CriteriaEvaluator broken(u"1 +");
+  EXPECT_EQ(broken.evaluate(false), -1);
+  traces.clear();
+  for (int record = 0; record < 3; ++record) EXPECT_EQ(broken.evaluate(false), -1);
+  EXPECT_EQ(traces.messages(),
+            std::vector<std::string>{"SyntaxAnalyzer::reevaluate - no tree to walk!\n"});
 }
 
 TEST(CriteriaEvaluatorTest, TheCachesTextAcrossRecordsVariablesAndCaseSwitches) {
@@ -56,21 +69,6 @@ TEST(CriteriaEvaluatorTest, TheCachesTextAcrossRecordsVariablesAndCaseSwitches) 
     EXPECT_EQ(evaluator.evaluate(&other.list, nullptr, false), pathid == 4 ? 1 : 0);
   }
   EXPECT_EQ(evaluator.evaluate(false), 1);
-}
-
-TEST(CriteriaEvaluatorTest, ErrorsGiveMinusOneAndAFailedTextTracesOnce) {
-  TraceCapture traces;
-  EXPECT_EQ(evaluateOnce(u""), -1);
-  EXPECT_TRUE(traces.contains("SyntaxAnalyzer::factor - unexpected sequence!\n"));
-  EXPECT_EQ(evaluateOnce(u"[X] == 1"), -1);
-
-  // A text that fails to parse keeps failing; its walk says so once, not once per record.
-  CriteriaEvaluator broken(u"1 +");
-  EXPECT_EQ(broken.evaluate(false), -1);
-  traces.clear();
-  for (int record = 0; record < 3; ++record) EXPECT_EQ(broken.evaluate(false), -1);
-  EXPECT_EQ(traces.messages(),
-            std::vector<std::string>{"SyntaxAnalyzer::reevaluate - no tree to walk!\n"});
 }
 
 TEST(CriteriaEvaluatorTest, IndexKeys) {

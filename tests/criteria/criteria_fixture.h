@@ -1,8 +1,9 @@
-// Shared set-up of the criteria tests: the file walk's columns, the cache's variables, and
-// one-line evaluation helpers.
+// Shared set-up of the criteria tests: the file walk's columns, the cache's variables, case lists
+// and one-line evaluation helpers.
 #ifndef FSCANNER_TESTS_CRITERIA_CRITERIA_FIXTURE_H
 #define FSCANNER_TESTS_CRITERIA_CRITERIA_FIXTURE_H
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -77,6 +78,16 @@ inline std::string excerpt(const std::u16string& text) {
 inline std::u16string decimal(uint64_t n) {
   std::string digits = std::to_string(n);
   return std::u16string(digits.begin(), digits.end());
+}
+
+// Calls check(text, expected) for each case of a list written "text -> expected; text -> expected".
+template <typename Check>
+void forEachCase(const std::u16string& cases, Check check) {
+  for (size_t start = 0, end = 0; start < cases.size(); start = end + 2) {
+    end = std::min(cases.find(u"; ", start), cases.size());
+    const size_t arrow = cases.find(u" -> ", start);
+    check(cases.substr(start, arrow - start), narrow(cases.substr(arrow + 4, end - arrow - 4)));
+  }
 }
 
 // Parses text once against the lists and returns what evaluate() gives.

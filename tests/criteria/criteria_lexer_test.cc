@@ -30,36 +30,21 @@ std::string tokensOf(const std::u16string& text) {
 }
 
 TEST(CriteriaLexerTest, TokensInRecogniserOrder) {
-  const struct {
-    std::u16string text;
-    const char* tokens;
-  } cases[] = {
-      {u"[PATHID]==pathid", "C(PATHID) R0 V(pathid) $"},
-      {u"a<=b", "V(a) R2 V(b) $"},
-      {u"a=b", "V(a) ?"},
-      {u"!= ! && & || | >= > < == + - * / ( ) . , ;",
-       "R5 B2 B0 A6 B1 A7 R1 R3 R4 R0 A0 A2 A4 A5 P0 P1 U0 U1 U2 $"},
-      {u"my_name", "V(my) ?"},
-      {u"x1Y2 [A1]", "V(x1Y2) C(A1) $"},
-      {u"[MY NAME]", "?"},
-      {u"[1A]", "?"},
-      {u"[NAME", "?"},
-      {u"12 007 1.5 .5 09 -5", "N12 N7 N0 N0 N9 A2 N5 $"},
-      {u"5.", "?"},
-      {u"5.x", "?"},
-      {u"5abc", "N5 V(abc) $"},
-      {u"9223372036854775807 9223372036854775808", "N9223372036854775807 N9223372036854775807 $"},
-      // Only the first 23 characters count.
-      {std::u16string(300, u'1'), "N9223372036854775807 $"},
-      {u"00000000000000000000012" + std::u16string(100, u'9'), "N12 $"},
-      {u"  \"a b\" \"\" {}  ", "S(a b) S() S() $"},
-      {u"1\t2", "N1 ?"},
-      {u"1\n", "N1 ?"},
-      {u"\"abc", "?"},
-      {u"\u00e9", "?"},
-      {u"{\"a\"", "?"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(tokensOf(c.text), c.tokens) << excerpt(c.text);
+  forEachCase(
+      u"[PATHID]==pathid -> C(PATHID) R0 V(pathid) $; a<=b -> V(a) R2 V(b) $; a=b -> V(a) ?; "
+      u"!= ! && & || | >= > < == + - * / ;( ) . , -> "
+      u"R5 B2 B0 A6 B1 A7 R1 R3 R4 R0 A0 A2 A4 A5 U2 P0 P1 U0 U1 $; my_name -> V(my) ?; "
+      u"x1Y2 [A1] -> V(x1Y2) C(A1) $; [MY NAME] -> ?; [1A] -> ?; [NAME -> ?; "
+      u"12 007 1.5 .5 09 -5 -> N12 N7 N0 N0 N9 A2 N5 $; 5. -> ?; 5.x -> ?; 5abc -> N5 V(abc) $; "
+      u"9223372036854775807 9223372036854775808 -> N9223372036854775807 N9223372036854775807 $; "
+      u"  \"a b\" \"\" {}   -> S(a b) S() S() $; 1\t2 -> N1 ?; 1\n -> N1 ?; \"abc -> ?; "
+      u"\u00e9 -> ?; {\"a\" -> ?",
+      [](const std::u16string& text, const std::string& tokens) {
+        EXPECT_EQ(tokensOf(text), tokens) << excerpt(text);
+      });
+  // Only the first 23 characters of a number count.
+  EXPECT_EQ(tokensOf(std::u16string(300, u'1')), "N9223372036854775807 $");
+  EXPECT_EQ(tokensOf(u"00000000000000000000012" + std::u16string(100, u'9')), "N12 $");
 }
 
 TEST(CriteriaLexerTest, SetLiteralsKeepTheirPatternSetAcrossUnget) {
@@ -106,7 +91,7 @@ TEST(CriteriaLexerTest, NoTextAndOverlongTokens) {
   EXPECT_EQ(tokensOf(u"\"" + body.substr(1) + u"\"").size(), body.size() + 4);
 }
 
-// Copies of tokens and values, as tree nodes and the walk make them.
+// Copies of tokens, as tree nodes and the walk make them, and values reset by type.
 TEST(CriteriaLexerTest, TokenCopiesLeaveTheOperandCacheAndValuesResetByType) {
   CriteriaToken token(TokString, 0);
   token.operandCache = std::make_unique<CriteriaValue>();

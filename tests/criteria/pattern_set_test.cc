@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,38 +31,31 @@ TEST(PatternSetTest, KindsOfPatterns) {
   EXPECT_FALSE(set.match(u"abc"));  // not built yet
 }
 
+// Each case: the text between the braces -> the pattern count, then texts that match (+) or not
+// (-). Patterns are lower-cased at build; text outside quotes is skipped, and an unterminated item
+// runs to the end.
 TEST(PatternSetTest, MatchesOfSetLiterals) {
-  const struct {
-    const char16_t* literal;  // the text between the braces
-    uint32_t count;
-    std::vector<const char16_t*> matches;
-    std::vector<const char16_t*> misses;
-  } cases[] = {
-      {u"\"*.exe\", \"readme*\", \"a?c\"", 3, {u"setup.exe", u"readme.txt", u"abc"}, {u"exe", u""}},
-      {u"\"*abc\"", 1, {u"abc", u"xabc"}, {u"abcx"}},
-      {u"\"abc*\"", 1, {u"abc", u"abcd"}, {u"xabc"}},
-      {u"\"abc\"", 1, {u"abc"}, {u"abcd", u"ab"}},
-      // Patterns are lower-cased at build.
-      {u"\"*.EXE\",\"README\",\"DATA*\",\"A?C\"",
-       4,
-       {u"setup.exe", u"readme", u"data.bin", u"abc"},
-       {u"SETUP.EXE"}},
-      {u"\"abc\", \"*\", \"x\"", 2, {u"", u"anything"}, {}},
-      {u"", 0, {}, {u""}},
-      {u"\"\", \"\"", 2, {}, {u"", u"a"}},
-      // Text outside quotes is skipped; an unterminated item runs to the end.
-      {u" \"a.txt\" , junk \"b*\",\"c", 3, {u"a.txt", u"banana", u"c"}, {u"junk"}},
-  };
-  for (const auto& c : cases) {
-    const std::u16string literal = c.literal;
-    SCOPED_TRACE(std::string(literal.begin(), literal.end()));
-    PatternSet set;
-    set.addQuoted(literal.c_str(), literal.size());
-    set.build(false);
-    EXPECT_EQ(set.count(), c.count);
-    for (const char16_t* text : c.matches) EXPECT_TRUE(set.match(text)) << "match";
-    for (const char16_t* text : c.misses) EXPECT_FALSE(set.match(text)) << "miss";
-  }
+  forEachCase(
+      u"\"*.exe\", \"readme*\", \"a?c\" -> 3 +setup.exe +readme.txt +abc -exe -; "
+      u"\"*abc\" -> 1 +abc +xabc -abcx; \"abc*\" -> 1 +abc +abcd -xabc; "
+      u"\"abc\" -> 1 +abc -abcd -ab; "
+      u"\"*.EXE\",\"README\",\"DATA*\",\"A?C\" -> 4 +setup.exe +readme +data.bin +abc -SETUP.EXE; "
+      u"\"abc\", \"*\", \"x\" -> 2 + +anything;  -> 0 -; \"\", \"\" -> 2 - -a; "
+      u" \"a.txt\" , junk \"b*\",\"c -> 3 +a.txt +banana +c -junk",
+      [](const std::u16string& literal, const std::string& expected) {
+        SCOPED_TRACE(narrow(literal));
+        PatternSet set;
+        set.addQuoted(literal.c_str(), literal.size());
+        set.build(false);
+        std::istringstream words(expected);
+        uint32_t count = 0;
+        words >> count;
+        EXPECT_EQ(set.count(), count);
+        for (std::string word; words >> word;) {
+          const std::u16string text(word.begin() + 1, word.end());
+          EXPECT_EQ(set.match(text.c_str()), word[0] == '+') << word;
+        }
+      });
 }
 
 TEST(PatternSetTest, OverlongPatternsAndTextsStayInsideTheTables) {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,21 +14,17 @@ namespace {
 // "; " and written "text -> value".
 void expectValues(const std::u16string& cases, FieldList* columns = nullptr,
                   bool caseSensitive = false) {
-  for (size_t start = 0, end = 0; start < cases.size(); start = end + 2) {
-    end = std::min(cases.find(u"; ", start), cases.size());
-    size_t arrow = cases.find(u" -> ", start);
-    const std::u16string text = cases.substr(start, arrow - start);
-    const int64_t expected = std::stoll(narrow(cases.substr(arrow + 4, end - arrow - 4)));
+  forEachCase(cases, [&](const std::u16string& text, const std::string& expected) {
     SyntaxAnalyzer analyzer;
     CriteriaValue value;
     SCOPED_TRACE(excerpt(text));
     ASSERT_FALSE(analyzer.parse(text.c_str(), columns, nullptr, value, caseSensitive));
     EXPECT_EQ(value.type(), CriteriaValue::NUMERIC);
-    EXPECT_EQ(value.number(), expected);
+    EXPECT_EQ(value.number(), std::stoll(expected));
     CriteriaValue again;
     ASSERT_FALSE(analyzer.reevaluate(columns, nullptr, again, caseSensitive));
-    EXPECT_EQ(again.number(), expected);
-  }
+    EXPECT_EQ(again.number(), std::stoll(expected));
+  });
 }
 
 // The text fails to parse, tracing "SyntaxAnalyzer::<message>\n" and nothing else.
@@ -89,33 +84,26 @@ TEST(SyntaxAnalyzerTest, OperatorsPrecedenceFieldsAndStrings) {
 TEST(SyntaxAnalyzerTest, ErrorsTraceOnlyTheFirstMessage) {
   FileColumns file;
   CacheVariables variables;
-  const struct {
-    const char16_t* text;
-    const char* message;
-  } cases[] = {
-      {u"", "factor - unexpected sequence!"},
-      {u"1 2", "parse - expected operator."},
-      {u"1 = 1", "parse - expected operator."},
-      {u"(1+2", "factor - expected ')'"},
-      {u"1 == )", "factor - unexpected sequence!"},
-      {u"*5", "factor - expected '+' or '-'!"},
-      {u"&& 1", "factor - expected '!'"},
-      {u"-\"a\"", "factor - factor operand is not NUMERIC"},
-      {u"!\"a\"", "factor - factor operand is not NUMERIC"},
-      {u"\"ab\" + 1", "expression - expression operands of different types or not NUMERIC"},
-      {u"\"ab\" - \"cd\"", "expression - operator '' not permitted on string type"},
-      {u"\"ab\" * 2", "term - term operands of different types or not NUMERIC"},
-      {u"\"a\" == 1", "relation - relation operands of different types!"},
-      {u"\"a\" && 1", "bTerm - bTerm operands of different types or not NUMERIC"},
-      {u"1 || \"a\"", "bExpression - bExpression operands of different types or not NUMERIC"},
-      {u"nothere == 1", "factor - variable specified not found!"},
-      {u"[pathid] == 1", "factor - variable specified not found!"},
-      {u"[BLOB] == 1", "factor - typeXXX unknown!"},
-      {u"1 / 0", "term - division by zero or overflow"},
-      {u"(0-9223372036854775807-1) / -1", "term - division by zero or overflow"},
-      {u"1/0 + 2/0 + )", "term - division by zero or overflow"},
-  };
-  for (const auto& c : cases) expectParseError(c.text, c.message, &file.list, &variables.list);
+  forEachCase(
+      u" -> factor - unexpected sequence!; 1 2 -> parse - expected operator.; "
+      u"1 = 1 -> parse - expected operator.; (1+2 -> factor - expected ')'; "
+      u"1 == ) -> factor - unexpected sequence!; *5 -> factor - expected '+' or '-'!; "
+      u"&& 1 -> factor - expected '!'; -\"a\" -> factor - factor operand is not NUMERIC; "
+      u"!\"a\" -> factor - factor operand is not NUMERIC; "
+      u"\"ab\" + 1 -> expression - expression operands of different types or not NUMERIC; "
+      u"\"ab\" - \"cd\" -> expression - operator '' not permitted on string type; "
+      u"\"ab\" * 2 -> term - term operands of different types or not NUMERIC; "
+      u"\"a\" == 1 -> relation - relation operands of different types!; "
+      u"\"a\" && 1 -> bTerm - bTerm operands of different types or not NUMERIC; "
+      u"1 || \"a\" -> bExpression - bExpression operands of different types or not NUMERIC; "
+      u"nothere == 1 -> factor - variable specified not found!; "
+      u"[pathid] == 1 -> factor - variable specified not found!; "
+      u"[BLOB] == 1 -> factor - typeXXX unknown!; 1 / 0 -> term - division by zero or overflow; "
+      u"(0-9223372036854775807-1) / -1 -> term - division by zero or overflow; "
+      u"1/0 + 2/0 + ) -> term - division by zero or overflow",
+      [&](const std::u16string& text, const std::string& message) {
+        expectParseError(text, message, &file.list, &variables.list);
+      });
   expectParseError(u"pathid == 1", "factor - variable specified not found!", &file.list);
 
   // A parse that failed on its text leaves no tree to walk.
@@ -191,37 +179,20 @@ std::string indexKeyOf(const char16_t* text) {
 TEST(SyntaxAnalyzerTest, IndexKeysAndWhenTheyAreDropped) {
   // No key from comparisons with variables, patterns, alternatives, negations, and comparisons
   // whose 0 or 1 is used again.
-  const struct {
-    const char16_t* text;
-    const char* key;
-  } cases[] = {
-      {u"[PATHID]==5", "PATHID=5"},
-      {u"5==[PATHID]", "PATHID=5"},
-      {u"[PATHID]==2+3", "PATHID=5"},
-      {u"[PATHID]==-1", "PATHID=-1"},
-      {u"([PATHID]==5)", "PATHID=5"},
-      {u"[FILENAME]==\"a.txt\"", "FILENAME=\"a.txt\""},
-      {u"\"a*\"==[FILENAME]", "FILENAME=\"a*\""},
-      {u"[PATHID]==5 && [ATTR]==6", "PATHID=5"},
-      {u"[ATTR]>1 && [PATHID]==5", "PATHID=5"},
-      {u"[PATHID]==5 && ([FILENAME]==filename || [SHORTFILENAME]==filename)", "PATHID=5"},
-      {u"([PATHID]==5 || [ATTR]==1) && [SIZE]==3", "SIZE=3"},
-      {u"[PATHID]==pathid", ""},
-      {u"[PATHID]==5 || [ATTR]==1", ""},
-      {u"[ATTR]==1 || [PATHID]==5", ""},
-      {u"[FILENAME]==\"*.txt\"", ""},
-      {u"[FILENAME]=={\"a.txt\"}", ""},
-      {u"[PATHID]!=5", ""},
-      {u"[PATHID]>=5", ""},
-      {u"[PATHID]+0==5", ""},
-      {u"!([PATHID]==5)", ""},
-      {u"-[PATHID]==5", ""},
-      {u"[PATHID]==5==1", ""},
-      {u"[ATTR]==([PATHID]==5)", ""},
-      {u"([PATHID]==5)*2", ""},
-      {u"[PATHID]==[ATTR]", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(indexKeyOf(c.text), c.key) << excerpt(c.text);
+  forEachCase(
+      u"[PATHID]==5 -> PATHID=5; 5==[PATHID] -> PATHID=5; [PATHID]==2+3 -> PATHID=5; "
+      u"[PATHID]==-1 -> PATHID=-1; ([PATHID]==5) -> PATHID=5; "
+      u"[FILENAME]==\"a.txt\" -> FILENAME=\"a.txt\"; \"a*\"==[FILENAME] -> FILENAME=\"a*\"; "
+      u"[PATHID]==5 && [ATTR]==6 -> PATHID=5; [ATTR]>1 && [PATHID]==5 -> PATHID=5; "
+      u"[PATHID]==5 && ([FILENAME]==filename || [SHORTFILENAME]==filename) -> PATHID=5; "
+      u"([PATHID]==5 || [ATTR]==1) && [SIZE]==3 -> SIZE=3; [PATHID]==pathid -> ; "
+      u"[PATHID]==5 || [ATTR]==1 -> ; [ATTR]==1 || [PATHID]==5 -> ; [FILENAME]==\"*.txt\" -> ; "
+      u"[FILENAME]=={\"a.txt\"} -> ; [PATHID]!=5 -> ; [PATHID]>=5 -> ; [PATHID]+0==5 -> ; "
+      u"!([PATHID]==5) -> ; -[PATHID]==5 -> ; [PATHID]==5==1 -> ; [ATTR]==([PATHID]==5) -> ; "
+      u"([PATHID]==5)*2 -> ; [PATHID]==[ATTR] -> ",
+      [](const std::u16string& text, const std::string& key) {
+        EXPECT_EQ(indexKeyOf(text.c_str()), key) << excerpt(text);
+      });
 }
 
 // Every operand read is checked against the string space, even one whose value cannot change
