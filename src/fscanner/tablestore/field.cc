@@ -146,8 +146,16 @@ bool FieldList::addField(const char16_t* name, uint32_t type) {
 
 Field* FieldList::findField(const char16_t* name) const {
   if (name == nullptr) return nullptr;
+  // Column lookups run for every record written: an exact comparison in place.
   for (const auto& field : fields_) {
-    if (field->name() != nullptr && wcsCompare(field->name(), name, true) == 0) return field.get();
+    const char16_t* a = field->name();
+    if (a == nullptr) continue;
+    const char16_t* b = name;
+    while (*a != u'\0' && *a == *b) {
+      ++a;
+      ++b;
+    }
+    if (*a == *b) return field.get();
   }
   return nullptr;
 }
