@@ -1,7 +1,8 @@
 // Driver of compare_cache_build.sh: builds a new cache of a tree, or extracts from one into a
 // counting sink, once, so that an outside tool can time it and read its peak memory.
 //   bench_cache_build build HOME TREE           prints the number of directory ids handed out
-//   bench_cache_build extract HOME ROOT CRITERIA prints the number of files reported
+//   bench_cache_build extract HOME ROOT CRITERIA prints the number of files reported and the
+//                                                 entries left in the directory-path cache
 // HOME, TREE and ROOT are host paths; the drive table (FSCANNER_DRIVES, default C:=/) maps them.
 #include <cstdio>
 #include <cstring>
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
     result = cache.extractResults(&sink, criteria.c_str(), {}, {}, {PathEntry(root.c_str(), true)},
                                   {}, cache.filesRecords(), cache.directoryRecords(), false,
                                   24u * 3600 * 1000);
-    std::printf("%llu\n", sink.count);
+    std::printf("%llu %zu\n", sink.count, cache.directoryPathCacheSize());
   }
   cache.close();
   return result == 0 ? 0 : 1;
