@@ -1,31 +1,20 @@
 #include "tablestore/mapped_file.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
-#include <vector>
 
-#include "platform/platform_testing.h"
-#include "support/temp_dir.h"
+#include "table_fixture.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using platform::testing::Fault;
 
-class MappedFileTest : public ::testing::Test {
+class MappedFileTest : public TableFixture {
  protected:
-  void TearDown() override { platform::testing::clearFaults(); }
-
   std::unique_ptr<StorageFile> makeFile(const std::u16string& name = u"table.dat") {
     return newMappedFile(dir_.drive(name).c_str());
   }
-  Bytes diskBytes() const {
-    std::ifstream in(dir_.host("table.dat"), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  Bytes diskBytes() const { return fileBytes("table.dat"); }
   static Bytes pattern(size_t count, uint8_t seed) {
     Bytes bytes(count);
     for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7);
@@ -36,8 +25,6 @@ class MappedFileTest : public ::testing::Test {
     EXPECT_TRUE(file->getSize(&size));
     return size;
   }
-
-  TempDir dir_;
 };
 
 TEST_F(MappedFileTest, RefusalsAndMissingFiles) {
@@ -104,6 +91,18 @@ TEST_F(MappedFileTest, GrowsInWholeStepsKeepsEveryByteAndIsCutBackOnClose) {
   EXPECT_EQ(back, expected);
   ASSERT_TRUE(file->close());
   EXPECT_EQ(diskBytes(), expected);
+
+  // A second holder keeps the file from being cut back on close.
+  auto reader = makeFile();
+  ASSERT_TRUE(reader->open());
+  ASSERT_TRUE(file->open());
+  ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
+  ASSERT_EQ(file->write(expected.data(), 100), 100u);  // grows by 32,768 on disk
+  ASSERT_TRUE(file->close());
+  EXPECT_EQ(diskBytes().size(), size + 32768u);
+  ASSERT_EQ(reader->read(back.data(), size), size);
+  EXPECT_EQ(back, expected);
+  ASSERT_TRUE(reader->close());
 }
 
 TEST_F(MappedFileTest, ReadsSeeksAndWritesStayInsideTheData) {
@@ -154,7 +153,6 @@ TEST_F(MappedFileTest, ReadsSeeksAndWritesStayInsideTheData) {
 }
 
 TEST_F(MappedFileTest, FailedGrowthKeepsTheDataAndState) {
-  using platform::testing::Fault;
   for (Fault point : {Fault::kFileSetSize, Fault::kFileMap}) {
     auto file = makeFile();
     ASSERT_TRUE(file->create());
@@ -176,26 +174,6 @@ TEST_F(MappedFileTest, FailedGrowthKeepsTheDataAndState) {
     ASSERT_TRUE(file->close());
     EXPECT_EQ(diskBytes().size(), 65537u);
   }
-}
-
-TEST_F(MappedFileTest, ASecondHolderKeepsTheFileFromBeingCut) {
-  auto writer = makeFile();
-  ASSERT_TRUE(writer->create());
-  const Bytes data = pattern(1000, 2);
-  ASSERT_EQ(writer->write(data.data(), 1000), 1000u);
-  ASSERT_TRUE(writer->close());
-
-  auto reader = makeFile();
-  ASSERT_TRUE(reader->open());
-  ASSERT_TRUE(writer->open());
-  ASSERT_TRUE(writer->seek(0, SEEK_FROM_END));
-  ASSERT_EQ(writer->write(data.data(), 100), 100u);  // grows to 1000 + 32768 on disk
-  ASSERT_TRUE(writer->close());
-  EXPECT_EQ(diskBytes().size(), 1000u + 32768u);  // not cut under the reader
-  Bytes back(1000);
-  ASSERT_EQ(reader->read(back.data(), 1000), 1000u);
-  EXPECT_EQ(back, data);
-  ASSERT_TRUE(reader->close());
 }
 
 }  // namespace
