@@ -36,8 +36,8 @@ bool signalReady(const std::u16string& name) {
   return ready != nullptr && ready->set();
 }
 
-// Stays alive (holding whatever the role holds) until killed or the lifetime runs out.
-int linger() {
+// linger: stays alive (holding whatever the role holds) until killed or the lifetime runs out.
+int linger(const Arguments& = {}, const Narrow& = {}) {
   platform::sleepMs(kChildLifetimeMs);
   return kChildOk;
 }
@@ -149,8 +149,6 @@ int checkIsolation(const Arguments&, const Narrow&) {
 }
 #endif
 
-int lingerRole(const Arguments&, const Narrow&) { return linger(); }
-
 #ifdef _WIN32
 // The role's arguments as the wide command line has them: the narrow argv of Windows is in the
 // ANSI code page and loses characters that the names of objects may hold.
@@ -190,7 +188,7 @@ const std::map<std::string, Role>& roles() {
 #ifndef _WIN32
       {"check-isolation", {0, checkIsolation}},
 #endif
-      {"linger", {0, lingerRole}},
+      {"linger", {0, linger}},
   };
   return *table;
 }

@@ -106,11 +106,16 @@ std::unique_ptr<platform::Process> startChild(const char* role,
   return platform::Process::start(childCommandLine(role, arguments).c_str());
 }
 
-int64_t exitCodeAfterEnd(platform::Process& process) {
-  if (process.wait(kGenerousTimeoutMs) != platform::WaitResult::kSignaled) return -1;
+int64_t exitCodeAfterEnd(const std::unique_ptr<platform::Process>& process) {
   uint32_t code = 0;
-  if (!process.exitCode(&code)) return -1;
-  return code;
+  const bool ended = process != nullptr &&
+                     process->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled &&
+                     process->exitCode(&code);
+  return ended ? code : -1;
+}
+
+int64_t childExitCode(const char* role, const std::vector<std::u16string>& arguments) {
+  return exitCodeAfterEnd(startChild(role, arguments));
 }
 
 #ifdef _WIN32
@@ -143,10 +148,5 @@ bool ReadyChild::ready() {
 }
 
 bool ReadyChild::kill() { return process != nullptr && killAndWait(*process); }
-
-int64_t childPoll(const std::u16string& name) {
-  std::unique_ptr<platform::Process> child = startChild("poll-mutex", {name});
-  return child == nullptr ? -1 : exitCodeAfterEnd(*child);
-}
 
 }  // namespace ipc_test

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/failed_with.h"
 
 namespace ipc_test {
 
@@ -37,8 +38,10 @@ std::u16string childCommandLine(const char* role, const std::vector<std::u16stri
 std::unique_ptr<platform::Process> startChild(const char* role,
                                               const std::vector<std::u16string>& arguments);
 
-// Waits generously for the end; the exit code, or -1 when the process did not end.
-int64_t exitCodeAfterEnd(platform::Process& process);
+// Waits generously for the end; the exit code, or -1 when there is no process or it did not end.
+int64_t exitCodeAfterEnd(const std::unique_ptr<platform::Process>& process);
+// The exit code of a child started in that role (-1 when it could not start or did not end).
+int64_t childExitCode(const char* role, const std::vector<std::u16string>& arguments);
 
 // Kills the process (POSIX: SIGKILL, exit code 128 + 9; Windows: exit code 1) and waits for it.
 bool killAndWait(platform::Process& process);
@@ -62,16 +65,7 @@ class ReadyChild {
 
 // What another process sees of the mutex of that name: minus the Win32Mutex::wait(0) result
 // (0 free, 20 held elsewhere); kChildFailed when it could release a mutex it does not own.
-int64_t childPoll(const std::u16string& name);
-
-// Whether a call failed (succeeded is its outcome) with that error; clears the error for the next.
-inline ::testing::AssertionResult failedWith(bool succeeded, uint32_t error) {
-  const uint32_t actual = platform::lastError();
-  platform::setLastError(0);
-  if (!succeeded && actual == error) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure()
-         << (succeeded ? "succeeded" : "failed") << ", error " << actual;
-}
+inline int64_t childPoll(const std::u16string& name) { return childExitCode("poll-mutex", {name}); }
 
 // Removes the segments that killed children left behind under this run's names. Call once
 // every child has ended.

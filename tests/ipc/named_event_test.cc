@@ -26,13 +26,11 @@ TEST(NamedEventTest, SetWakesEveryWaiterAndStaysUntilReset) {
   const std::u16string name = uniqueName(u"wake");
   std::unique_ptr<NamedEvent> event = NamedEvent::create(name.c_str());
   std::unique_ptr<NamedEvent> other = NamedEvent::create(name.c_str());
-  ASSERT_NE(event, nullptr);
-  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(event != nullptr && other != nullptr);
   EXPECT_EQ(event->wait(0), WaitResult::kTimedOut);
   EXPECT_EQ(event->wait(20), WaitResult::kTimedOut);
   auto victim = waiter(name, 0);
-  ASSERT_TRUE(victim->ready());
-  ASSERT_TRUE(victim->kill());
+  ASSERT_TRUE(victim->ready() && victim->kill());
   std::vector<std::unique_ptr<ReadyChild>> waiters;
   for (int i = 0; i < 3; ++i) {
     waiters.push_back(waiter(name, 10 + i));
@@ -40,10 +38,10 @@ TEST(NamedEventTest, SetWakesEveryWaiterAndStaysUntilReset) {
   }
   ASSERT_TRUE(other->set());
   EXPECT_TRUE(other->set());
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(ipc_test::exitCodeAfterEnd(*waiters[i]->process), 10 + i);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ipc_test::exitCodeAfterEnd(waiters[i]->process), 10 + i);
   EXPECT_EQ(event->wait(0), WaitResult::kSignaled);
   EXPECT_EQ(event->wait(platform::kInfinite), WaitResult::kSignaled);
-  EXPECT_EQ(ipc_test::exitCodeAfterEnd(*waiter(name, 7)->process), 7);
+  EXPECT_EQ(ipc_test::exitCodeAfterEnd(waiter(name, 7)->process), 7);
   EXPECT_TRUE(event->reset());
   EXPECT_TRUE(event->reset());
   EXPECT_EQ(other->wait(0), WaitResult::kTimedOut);
@@ -54,8 +52,9 @@ TEST(NamedEventTest, SignalledEventOfKilledHoldersIsClearForTheNextOpener) {
   const std::u16string name = uniqueName(u"crash");
   for (bool kept : {true, false}) {
     ReadyChild setter("hold", {u"event", name});
+    std::unique_ptr<NamedEvent> held;
     ASSERT_TRUE(setter.ready());
-    std::unique_ptr<NamedEvent> held = kept ? NamedEvent::create(name.c_str()) : nullptr;
+    if (kept) held = NamedEvent::create(name.c_str());
     ASSERT_TRUE(setter.kill());
     std::unique_ptr<NamedEvent> opened = kept ? std::move(held) : NamedEvent::create(name.c_str());
     ASSERT_NE(opened, nullptr);

@@ -26,24 +26,19 @@ using platform::WaitResult;
 constexpr int64_t kFree = SUCCESS;
 constexpr int64_t kHeld = -MUTEX_TIMED_OUT;
 
-void expectNotOwner(NamedMutex& mutex) {
-  EXPECT_TRUE(ipc_test::failedWith(mutex.release(), platform::kErrorNotOwner));
-}
-
 // Recursion across handles of one thread; no other thread or process can release or take it;
 // a killed owner abandons it, and the name of a dead holder's object starts fresh.
 TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossProcesses) {
   const std::u16string name = uniqueName(u"owner");
   std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
   std::unique_ptr<NamedMutex> sameName = NamedMutex::create(name.c_str());
-  ASSERT_NE(mutex, nullptr);
-  ASSERT_NE(sameName, nullptr);
+  ASSERT_TRUE(mutex != nullptr && sameName != nullptr);
   EXPECT_EQ(mutex->wait(0), WaitResult::kSignaled);
   EXPECT_EQ(mutex->wait(kGenerousTimeoutMs), WaitResult::kSignaled);
   EXPECT_EQ(sameName->wait(platform::kInfinite), WaitResult::kSignaled);
   std::thread other([&] {
     std::unique_ptr<NamedMutex> handle = NamedMutex::create(name.c_str());
-    expectNotOwner(*handle);
+    EXPECT_TRUE(failedWith(handle->release(), platform::kErrorNotOwner));
     EXPECT_EQ(handle->wait(0), WaitResult::kTimedOut);
   });
   other.join();
@@ -52,13 +47,13 @@ TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossProcesses) {
   EXPECT_EQ(childPoll(name), kHeld);
   EXPECT_TRUE(mutex->release());
   EXPECT_EQ(childPoll(name), kFree);
-  expectNotOwner(*mutex);
+  EXPECT_TRUE(failedWith(mutex->release(), platform::kErrorNotOwner));
 
   ipc_test::ReadyChild holder("hold", {u"mutex", name});
   ASSERT_TRUE(holder.ready());
   EXPECT_EQ(mutex->wait(0), WaitResult::kTimedOut);
   EXPECT_EQ(mutex->wait(30), WaitResult::kTimedOut);
-  expectNotOwner(*mutex);
+  EXPECT_TRUE(failedWith(mutex->release(), platform::kErrorNotOwner));
   ASSERT_TRUE(holder.kill());
   EXPECT_EQ(mutex->wait(kGenerousTimeoutMs), WaitResult::kAbandoned);
   // Owned now, and consistent again: the next wait is an ordinary recursive one.
@@ -70,11 +65,9 @@ TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossProcesses) {
 
   const std::u16string orphan = uniqueName(u"fresh");
   ipc_test::ReadyChild dead("hold", {u"mutex", orphan});
-  ASSERT_TRUE(dead.ready());
-  ASSERT_TRUE(dead.kill());
+  ASSERT_TRUE(dead.ready() && dead.kill());
   std::unique_ptr<NamedMutex> fresh = NamedMutex::create(orphan.c_str());
-  ASSERT_NE(fresh, nullptr);
-  EXPECT_EQ(fresh->wait(0), WaitResult::kSignaled);
+  ASSERT_TRUE(fresh != nullptr && fresh->wait(0) == WaitResult::kSignaled);
   EXPECT_TRUE(fresh->release());
 }
 
@@ -117,16 +110,14 @@ TEST(NamedMutexTest, NamesAreSharedAcrossProcessesAndKeptApart) {
     ipc_test::ReadyChild holder("hold", {u"mutex", name});
     ASSERT_TRUE(holder.ready());
     std::unique_ptr<NamedMutex> same = NamedMutex::create(name.c_str());
-    ASSERT_NE(same, nullptr);
-    EXPECT_EQ(same->wait(0), WaitResult::kTimedOut);
+    ASSERT_TRUE(same != nullptr && same->wait(0) == WaitResult::kTimedOut);
     platform::setLastError(0);
-    EXPECT_EQ(NamedEvent::create(name.c_str()), nullptr);
-    EXPECT_EQ(platform::lastError(), platform::kErrorInvalidHandle);
+    EXPECT_TRUE(
+        failedWith(NamedEvent::create(name.c_str()) != nullptr, platform::kErrorInvalidHandle));
     std::u16string other = name;
     other.back() = other.back() == u'X' ? u'Y' : u'X';
     std::unique_ptr<NamedMutex> different = NamedMutex::create(other.c_str());
-    ASSERT_NE(different, nullptr);
-    EXPECT_EQ(different->wait(0), WaitResult::kSignaled);
+    ASSERT_TRUE(different != nullptr && different->wait(0) == WaitResult::kSignaled);
     EXPECT_TRUE(different->release());
   }
 }
@@ -134,48 +125,36 @@ TEST(NamedMutexTest, NamesAreSharedAcrossProcessesAndKeptApart) {
 // Racers create the same object at once. An event set by the parent then wakes them all; a mutex
 // the parent then owns is held for every one of them.
 TEST(NamedMutexTest, RacingCreatorsAgreeOnOneObject) {
-  constexpr int kRacers = 6;
-  for (const char16_t* kind : {u"mutex", u"event"}) {
-    const bool mutexKind = kind == std::u16string(u"mutex");
-    const std::u16string goName = uniqueName(u"go");
-    const std::u16string checkName = uniqueName(u"check");
-    const std::u16string objectName = uniqueName(u"raced");
-    std::unique_ptr<NamedEvent> go = NamedEvent::create(goName.c_str());
-    std::unique_ptr<NamedEvent> check = NamedEvent::create(checkName.c_str());
-    ASSERT_NE(go, nullptr);
-    ASSERT_NE(check, nullptr);
+  for (const bool mutexKind : {true, false}) {
+    const std::u16string go = uniqueName(u"go"), check = uniqueName(u"check");
+    const std::u16string object = uniqueName(u"raced");
+    std::unique_ptr<NamedEvent> goEvent = NamedEvent::create(go.c_str());
+    std::unique_ptr<NamedEvent> checkEvent = NamedEvent::create(check.c_str());
+    ASSERT_TRUE(goEvent != nullptr && checkEvent != nullptr);
     std::vector<std::unique_ptr<ipc_test::ReadyChild>> racers;
-    for (int i = 0; i < kRacers; ++i) {
+    for (int i = 0; i < 6; ++i) {
       racers.push_back(std::make_unique<ipc_test::ReadyChild>(
-          "race", std::vector<std::u16string>{kind, goName, objectName, checkName}));
+          "race", std::vector<std::u16string>{mutexKind ? u"mutex" : u"event", go, object, check}));
     }
-    ASSERT_TRUE(go->set());
+    ASSERT_TRUE(goEvent->set());
     for (auto& racer : racers) ASSERT_TRUE(racer->ready());
-    std::unique_ptr<NamedMutex> mutex;
-    std::unique_ptr<NamedEvent> event;
+    std::unique_ptr<NamedMutex> mutex = mutexKind ? NamedMutex::create(object.c_str()) : nullptr;
+    std::unique_ptr<NamedEvent> event = mutexKind ? nullptr : NamedEvent::create(object.c_str());
     if (mutexKind) {
-      mutex = NamedMutex::create(objectName.c_str());
-      ASSERT_NE(mutex, nullptr);
-      ASSERT_EQ(mutex->wait(0), WaitResult::kSignaled);
-      ASSERT_TRUE(check->set());
+      ASSERT_TRUE(mutex != nullptr && mutex->wait(0) == WaitResult::kSignaled && checkEvent->set());
     } else {
-      event = NamedEvent::create(objectName.c_str());
-      ASSERT_NE(event, nullptr);
-      ASSERT_TRUE(event->set());
+      ASSERT_TRUE(event != nullptr && event->set());
     }
     const int64_t expected = mutexKind ? static_cast<int64_t>(WaitResult::kTimedOut) : 0;
-    for (auto& racer : racers) EXPECT_EQ(exitCodeAfterEnd(*racer->process), expected);
-    if (mutex != nullptr) {
-      EXPECT_TRUE(mutex->release());
-    }
+    for (auto& racer : racers) EXPECT_EQ(exitCodeAfterEnd(racer->process), expected);
+    EXPECT_TRUE(mutex == nullptr || mutex->release());
   }
 }
 
 // Processes open, use and close one name over and over, so that segments are created and removed
 // while others open them; a counter incremented under the mutex loses no update.
 TEST(NamedMutexTest, ChurningOpenersNeverSplitTheObject) {
-  constexpr int kProcesses = 4;
-  constexpr int kIterations = 300;
+  constexpr int kProcesses = 4, kIterations = 300;
   TempDir directory;
   const std::string counterPath = directory.host("counter").string();
   std::ofstream(counterPath, std::ios::binary) << std::string(sizeof(uint32_t), '\0');
@@ -184,9 +163,8 @@ TEST(NamedMutexTest, ChurningOpenersNeverSplitTheObject) {
   for (int i = 0; i < kProcesses; ++i) {
     children.push_back(startChild("churn", {name, ipc_test::widen(counterPath),
                                             ipc_test::widen(std::to_string(kIterations))}));
-    ASSERT_NE(children.back(), nullptr);
   }
-  for (auto& child : children) EXPECT_EQ(exitCodeAfterEnd(*child), ipc_test::kChildOk);
+  for (auto& child : children) EXPECT_EQ(exitCodeAfterEnd(child), ipc_test::kChildOk);
   uint32_t counter = 0;
   ASSERT_TRUE(std::ifstream(counterPath, std::ios::binary)
                   .read(reinterpret_cast<char*>(&counter), sizeof(counter)));

@@ -14,7 +14,6 @@
 
 namespace {
 
-using ipc_test::failedWith;
 using platform::NamedEvent;
 using platform::NamedMutex;
 using platform::internal::namedObjectPath;
@@ -89,8 +88,7 @@ TEST(ObjectNameTest, SegmentsLiveWhileHeldAndLeftoversAreReset) {
   {
     std::unique_ptr<NamedMutex> first = NamedMutex::create(name.c_str());
     std::unique_ptr<NamedMutex> second = NamedMutex::create(name.c_str());
-    ASSERT_NE(first, nullptr);
-    ASSERT_NE(second, nullptr);
+    ASSERT_TRUE(first != nullptr && second != nullptr);
     struct stat info {};
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
@@ -103,34 +101,32 @@ TEST(ObjectNameTest, SegmentsLiveWhileHeldAndLeftoversAreReset) {
   std::ofstream(path, std::ios::binary) << std::string(7, '\xff');
   chmod(path.c_str(), 0600);
   std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
-  ASSERT_NE(mutex, nullptr);
-  EXPECT_EQ(mutex->wait(0), platform::WaitResult::kSignaled);
+  ASSERT_TRUE(mutex != nullptr && mutex->wait(0) == platform::WaitResult::kSignaled);
   EXPECT_TRUE(mutex->release());
   mutex.reset();
   EXPECT_FALSE(exists(path));
 
   // Injected faults fail creation like the system would.
-  platform::testing::injectFault(platform::testing::Fault::kMutexCreate,
-                                 platform::kErrorAccessDenied);
+  using platform::testing::Fault;
+  const auto eventFails = [&](uint32_t error) {
+    return failedWith(NamedEvent::create(name.c_str()) != nullptr, error);
+  };
+  platform::testing::injectFault(Fault::kMutexCreate, platform::kErrorAccessDenied);
   EXPECT_TRUE(
       failedWith(NamedMutex::create(name.c_str()) != nullptr, platform::kErrorAccessDenied));
   EXPECT_NE(NamedMutex::create(name.c_str()), nullptr);
-  platform::testing::injectFault(platform::testing::Fault::kEventCreate,
-                                 platform::kErrorNotEnoughMemory, 2);
+  platform::testing::injectFault(Fault::kEventCreate, platform::kErrorNotEnoughMemory, 2);
   EXPECT_NE(NamedEvent::create(name.c_str()), nullptr);
-  EXPECT_TRUE(
-      failedWith(NamedEvent::create(name.c_str()) != nullptr, platform::kErrorNotEnoughMemory));
+  EXPECT_TRUE(eventFails(platform::kErrorNotEnoughMemory));
   platform::testing::clearFaults();
 
   ASSERT_EQ(symlink("/dev/null", path.c_str()), 0);
-  EXPECT_TRUE(
-      failedWith(NamedEvent::create(name.c_str()) != nullptr, platform::kErrorAccessDenied));
+  EXPECT_TRUE(eventFails(platform::kErrorAccessDenied));
   unlink(path.c_str());
   if (geteuid() != 0) GTEST_SKIP() << "a segment of another user needs root to plant";
   { std::ofstream other(path, std::ios::binary); }
   ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
-  EXPECT_TRUE(
-      failedWith(NamedEvent::create(name.c_str()) != nullptr, platform::kErrorAccessDenied));
+  EXPECT_TRUE(eventFails(platform::kErrorAccessDenied));
   unlink(path.c_str());
 }
 

@@ -47,15 +47,9 @@ uint32_t startError(const std::u16string& commandLine) {
 
 std::u16string quoted(const std::u16string& image) { return u"\"" + image + u"\""; }
 
-void writeFile(const std::filesystem::path& path, const std::string& content,
-               std::filesystem::perms permissions) {
+void writeFile(const std::filesystem::path& path, const std::string& content, int mode) {
   std::ofstream(path, std::ios::binary) << content;
-  std::filesystem::permissions(path, permissions);
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
+  std::filesystem::permissions(path, std::filesystem::perms(mode));
 }
 
 TEST(ProcessTest, ImagesThatCannotStartReportTheSystemError) {
@@ -67,15 +61,14 @@ TEST(ProcessTest, ImagesThatCannotStartReportTheSystemError) {
   for (const char16_t* blank : {u"", u" \t ", u"\"\" x"}) {
     EXPECT_EQ(startError(blank), platform::kErrorInvalidParameter);
   }
-  EXPECT_TRUE(
-      ipc_test::failedWith(Process::start(nullptr) != nullptr, platform::kErrorInvalidParameter));
+  EXPECT_TRUE(failedWith(Process::start(nullptr) != nullptr, platform::kErrorInvalidParameter));
 
   EXPECT_EQ(startError(quoted(directory.drive())), platform::kErrorAccessDenied);
 #ifndef _WIN32  // Windows has no execute permission to withhold.
-  writeFile(directory.host("plain.exe"), "#!/bin/sh\nexit 0\n", std::filesystem::perms(0644));
+  writeFile(directory.host("plain.exe"), "#!/bin/sh\nexit 0\n", 0644);
   EXPECT_EQ(startError(quoted(directory.drive(u"plain.exe"))), platform::kErrorAccessDenied);
 #endif
-  writeFile(directory.host("text.exe"), "not a program\n", std::filesystem::perms(0755));
+  writeFile(directory.host("text.exe"), "not a program\n", 0755);
   EXPECT_EQ(startError(quoted(directory.drive(u"text.exe"))), platform::kErrorBadExeFormat);
 
   platform::testing::injectFault(platform::testing::Fault::kProcessStart,
@@ -87,24 +80,20 @@ TEST(ProcessTest, ImagesThatCannotStartReportTheSystemError) {
 TEST(ProcessTest, StartsByWindowsPathAndReportsExitCodes) {
   for (int code : {0, 7, 255}) {
     std::unique_ptr<Process> child = startChild("exit", {widen(std::to_string(code))});
-    ASSERT_NE(child, nullptr);
-    EXPECT_EQ(exitCodeAfterEnd(*child), code);
-    // The result stays readable after the end.
-    EXPECT_EQ(child->wait(0), WaitResult::kSignaled);
-    EXPECT_EQ(exitCodeAfterEnd(*child), code);
+    EXPECT_EQ(exitCodeAfterEnd(child), code);
+    EXPECT_EQ(child->wait(0), WaitResult::kSignaled);  // the result stays readable after the end
+    EXPECT_EQ(exitCodeAfterEnd(child), code);
   }
 #ifndef _WIN32
   // Another signal than SIGKILL gives the shell's code too.
   std::unique_ptr<Process> child = startChild("linger", {});
-  ASSERT_NE(child, nullptr);
-  ASSERT_EQ(kill(static_cast<pid_t>(child->id()), SIGTERM), 0);
-  EXPECT_EQ(exitCodeAfterEnd(*child), 128 + SIGTERM);
+  ASSERT_TRUE(child != nullptr && kill(static_cast<pid_t>(child->id()), SIGTERM) == 0);
+  EXPECT_EQ(exitCodeAfterEnd(child), 128 + SIGTERM);
 
   // "name.exe" that does not exist is started as "name"; relative images are taken from the
   // current directory (Windows searches for them itself).
   child = Process::start((quoted(ipc_test::selfImage() + u".exe") + u" --child exit 4").c_str());
-  ASSERT_NE(child, nullptr);
-  EXPECT_EQ(exitCodeAfterEnd(*child), 4);
+  EXPECT_EQ(exitCodeAfterEnd(child), 4);
   TempDir directory;
   char original[PATH_MAX];
   ASSERT_NE(getcwd(original, sizeof(original)), nullptr);
@@ -115,10 +104,8 @@ TEST(ProcessTest, StartsByWindowsPathAndReportsExitCodes) {
   std::unique_ptr<Process> bare = Process::start(u"ipc_link --child exit 6");
   const uint32_t missingError = startError(u"other_link.exe --child exit 0");
   ASSERT_EQ(chdir(original), 0);
-  ASSERT_NE(dotted, nullptr);
-  ASSERT_NE(bare, nullptr);
-  EXPECT_EQ(exitCodeAfterEnd(*dotted), 5);
-  EXPECT_EQ(exitCodeAfterEnd(*bare), 6);
+  EXPECT_EQ(exitCodeAfterEnd(dotted), 5);
+  EXPECT_EQ(exitCodeAfterEnd(bare), 6);
   EXPECT_EQ(missingError, platform::kErrorFileNotFound);
 
   // The child leads its own session and inherits no descriptor above 2.
@@ -126,8 +113,7 @@ TEST(ProcessTest, StartsByWindowsPathAndReportsExitCodes) {
   ASSERT_GE(inheritable, 0);
   child = startChild("check-isolation", {});
   close(inheritable);
-  ASSERT_NE(child, nullptr);
-  EXPECT_EQ(exitCodeAfterEnd(*child), ipc_test::kChildOk);
+  EXPECT_EQ(exitCodeAfterEnd(child), ipc_test::kChildOk);
 #endif
 }
 
@@ -141,16 +127,15 @@ TEST(ProcessTest, CommandLineWordsReachTheChildUnchanged) {
   if (narrowTextIsUtf8()) arguments.push_back(u"\u00fcn\u00efc\u00f8d\u00e9 \U0001F600");
   std::vector<std::u16string> all{widen(output)};
   all.insert(all.end(), arguments.begin(), arguments.end());
-  std::unique_ptr<Process> child = startChild("write-args", all);
-  ASSERT_NE(child, nullptr);
-  ASSERT_EQ(exitCodeAfterEnd(*child), ipc_test::kChildOk);
+  ASSERT_EQ(ipc_test::childExitCode("write-args", all), ipc_test::kChildOk);
   std::string expected;
   for (const std::u16string& argument : arguments) {
     std::string narrow;
     ASSERT_TRUE(platform::wideToNarrow(argument.c_str(), &narrow));
     expected += narrow + '\0';
   }
-  EXPECT_EQ(readFile(output), expected);
+  std::ifstream written(output, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), expected);
 }
 
 // Waits, exit codes and the process list work the same for the starter and for a handle opened
@@ -172,8 +157,7 @@ TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfd) {
     noPidfd();
     std::unique_ptr<Process> self = Process::open(platform::currentProcessId());
     platform::testing::clearFaults();
-    ASSERT_NE(opened, nullptr);
-    ASSERT_NE(self, nullptr);
+    ASSERT_TRUE(opened != nullptr && self != nullptr);
     EXPECT_EQ(opened->id(), child->id());
     for (Process* process : {child.get(), opened.get(), self.get()}) {
       EXPECT_EQ(process->wait(0), WaitResult::kTimedOut);
@@ -202,7 +186,7 @@ TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfd) {
     ASSERT_TRUE(opened->exitCode(&code));
     EXPECT_EQ(code, kOnPosix ? 0u : kKilledExitCode);
   }
-  EXPECT_TRUE(ipc_test::failedWith(Process::open(0) != nullptr, platform::kErrorInvalidParameter));
+  EXPECT_TRUE(failedWith(Process::open(0) != nullptr, platform::kErrorInvalidParameter));
 }
 
 // A child whose handle was closed while it ran can still be waited for by id, and is reaped
@@ -210,16 +194,13 @@ TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfd) {
 TEST(ProcessTest, ClosedChildIsReapedWhenItEnds) {
   const std::u16string eventName = ipc_test::uniqueName(u"finish");
   std::unique_ptr<platform::NamedEvent> finish = platform::NamedEvent::create(eventName.c_str());
-  ASSERT_NE(finish, nullptr);
-  auto child = std::make_unique<ipc_test::ReadyChild>("wait-event",
-                                                      std::vector<std::u16string>{eventName, u"5"});
-  ASSERT_TRUE(child->ready());
-  const uint32_t id = child->process->id();
-  child->process.reset();
+  ipc_test::ReadyChild child("wait-event", {eventName, u"5"});
+  ASSERT_TRUE(finish != nullptr && child.ready());
+  const uint32_t id = child.process->id();
+  child.process.reset();
   std::unique_ptr<Process> opened = Process::open(id);
-  ASSERT_NE(opened, nullptr);
-  ASSERT_TRUE(finish->set());
-  EXPECT_EQ(exitCodeAfterEnd(*opened), kOnPosix ? 0 : 5);
+  ASSERT_TRUE(opened != nullptr && finish->set());
+  EXPECT_EQ(exitCodeAfterEnd(opened), kOnPosix ? 0 : 5);
   opened.reset();
   if (runningUnderWine()) GTEST_SKIP() << "Wine keeps an ended process openable for a while";
   bool gone = false;

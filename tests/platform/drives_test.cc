@@ -22,7 +22,7 @@ using platform::internal::DriveSpec;
 using platform::internal::DriveTable;
 using platform::internal::MountEntry;
 
-TEST(DriveTable, ParsesEntriesInLetterOrderAndRefusesInvalidTextWithAReason) {
+TEST(DriveTable, ParsesEntriesInLetterOrderAndFindsTheHolderWithTheLongestRoot) {
   DriveTable table;
   std::string problem;
   ASSERT_TRUE(
@@ -49,11 +49,8 @@ TEST(DriveTable, ParsesEntriesInLetterOrderAndRefusesInvalidTextWithAReason) {
     EXPECT_FALSE(problem.empty()) << text;
   }
   EXPECT_FALSE(DriveTable::parse(nullptr, &table, &problem));
-}
 
-TEST(DriveTable, FindsTheHolderWithTheLongestRootAndTheRootsInsideADirectory) {
-  DriveTable table;
-  std::string problem;
+  // The holder of a path has the longest root; the roots inside a directory are listed.
   ASSERT_TRUE(DriveTable::parse("C:=/;D:=/srv;E:=/srv/data;F:=/srv/data;G:=/srv/data/deep/g",
                                 &table, &problem));
   std::string rest;
@@ -146,7 +143,9 @@ MountEntry mountOf(const std::string& path) {
   return entry;
 }
 
-TEST(MountInfo, PicksTheLongestMountPointTheTopmostOfEqualOnesAndSkipsMalformedLines) {
+// The longest mount point holds a path, the topmost of equal ones; malformed lines are skipped.
+// Drive types come from the file system and the removable flag.
+TEST(MountInfo, PicksTheLongestMountPointAndClassifiesDrives) {
   EXPECT_EQ(mountOf("/").fileSystemType, "ext4");
   EXPECT_EQ(mountOf("/dev/shm/x").fileSystemType, "ramfs");   // mounted over the tmpfs
   EXPECT_EQ(mountOf("/dev/shmem").fileSystemType, "ext4");    // not below /dev/shm
@@ -154,9 +153,7 @@ TEST(MountInfo, PicksTheLongestMountPointTheTopmostOfEqualOnesAndSkipsMalformedL
   EXPECT_EQ(share.fileSystemType, "cifs");
   EXPECT_EQ(share.deviceMinor, 40u);
   EXPECT_EQ(mountOf("/x").fileSystemType + mountOf("/y").fileSystemType, "ext4ext4");
-}
 
-TEST(MountInfo, ClassifiesDrivesByFileSystemAndRemovableFlag) {
   // A fake /sys/dev/block: 8:16 is a removable disk whose partition 8:17 has no flag of its own,
   // 8:0 a fixed disk with partition 8:1, 8:32 a removable whole-disk device.
   TempDir sys;

@@ -13,6 +13,7 @@
 #include "platform/platform.h"
 #include "platform/platform_testing.h"
 #include "support/drive_table.h"  // ScopedDriveTable
+#include "support/failed_with.h"
 #include "support/narrow_text.h"
 
 // A current directory for the life of the object.
@@ -46,15 +47,6 @@ inline int runAsOrdinaryUser(const std::function<int()>& check) {
   int status = 0;
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return kCannotRunAsUser + 1;
   return WEXITSTATUS(status);
-}
-
-// Whether a call failed (succeeded is its outcome) with that error; clears the error for the next.
-inline ::testing::AssertionResult failedWith(bool succeeded, uint32_t error) {
-  const uint32_t actual = platform::lastError();
-  platform::setLastError(0);
-  if (!succeeded && actual == error) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure()
-         << (succeeded ? "succeeded" : "failed") << ", error " << actual;
 }
 
 #endif  // FSCANNER_TESTS_PLATFORM_PLATFORM_FIXTURES_H
