@@ -1,5 +1,5 @@
 // A cache in a temporary home for each test, the bytes of its state files, directory and file
-// records written straight into its tables, and a sink that keeps what extraction reports.
+// records written straight into its tables, and extraction into a map of what was reported.
 #ifndef FSCANNER_TESTS_CACHE_CACHE_FIXTURE_H
 #define FSCANNER_TESTS_CACHE_CACHE_FIXTURE_H
 
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cache/cache_records.h"
 #include "cache/fs_cache.h"
 #include "support/narrow_text.h"
 #include "support/temp_dir.h"
@@ -23,6 +24,8 @@
 
 using Bytes = std::vector<uint8_t>;
 using Paths = std::vector<std::string>;
+// Reported files by full path (directory + name): "size attr crc32".
+using Reported = std::map<std::string, std::string>;
 
 inline Bytes readBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -43,7 +46,12 @@ inline bool makeFifo([[maybe_unused]] const std::filesystem::path& path) {
 #endif
 }
 
-// Reported files by full path (directory + name): "size attr crc32".
+inline Paths pathsOf(const Reported& files) {
+  Paths out;
+  for (const auto& file : files) out.push_back(file.first);
+  return out;
+}
+
 class CollectingSink : public FsResults {
  public:
   void addFileInfo(FsFileInfo*) override { ADD_FAILURE() << "the cache reports through addFile"; }
@@ -53,12 +61,7 @@ class CollectingSink : public FsResults {
     files[narrow(directory) + narrow(name)] =
         std::to_string(size) + " " + std::to_string(attributes) + " " + std::to_string(crc32);
   }
-  std::vector<std::string> paths() const {
-    std::vector<std::string> out;
-    for (const auto& file : files) out.push_back(file.first);
-    return out;
-  }
-  std::map<std::string, std::string> files;
+  Reported files;
 };
 
 class CacheTest : public ::testing::Test {
@@ -77,14 +80,9 @@ class CacheTest : public ::testing::Test {
   }
   static void addDirectory(FS_Cache* cache, uint32_t id, const char16_t* name, uint32_t parent,
                            const char16_t* shortName = u"") {
-    RecordSetRef& rs = cache->directoryRecords();
-    rs.setInt32(u"ID", static_cast<int32_t>(id));
-    rs.setString(u"PATHNAME", name);
-    rs.setString(u"SHORTPATHNAME", shortName);
-    rs.setInt32(u"PARENTID", static_cast<int32_t>(parent));
-    rs.setInt32(u"CREATIONTIME", 1);
-    rs.addNew();
+    EXPECT_TRUE(addDirectoryRecord(cache->directoryRecords(), id, name, shortName, parent, 1));
   }
+  // A file of 0x100000002 bytes, mode 0x21B6, whose CRC-32 is crc32.
   static void addFile(FS_Cache* cache, const char16_t* name, uint32_t pathId, uint32_t crc32 = 0) {
     RecordSetRef& rs = cache->filesRecords();
     rs.setString(u"FILENAME", name);
@@ -99,22 +97,29 @@ class CacheTest : public ::testing::Test {
   }
   // Builds root (drive-qualified) into the cache's tables, without includes.
   static int build(FS_Cache* cache, const std::u16string& root, bool recursive,
-                   const PathList& excludes, uint32_t timeout = 60000) {
+                   const PathList& excludes = {}) {
     return cache->build(ResolvedPath{PathEntry(root.c_str(), recursive), DriveEntry()},
                         cache->directoryRecords(), cache->directoriesIndexSlot(),
                         cache->filesRecords(), cache->directoryRecords2(), {}, excludes, false,
-                        timeout);
+                        60000);
+  }
+  // What extraction reports; its result goes to *result, or must be SUCCESS.
+  static Reported extract(FS_Cache* cache, const PathList& includes, const char16_t* criteria = u"",
+                          const PathList& excludes = {}, uint32_t timeout = 60000,
+                          int* result = nullptr) {
+    CollectingSink sink;
+    const int answer =
+        cache->extractResults(&sink, criteria, {}, {}, includes, excludes, cache->filesRecords(),
+                              cache->directoryRecords(), false, timeout);
+    if (result != nullptr) *result = answer;
+    EXPECT_TRUE(result != nullptr || answer == 0) << answer;
+    return sink.files;
   }
   // Every file the cache holds below the drive-qualified root.
-  static Paths extractAll(FS_Cache* cache, const std::u16string& root,
-                          const char16_t* criteria = u"") {
-    CollectingSink sink;
-    EXPECT_EQ(cache->extractResults(&sink, criteria, {}, {}, {PathEntry(root.c_str(), true)}, {},
-                                    cache->filesRecords(), cache->directoryRecords(), false, 60000),
-              0);
-    return sink.paths();
+  static Paths extractAll(FS_Cache* cache, const std::u16string& root) {
+    return pathsOf(extract(cache, {PathEntry(root.c_str(), true)}));
   }
-  // The values of column over every record of rs.
+  // The values of column over every record of rs, in record order.
   static std::vector<int32_t> column(RecordSetRef& rs, const char16_t* name) {
     std::vector<int32_t> values;
     rs.setCriteria(nullptr, false);

@@ -69,7 +69,7 @@ TEST_F(CacheTest, BuilderKilledAtRandomMomentsLeavesACacheThatIsRefused) {
     return inChild([&] {
       std::unique_ptr<FS_Cache> cache = makeCache(home);
       if (cache->create(0, FS_CACHE_OPEN_ALWAYS) != 0 ||
-          build(cache.get(), tree.drive(), true, {}) != 0)
+          build(cache.get(), tree.drive(), true) != 0)
         return 1;
       cache->saveCounter();
       const char byte = 1;
@@ -108,7 +108,7 @@ TEST_F(CacheTest, BuilderKilledAtRandomMomentsLeavesACacheThatIsRefused) {
     }
     if (opened != 0) {
       EXPECT_EQ(cache->create(0, FS_CACHE_OPEN_ALWAYS), 0);
-      EXPECT_EQ(build(cache.get(), tree.drive(), true, {}), 0);
+      EXPECT_EQ(build(cache.get(), tree.drive(), true), 0);
     }
     EXPECT_EQ(extractAll(cache.get(), tree.drive()), expected) << "round " << round;
   }

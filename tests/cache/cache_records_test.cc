@@ -1,7 +1,5 @@
 // Directory chains written straight into the tables: locating a path, rebuilding a directory's
 // path, extraction with includes, excludes, criteria, time-out and checksum filter, and removal.
-#include <algorithm>
-
 #include "ChecksumFilter.h"
 #include "cache/fs_cache.h"
 #include "cache_fixture.h"
@@ -72,80 +70,57 @@ TEST_F(CacheTest, FindPathWalksUpAndFindPathByIdWalksDown) {
 }
 
 TEST_F(CacheTest, ExtractionKeepsIncludedFilesAndReportsThemAsStored) {
-  std::unique_ptr<FS_Cache> cache = createdCache(home_);
+  ChecksumFilter filter;  // inactive until the end
+  filter.crc32Values = {9, 21};
+  FsCacheOptions options;
+  options.checksumFilter = &filter;
+  options.level = 0x120;  // low byte 0x20: checksums wanted, compared as stored
+  std::unique_ptr<FS_Cache> cache = createdCache(home_, &options);
   addChains(cache.get());
   const PathEntry data(u"C:\\data", false), dataTree(u"C:\\data", true),
       sub(u"C:\\data\\sub", true);
   const struct {
-    PathList includes, excludes;
     const char16_t* criteria;
-    uint32_t timeout;
-    int result;
+    PathList includes, excludes;
     Paths files;
+    uint32_t timeout = 1000;
+    int result = 0;
   } cases[] = {
-      {{}, {}, u"", 1000, 0, {}},
-      {{data}, {}, u"", 1000, 0, {"C:\\data\\a.txt"}},
-      {{dataTree}, {}, u"", 1000, 0, {"C:\\data\\a.txt", "C:\\data\\sub\\b.txt"}},
-      {{dataTree}, {sub}, u"", 1000, 0, {"C:\\data\\a.txt"}},
-      {{PathEntry(u"?:\\DATA", true)},
+      {u"", {}, {}, {}},
+      {u"", {data}, {}, {"C:\\data\\a.txt"}},
+      {u"", {dataTree}, {}, {"C:\\data\\a.txt", "C:\\data\\sub\\b.txt"}},
+      {u"", {dataTree}, {sub}, {"C:\\data\\a.txt"}},
+      {u"[SIZE]>4294967296",
+       {PathEntry(u"?:\\DATA", true)},
        {},
-       u"[SIZE]>4294967296",
-       1000,
-       0,
        {"C:\\data\\a.txt", "C:\\data\\sub\\b.txt", "D:\\data\\d.txt"}},
-      {{dataTree}, {}, u"[FILENAME]==\"b.txt\"", 1000, 0, {"C:\\data\\sub\\b.txt"}},
-      {{PathEntry(u"C:\\PROGRAM FILES", false)},
-       {},
-       u"[CRC32]==12",
-       1000,
-       0,
-       {"C:\\Program Files\\c.txt"}},
-      {{dataTree}, {}, u"", 0, -41, {}},
+      {u"[FILENAME]==\"b.txt\"", {dataTree}, {}, {"C:\\data\\sub\\b.txt"}},
+      {u"[CRC32]==12", {PathEntry(u"C:\\PROGRAM FILES", false)}, {}, {"C:\\Program Files\\c.txt"}},
+      {u"", {dataTree}, {}, {}, 0, -41},
   };
   for (const auto& c : cases) {
-    CollectingSink sink;
-    EXPECT_EQ(
-        cache->extractResults(&sink, c.criteria, {}, {}, c.includes, c.excludes,
-                              cache->filesRecords(), cache->directoryRecords(), false, c.timeout),
-        c.result);
-    EXPECT_EQ(sink.paths(), c.files) << narrow(c.criteria);
+    int result = 1;
+    EXPECT_EQ(pathsOf(extract(cache.get(), c.includes, c.criteria, c.excludes, c.timeout, &result)),
+              c.files)
+        << narrow(c.criteria);
+    EXPECT_EQ(result, c.result);
     // The query's evaluator is gone: the files record set walks every record again.
     EXPECT_EQ(column(cache->filesRecords(), u"PATHID").size(), 4u);
   }
-  CollectingSink sink;
-  cache->extractResults(&sink, u"", {}, {}, {dataTree}, {}, cache->filesRecords(),
-                        cache->directoryRecords(), false, 1000);
-  EXPECT_EQ(sink.files["C:\\data\\a.txt"], "4294967298 8630 5");
+  EXPECT_EQ(extract(cache.get(), {dataTree})["C:\\data\\a.txt"], "4294967298 8630 5");
+  filter.active = 1;
+  EXPECT_EQ(extractAll(cache.get(), u"?:"), Paths({"C:\\data\\sub\\b.txt", "D:\\data\\d.txt"}));
+  filter.active = 0;
 
   addFile(cache.get(), u"orphan.txt", 77);
   addFile(cache.get(), u"late.txt", 5);
   TraceCapture traces;
-  sink.files.clear();
-  EXPECT_EQ(cache->extractResults(&sink, u"", {}, {}, {PathEntry(u"?:", true)}, {},
-                                  cache->filesRecords(), cache->directoryRecords(), false, 1000),
-            -40);
+  int result = 0;
+  EXPECT_EQ(extract(cache.get(), {PathEntry(u"?:", true)}, u"", {}, 1000, &result).size(), 4u);
+  EXPECT_EQ(result, -40);
   EXPECT_TRUE(
       traces.contains("FS_Cache::extractResults - findPathById() failed! extract interrupted!\n"));
-  EXPECT_EQ(sink.files.size(), 4u);
   EXPECT_EQ(column(cache->filesRecords(), u"PATHID").size(), 6u);
-}
-
-TEST_F(CacheTest, ExtractionAppliesTheHostChecksumFilter) {
-  ChecksumFilter filter;
-  filter.crc32Values = {9, 21};
-  FsCacheOptions options;
-  options.checksumFilter = &filter;
-  options.level = 0x120;  // low byte 0x20: checksums wanted
-  for (uint32_t active : {0u, 1u}) {
-    filter.active = active;
-    TempDir home;
-    std::unique_ptr<FS_Cache> cache = createdCache(home, &options);
-    addChains(cache.get());
-    EXPECT_EQ(extractAll(cache.get(), u"?:"),
-              active != 0 ? Paths({"C:\\data\\sub\\b.txt", "D:\\data\\d.txt"})
-                          : Paths({"C:\\Program Files\\c.txt", "C:\\data\\a.txt",
-                                   "C:\\data\\sub\\b.txt", "D:\\data\\d.txt"}));
-  }
 }
 
 TEST_F(CacheTest, RemoveTreeDropsTheSubtreeAndNothingElse) {
@@ -155,19 +130,13 @@ TEST_F(CacheTest, RemoveTreeDropsTheSubtreeAndNothingElse) {
     addDirectory(cache.get(), id, u"n", id == 100 ? 21 : id - 1);
     addFile(cache.get(), u"n.txt", id);
   }
-  auto sorted = [&](RecordSetRef& rs, const char16_t* name) {
-    std::vector<int32_t> values = column(rs, name);
-    std::sort(values.begin(), values.end());
-    return values;
-  };
-  cache->removeTree(cache->directoriesTable(), cache->filesTable(), 777);
-  EXPECT_EQ(sorted(cache->filesRecords(), u"PATHID").size(), 14u);
-  cache->removeTree(cache->directoriesTable(), cache->filesTable(), 5);
-  cache->removeTree(cache->directoriesTable(), cache->filesTable(), 100);
-  EXPECT_EQ(sorted(cache->directoryRecords(), u"ID"), std::vector<int32_t>({1, 12, 20, 21}));
-  EXPECT_EQ(sorted(cache->filesRecords(), u"PATHID"), std::vector<int32_t>({12, 21}));
+  for (uint32_t id : {777u, 5u, 100u}) {
+    cache->removeTree(cache->directoriesTable(), cache->filesTable(), id);
+  }
+  EXPECT_EQ(column(cache->directoryRecords(), u"ID"), std::vector<int32_t>({1, 12, 20, 21}));
+  EXPECT_EQ(column(cache->filesRecords(), u"PATHID"), std::vector<int32_t>({12, 21}));
   cache->removeFiles(cache->filesTable(), 21);
-  EXPECT_EQ(sorted(cache->filesRecords(), u"PATHID"), std::vector<int32_t>({12}));
+  EXPECT_EQ(column(cache->filesRecords(), u"PATHID"), std::vector<int32_t>({12}));
 }
 
 }  // namespace

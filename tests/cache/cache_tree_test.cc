@@ -14,10 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-size_t components(const std::u16string& path) {
-  return static_cast<size_t>(std::count(path.begin(), path.end(), u'\\')) + 1;
-}
-
 class CacheTreeTest : public CacheTest {
  protected:
   void SetUp() override {
@@ -86,19 +82,19 @@ TEST_F(CacheTreeTest, BuildRecordsTheTreeItWasAskedFor) {
     if (lockedReadable && c.recursive) expected.push_back("locked\\z.txt");
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(relative(extractAll(cache.get(), tree_.drive())), expected);
-    EXPECT_EQ(cache->directoriesIndex(), components(tree_.drive()) + c.directories);
+    // One record for each component of the root's path, and the directories below it.
+    const std::u16string root = tree_.drive();
+    const auto components = std::count(root.begin(), root.end(), u'\\') + 1;
+    EXPECT_EQ(cache->directoriesIndex(), static_cast<uint32_t>(components) + c.directories);
   }
-  TempDir home;
-  std::unique_ptr<FS_Cache> cache = createdCache(home);
-  build(cache.get(), tree_.drive(), true, {});
-  CollectingSink sink;
-  cache->extractResults(&sink, u"[FILENAME]==\"*.exe\" || [FILENAME]==\"r*\"", {}, {},
-                        {PathEntry(tree_.drive().c_str(), false)}, {}, cache->filesRecords(),
-                        cache->directoryRecords(), false, 60000);
+  std::unique_ptr<FS_Cache> cache = createdCache(home_);
+  build(cache.get(), tree_.drive(), true);
   const std::string at = narrow(tree_.drive()) + "\\";
-  EXPECT_EQ(sink.files, (std::map<std::string, std::string>{{at + "README.txt", "3 8630 0"},
-                                                            {at + "SETUP.exe", "3 9214 0"},
-                                                            {at + "ro.txt", "3 41106 0"}}));
+  EXPECT_EQ(extract(cache.get(), {PathEntry(tree_.drive().c_str(), false)},
+                    u"[FILENAME]==\"*.exe\" || [FILENAME]==\"r*\""),
+            (Reported{{at + "README.txt", "3 8630 0"},
+                      {at + "SETUP.exe", "3 9214 0"},
+                      {at + "ro.txt", "3 41106 0"}}));
   // Ancestors made as such carry no scan time; the root does.
   RecordSetRef& rs = cache->directoryRecords();
   ASSERT_TRUE(cache->findPath(rs, cache->directoryRecords2(), tree_.drive().c_str(), true));
@@ -118,7 +114,7 @@ TEST_F(CacheTreeTest, ScanStopsAtPathLimitsTimeAndNonDirectories) {
   }
   std::unique_ptr<FS_Cache> cache = createdCache(home_);
   TraceCapture traces;
-  EXPECT_EQ(build(cache.get(), tree_.drive(), true, {}), 0);
+  EXPECT_EQ(build(cache.get(), tree_.drive(), true), 0);
   EXPECT_TRUE(traces.contains("FS_Cache::scan - path too long\n"));
   EXPECT_TRUE(traces.contains("FS_Cache::scan - path too long!\n"));
   size_t deep = 0;
@@ -138,9 +134,9 @@ TEST_F(CacheTreeTest, ScanStopsAtPathLimitsTimeAndNonDirectories) {
                         cache->directoriesIndexSlot(), cache->filesRecords(), 1, {}, {}, false, 0),
             2);
   const uint32_t before = cache->directoriesIndex();
-  EXPECT_EQ(build(cache.get(), tree_.drive(u"new\\deeper"), true, {}), 0);
-  EXPECT_EQ(build(cache.get(), tree_.drive(u"README.txt"), true, {}), 0);
-  EXPECT_EQ(build(cache.get(), tree_.drive(u"loop"), true, {}), 0);
+  EXPECT_EQ(build(cache.get(), tree_.drive(u"new\\deeper"), true), 0);
+  EXPECT_EQ(build(cache.get(), tree_.drive(u"README.txt"), true), 0);
+  EXPECT_EQ(build(cache.get(), tree_.drive(u"loop"), true), 0);
   EXPECT_TRUE(traces.containsText("is a symbolic link or is not a directory!\n"));
   EXPECT_EQ(cache->directoriesIndex(), before + 4);
 }
