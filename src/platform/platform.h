@@ -64,6 +64,7 @@ constexpr uint32_t kErrorFilenameTooLong = 206;
 constexpr uint32_t kErrorNotOwner = 288;
 constexpr uint32_t kErrorFileInvalid = 1006;
 constexpr uint32_t kErrorUserMappedFile = 1224;
+constexpr uint32_t kErrorNoSystemResources = 1450;
 
 // Drive types, as GetDriveTypeW reports them.
 constexpr uint32_t kDriveUnknown = 0;
@@ -365,6 +366,43 @@ class NamedEvent final {
 
   struct Native;
   explicit NamedEvent(std::unique_ptr<Native> native);
+
+ private:
+  std::unique_ptr<Native> native_;
+};
+
+// ---- Change notification -----------------------------------------------------------------------
+
+// Tells which directories of watched trees changed: an entry created, deleted, renamed or moved in
+// or out, a file written or its attributes changed. Backends: fanotify (Linux; one mark per file
+// system under the tree, events naming the directory and the entry; needs CAP_SYS_ADMIN and a
+// queue without limit), inotify (Linux; one watch per directory, added as directories appear) and
+// ReadDirectoryChangesW (Windows; one request per tree). Walks of a tree never enter pseudo file
+// systems nor other drives' roots, as directory searches do. Used by one thread.
+class ChangeWatcher final {
+ public:
+  enum class Backend { kAutomatic, kFanotify, kInotify, kDirectoryChanges };
+  // The system's own backend for kAutomatic (fanotify where permitted, else inotify). Null on
+  // failure: kErrorNotSupported for a backend this system does not have, kErrorAccessDenied when
+  // fanotify is not permitted.
+  static std::unique_ptr<ChangeWatcher> create(Backend backend);
+  ~ChangeWatcher();
+  ChangeWatcher(const ChangeWatcher&) = delete;
+  ChangeWatcher& operator=(const ChangeWatcher&) = delete;
+
+  Backend backend() const;
+  // Starts watching the tree of a drive-qualified directory. False on failure; with inotify,
+  // kErrorNoSystemResources when the per-user watch limit (fs.inotify.max_user_watches) was
+  // reached: the directories watched so far stay watched.
+  bool watchTree(const char16_t* root);
+  // Waits up to timeoutMs for changes and appends the drive-qualified paths of the directories
+  // that changed to *changed (a directory may come more than once). *overflowed is set when the
+  // system dropped events: the watched trees must then be checked whole. False when the watcher
+  // is broken.
+  bool wait(uint32_t timeoutMs, std::vector<std::u16string>* changed, bool* overflowed);
+
+  struct Native;
+  explicit ChangeWatcher(std::unique_ptr<Native> native);
 
  private:
   std::unique_ptr<Native> native_;

@@ -9,46 +9,15 @@
 #include <set>
 #include <string>
 
-#include "FsFileInfo.h"
 #include "base/result_codes.h"
 #include "cache/fs_cache.h"
 #include "support/drive_table.h"
 #include "support/narrow_text.h"
+#include "support/query_objects.h"
 #include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
 namespace {
-
-class Query final : public FsQuery {
- public:
-  PathList included;
-  PathList excluded;
-  StringList includedFs;
-  StringList excludedFs;
-  std::u16string criteriaText = u"[SIZE]>=0";
-  const PathList& includedPaths() const override { return included; }
-  const PathList& excludedPaths() const override { return excluded; }
-  const StringList& includedFileSystems() const override { return includedFs; }
-  const StringList& excludedFileSystems() const override { return excludedFs; }
-  const std::u16string& criteria() const override { return criteriaText; }
-  bool caseSensitive() const override { return false; }
-  uint32_t driveOption() const override { return 0; }
-};
-
-// "cache C:\d\f" for files from the cache, "disk C:\d\f" for walked ones, in arrival order.
-class Sink final : public FsResults {
- public:
-  void addFileInfo(FsFileInfo* info) override {
-    std::string directory = narrow(info->directory());
-    if (!directory.empty() && directory.back() != '\\') directory += '\\';
-    files.push_back("disk " + directory + narrow(info->name()));
-  }
-  void addFile(const char16_t* directory, const char16_t* name, uint32_t, uint32_t, uint32_t,
-               const char16_t*, uint32_t, uint32_t) override {
-    files.push_back("cache " + narrow(directory) + narrow(name));
-  }
-  std::vector<std::string> files;
-};
 
 class QueryTest : public DriveTableTest {
  protected:

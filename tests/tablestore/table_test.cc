@@ -95,4 +95,40 @@ TEST_F(TableTest, DamagedHeadersAreRefused) {
   EXPECT_TRUE(makeTable(false)->open());
 }
 
+// Two objects on one table, as the monitor (writer) and the provider (reader) hold it from two
+// processes: the reader's views follow the writer after refreshViews, a reader never cuts the
+// files, and nobody can recreate the files the other holds.
+TEST_F(TableTest, AReaderFollowsTheWriterAndNeverCutsItsData) {
+  auto writer = makeExampleTable(false);
+  ASSERT_TRUE(writer->createIndex(u"files_name", u"FILENAME"));
+  auto reader = makeTable(false);
+  ASSERT_TRUE(reader->open());
+  ASSERT_NE(reader->mutex(), nullptr);
+  EXPECT_FALSE(makeTable(false)->refreshViews());  // not open
+
+  FieldList record = writer->columns();
+  for (int i = 0; i < 3000; ++i) {  // grows every file by several steps
+    setString(&record, u"FILENAME", u"f" + std::u16string(1, char16_t(u'a' + i % 26)));
+    setInt32(&record, u"ATTR", i);
+    ASSERT_TRUE(writer->addRecord(record));
+  }
+  HashIndex* index = reader->findIndexByColumn(u"FILENAME");
+  ASSERT_NE(index, nullptr);
+  EXPECT_TRUE(liveRecords(reader.get()).empty());
+  ASSERT_TRUE(reader->refreshViews());
+  EXPECT_EQ(liveRecords(reader.get()).size(), 3000u);
+  EXPECT_EQ(seekAll(reader.get(), index, u"FC").size(), 116u);
+
+  // The writer closes first (its cut waits for the reader); the reader's close cuts nothing.
+  const size_t written = fileBytes("files.dat").size();
+  writer->close();
+  ASSERT_TRUE(writer->addColumn(u"ATTR", FIELD_INT32));
+  EXPECT_FALSE(writer->create()) << "files another holder has open are never emptied";
+  reader->close();
+  EXPECT_EQ(fileBytes("files.dat").size(), written);
+  auto again = makeTable(false);
+  ASSERT_TRUE(again->open());
+  EXPECT_EQ(liveRecords(again.get()).size(), 3000u);
+}
+
 }  // namespace

@@ -1,9 +1,10 @@
 // fsmon: the monitor program the provider starts and stops. "start" opens the cache tables of a
 // home (creating them when missing or untrustworthy), brings the records of the fixed drives of
 // its drive selection up to date (a full scan the first time, afterwards only directories changed
-// since their recorded scan), writes its process id, signals the initialisation event and stays
-// until a "stop" sets its stop event. A "start" while a monitor of that home runs only signals.
-// Exit codes: 0 done, 1 the cache or a named object could not be used, 64 a bad command line.
+// since their recorded scan), writes its process id, signals the initialisation event and keeps
+// the tables current from the system's change reports until a "stop" sets its stop event. A "start"
+// while a monitor of that home runs only signals. Exit codes: 0 done, 1 the cache or a named object
+// could not be used, 64 a bad command line.
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,9 +12,11 @@
 
 #include "FsConfig.h"
 #include "base/result_codes.h"
+#include "base/win32sync.h"
 #include "cache/fs_cache.h"
 #include "cache/monitor_protocol.h"
 #include "drive_selection.h"
+#include "live_updates.h"
 #include "monitor_command.h"
 #include "platform/platform.h"
 
@@ -59,28 +62,47 @@ int stopResident(const MonitorCommand& command) {
   return kExitOk;
 }
 
-// Opens or creates the tables and brings the selected drives up to date.
-int updateCache(const MonitorCommand& command, const DriveList& drives) {
-  FsCacheOptions options;
-  FS_Cache cache(command.directoriesTable.c_str(), command.filesTable.c_str(), command.home.c_str(),
-                 false, false, true, &options);
-  if (cache.create(0, FS_CACHE_OPEN_ALWAYS) != SUCCESS) {
+// Opens or creates the tables (holding the table mutexes, so that no reader sees them emptied)
+// and brings the selected drives up to date. The update marker stays set meanwhile: a provider
+// that asks during the scan walks the disk instead.
+int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cache* cache,
+                  const PathList& excludes) {
+  std::unique_ptr<SyncObject> directoriesMutex =
+      createNamedMutex((command.directoriesTable + u"_t_mutex").c_str());
+  std::unique_ptr<SyncObject> filesMutex =
+      createNamedMutex((command.filesTable + u"_t_mutex").c_str());
+  if (directoriesMutex == nullptr || filesMutex == nullptr || directoriesMutex->wait() != SUCCESS) {
+    return fail("cannot take the table mutexes");
+  }
+  if (filesMutex->wait() != SUCCESS) {
+    directoriesMutex->release();
+    return fail("cannot take the table mutexes");
+  }
+  const int created = cache->create(0, FS_CACHE_OPEN_ALWAYS);
+  if (created == SUCCESS) cache->beginCacheUpdate();
+  filesMutex->release();
+  directoriesMutex->release();
+  if (created != SUCCESS) {
     return fail("cannot open or create the cache tables in " + narrow(command.home));
   }
-  // The monitor never records its own tables.
-  const PathList excludes{PathEntry(cache.cachePathName(), true)};
   FS_Cache::RefreshCounts counts;
-  int result = kExitOk;
   for (const DriveEntry& drive : drives) {
     const std::u16string root = std::u16string(drive.drive()) + u"\\";
     const ResolvedPath path{PathEntry(root.c_str(), true), drive};
-    if (cache.refreshTree(path, excludes, &counts) != kBuildDone) {
-      result = fail("the scan of " + narrow(root) + " did not finish");
+    if (cache->refreshTree(path, excludes, &counts) != kBuildDone) {
+      return fail("the scan of " + narrow(root) + " did not finish");
     }
   }
-  if (!cache.saveCounter()) result = fail("cannot save the directory counter");
-  cache.close();
-  return result;
+  if (!cache->saveCounter()) return fail("cannot save the directory counter");
+  cache->endCacheUpdate();
+  return kExitOk;
+}
+
+// Closes the tables between two batches, so that no reader sees them cut back.
+void closeShared(FS_Cache* cache) {
+  const bool held = cache->acquireTables(platform::kInfinite);
+  cache->close();
+  if (held) cache->releaseTables();
 }
 
 int startResident(const MonitorCommand& command) {
@@ -99,16 +121,30 @@ int startResident(const MonitorCommand& command) {
 
   DriveList drives;
   std::string error;
-  if (!selectMonitoredDrives(command.drives, &drives, &error)) return fail(error);
-  const int updated = updateCache(command, drives);
+  platform::ChangeWatcher::Backend backend;
+  if (!selectMonitoredDrives(command.drives, &drives, &error) ||
+      !watchBackendFromEnvironment(&backend, &error)) {
+    return fail(error);
+  }
+  FsCacheOptions options;
+  FS_Cache cache(command.directoriesTable.c_str(), command.filesTable.c_str(), command.home.c_str(),
+                 false, false, true, &options);
+  // The monitor never records its own tables.
+  const PathList excludes{PathEntry(cache.cachePathName(), true)};
+  // Watching starts before the scan, so that nothing changed during the scan is missed.
+  LiveUpdates live(&cache, drives, excludes);
+  std::string message;
+  live.start(backend, &message);
+  if (!message.empty()) std::fprintf(stderr, "fsmon: %s\n", message.c_str());
+  const int updated = openAndUpdate(command, drives, &cache, excludes);
   if (updated != kExitOk) return updated;
   if (!writeMonitorPid(command.home.c_str(), platform::currentProcessId())) {
     return fail("cannot write " + narrow(monitorPidFilePath(command.home.c_str())));
   }
   if (!signalInitialised(command.home)) return fail("cannot signal the initialisation event");
   detachStandardStreams();
-  while (stop->wait(platform::kInfinite) != platform::WaitResult::kSignaled) {
-  }
+  live.run(stop.get());
+  closeShared(&cache);
   instance->release();
   return kExitOk;
 }

@@ -74,15 +74,19 @@ bool FS_Cache::insideCacheUpdate() {
     FS_TRACE(logger_, "FS_Cache::insideCacheUpdate - cacheChecker disabled!\n");
     return false;
   }
-  std::u16string path;
-  // Anything at the marker's path that is not a readable regular file counts as a marker too: a
-  // cache that cannot prove it was closed cleanly is not trusted.
-  const bool inside =
-      statePath(kMarkerSuffix, &path) && (platform::ReadableFile::open(path.c_str()) != nullptr ||
-                                          platform::lastError() != platform::kErrorFileNotFound);
+  const bool inside = markerPresent();
   FS_TRACE(logger_, "FS_Cache::insideCacheUpdate - inside cache update = %s\n",
            inside ? "true" : "false");
   return inside;
+}
+
+bool FS_Cache::markerPresent() const {
+  std::u16string path;
+  // Anything at the marker's path that is not a readable regular file counts as a marker too: a
+  // cache that cannot prove it was closed cleanly is not trusted.
+  return statePath(kMarkerSuffix, &path) &&
+         (platform::ReadableFile::open(path.c_str()) != nullptr ||
+          platform::lastError() != platform::kErrorFileNotFound);
 }
 
 bool FS_Cache::readCounter() {

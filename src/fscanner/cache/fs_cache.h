@@ -121,6 +121,12 @@ class FS_Cache {
   // failure of a scan it made.
   int refreshTree(const ResolvedPath& root, const PathList& excludes, RefreshCounts* counts);
 
+  // Brings one directory's records in line with the disk after a change report: its files and
+  // its subdirectories (new ones recorded with their trees, gone ones removed), not the
+  // subdirectories' contents. A directory without a record, or gone from the disk, is handled by
+  // its nearest recorded ancestor that exists. kBuildDone, or the failure of a scan it made.
+  int refreshDirectory(const char16_t* path, const PathList& excludes);
+
   // ---- Extraction ------------------------------------------------------------------------------
   // Hands every cached file that satisfies criteria, lies in an included and not excluded
   // directory and matches the host's checksum filter to results->addFile: SUCCESS,
@@ -143,6 +149,20 @@ class FS_Cache {
   void saveExHash();
   void updateExHash(const PathList& exclusions, const char16_t* path);
   bool sameExHash(const PathList& exclusions, const char16_t* path);
+
+  // ---- Tables shared with the monitor ----------------------------------------------------------
+  // The monitor changes the tables only while it holds both table mutexes, in short batches with
+  // the update marker set; a reader takes both around one query and lets its views follow first.
+  // Takes both mutexes (directories, then files: the same order in every process) within timeout
+  // milliseconds in all; false, nothing held, when they could not both be taken.
+  bool acquireTables(uint32_t timeout);
+  void releaseTables();
+  // For a reader that holds the tables: every view follows its file, and the tables count as
+  // usable unless a view cannot follow or the update marker is set. The marker means a batch the
+  // monitor did not finish: the tables may be half changed, and the reader closes them until the
+  // marker is gone (the next monitor can only rebuild files nobody holds), then opens them again.
+  void refreshSharedTables();
+  bool tablesUsable() const { return tablesUsable_; }
 
   // ---- Removal ---------------------------------------------------------------------------------
   void removeFiles(Table* files, uint32_t id);
@@ -196,6 +216,10 @@ class FS_Cache {
   // subdirectories and keeps those still on disk.
   int rescanDirectory(uint32_t id, const std::u16string& base, const PathList& excludes,
                       std::vector<ChildDirectory>* children);
+  // Compares directory id (base ends with a backslash) with the disk and writes only the
+  // differences; children holds its recorded subdirectories and keeps those still on disk.
+  int syncDirectory(uint32_t id, const std::u16string& base, const PathList& excludes,
+                    std::vector<ChildDirectory>* children);
   bool createEvaluators();
   // Opens the one files and two directories record sets the cache keeps.
   void openRecordSets();
@@ -206,6 +230,8 @@ class FS_Cache {
   // The path of the marker or counter file (suffix ".cuflag" / ".counter"); false when a part is
   // missing.
   bool statePath(const char16_t* suffix, std::u16string* out) const;
+  // True when something stands at the update marker's path, whatever the checker setting.
+  bool markerPresent() const;
   int scanEntries(platform::DirectorySearch* search, platform::FindData* entry,
                   std::u16string* base, RecordSetRef& directories, uint32_t* directoriesIndex,
                   RecordSetRef& files, uint32_t parentId, bool recursive, const PathList& includes,
@@ -234,6 +260,8 @@ class FS_Cache {
   bool cacheInitialized_ = false;
   bool opened_ = false;
   bool corrupted_ = false;
+  bool tablesUsable_ = true;
+  bool sharedTablesClosed_ = false;
   bool monitorMode_;
   bool compact_;
   bool cacheChecker_;

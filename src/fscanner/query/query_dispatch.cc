@@ -35,8 +35,24 @@ int dispatch(FS_Cache* cache, const char* function, Strategy monitorStrategy,
   }
   const uint32_t directoriesBefore = cache->directoriesIndex();
   prepareThread(cache);
-  const int result = (cache->*(cache->monitorMode() ? monitorStrategy : cacheOnlyStrategy))(
-      results, query, timeout, age);
+  int result;
+  if (cache->monitorMode()) {
+    // The monitor writes the tables from its own process: the query holds them, and the wait
+    // counts against its time-out.
+    const uint32_t start = platform::tickCount();
+    if (!cache->acquireTables(timeout)) {
+      getZrLogFs()->traceMAX(__LINE__, __FILE__, function,
+                             "FS_Cache::%s - tables busy, query timed out\n", function);
+      return QUERY_TIMED_OUT;
+    }
+    cache->refreshSharedTables();
+    const uint32_t waited = platform::tickCount() - start;
+    result =
+        (cache->*monitorStrategy)(results, query, waited < timeout ? timeout - waited : 0, age);
+    cache->releaseTables();
+  } else {
+    result = (cache->*cacheOnlyStrategy)(results, query, timeout, age);
+  }
   if (result == CACHE_BUILD_TIMED_OUT || result == CACHE_INVALID) {
     cache->setCorrupted(true);
     return result;

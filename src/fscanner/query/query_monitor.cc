@@ -26,7 +26,8 @@ int answerFromCacheAndDisk(FS_Cache* cache, const char* function, FsResults* res
     PathList includes;
     PathList exclusions;
     if (scan.drive.type() == DT_FIXED) {
-      if (cache->findPath(cache->directoryRecords(), cache->directoryRecords2(), path,
+      if (cache->tablesUsable() &&
+          cache->findPath(cache->directoryRecords(), cache->directoryRecords2(), path,
                           caseSensitive) &&
           cache->directoryRecords().getInt32(u"CREATIONTIME") != 0) {
         MONITOR_TRACE(function,

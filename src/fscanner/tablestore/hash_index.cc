@@ -68,6 +68,8 @@ bool HashIndex::close() {
   return true;
 }
 
+bool HashIndex::refresh() { return file_ != nullptr && file_->refresh(); }
+
 bool HashIndex::readCell(uint32_t cell, uint32_t* record, uint32_t* next) {
   if (file_ == nullptr) return false;
   uint64_t offset = static_cast<uint64_t>(cell) * kCellSize;

@@ -35,6 +35,8 @@ class HashIndex {
   bool open();
   // False when no file is attached.
   bool close();
+  // The view follows the file's current length (the file written by another process).
+  bool refresh();
 
   // Reads cell `cell`; false when no file is attached or the cell lies outside the file.
   bool readCell(uint32_t cell, uint32_t* record, uint32_t* next);

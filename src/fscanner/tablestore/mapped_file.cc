@@ -32,6 +32,7 @@ void MappedFile::reset() {
   capacity_ = 0;
   position_ = 0;
   endOfData_ = false;
+  grown_ = false;
 }
 
 bool MappedFile::create() { return openWith(platform::Disposition::kCreateAlways); }
@@ -46,6 +47,7 @@ bool MappedFile::openWith(platform::Disposition disposition) {
   capacity_ = 0;
   position_ = 0;
   endOfData_ = false;
+  grown_ = false;
   if (disposition == platform::Disposition::kCreateAlways) return true;
   uint32_t length = 0;
   if (!getSize(&length)) return false;
@@ -65,7 +67,7 @@ bool MappedFile::close() {
   mapping_.reset();
   view_ = nullptr;
   // Cutting fails while another holder still has the file; its data must stay readable there.
-  file_->setSize(logicalSize_);
+  if (grown_) file_->setSize(logicalSize_);
   reset();
   return true;
 }
@@ -114,6 +116,7 @@ bool MappedFile::makeRoom(uint32_t count) {
     view_ = nullptr;
   }
   uint32_t oldCapacity = capacity_;
+  grown_ = true;  // even a failed attempt may have extended the file
   if (file_->setSize(newCapacity)) {
     capacity_ = static_cast<uint32_t>(newCapacity);
     if (inPlace ? mapping_->extend(newCapacity) : mapWhole()) {
@@ -158,6 +161,32 @@ bool MappedFile::getSize(uint32_t* size) {
   }
   *size = static_cast<uint32_t>(length);
   return true;
+}
+
+bool MappedFile::refresh() {
+  if (file_ == nullptr) return false;
+  uint32_t length = 0;
+  const bool sized = getSize(&length);
+  if (sized && length == capacity_ && (length == 0 || view_ != nullptr)) {
+    logicalSize_ = length;
+    return true;
+  }
+  const bool inPlace = sized && mapping_ != nullptr && length > capacity_ &&
+                       length <= mapping_->reservedLength() && mapping_->extend(length);
+  if (!inPlace) {
+    mapping_.reset();
+    view_ = nullptr;
+    capacity_ = 0;
+    if (sized && length > 0) {
+      capacity_ = length;
+      if (!mapWhole()) capacity_ = 0;
+    }
+  }
+  capacity_ = view_ != nullptr ? length : 0;
+  logicalSize_ = capacity_;
+  if (position_ > logicalSize_) position_ = logicalSize_;
+  assertInvariants();
+  return sized && (length == 0 || view_ != nullptr);
 }
 
 std::unique_ptr<StorageFile> newMappedFile(const char16_t* path) {

@@ -22,8 +22,10 @@ class MappedFile final : public StorageFile {
 
   bool create() override;
   bool open() override;
-  // Unmaps, cuts the file back to the data unless another holder still has it (the cut is then
-  // skipped: the data stays intact and the spare tail is cut by a later close), and closes.
+  // Unmaps, cuts the spare tail this object's writes added back to the data unless another holder
+  // still has the file (the cut is then skipped and made by a later close), and closes. An object
+  // that never grew the file leaves its length alone: it may be a reader of a file another
+  // process writes, whose data lies beyond this object's view.
   bool close() override;
   uint32_t read(void* buffer, uint32_t count) override;
   uint32_t write(const void* buffer, uint32_t count) override;
@@ -31,6 +33,9 @@ class MappedFile final : public StorageFile {
   uint32_t tell() override { return position_; }
   bool eof() override { return endOfData_; }
   bool getSize(uint32_t* size) override;
+  // The view follows the file's current length: grown in place where room is reserved behind it,
+  // otherwise mapped anew; the position is kept when it is still inside the data.
+  bool refresh() override;
 
  private:
   bool openWith(platform::Disposition disposition);
@@ -47,6 +52,7 @@ class MappedFile final : public StorageFile {
   uint32_t position_ = 0;
   uint8_t* view_ = nullptr;
   bool endOfData_ = false;
+  bool grown_ = false;  // this object extended the file since it opened it
   bool hasName_ = false;
   std::u16string name_;
 };

@@ -25,6 +25,10 @@ class StorageFile {
   virtual bool eof() = 0;
   // The length of the file on disk.
   virtual bool getSize(uint32_t* size) = 0;
+  // For a reader of a file that another process writes: takes the file's current length as the
+  // end of the data. False when the length cannot be read or the file cannot be viewed; the data
+  // then reads as empty.
+  virtual bool refresh() = 0;
 };
 
 #endif  // FSCANNER_TABLESTORE_STORAGE_FILE_H

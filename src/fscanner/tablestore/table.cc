@@ -138,6 +138,13 @@ void Table::close() {
   nullMapSize_ = 0;
 }
 
+bool Table::refreshViews() {
+  if (records_ == nullptr || positions_ == nullptr) return false;
+  bool fresh = records_->refresh() && positions_->refresh();
+  for (const std::unique_ptr<HashIndex>& index : indexes_) fresh = index->refresh() && fresh;
+  return fresh;
+}
+
 bool Table::addCounter(uint32_t offset, int32_t delta) {
   uint32_t value = 0;
   if (!readU32At(records_.get(), offset, &value)) return false;

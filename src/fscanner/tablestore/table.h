@@ -37,7 +37,7 @@ class Table {
   // name and directory are copied; the directory is made absolute. With a null name or directory,
   // or a directory that does not resolve within 260 characters, the object is inert: create()
   // and open() fail. Construction creates or opens the named mutex N"_t_mutex", held until
-  // destruction and never waited on here.
+  // destruction; the table's own operations never wait on it (see mutex()).
   Table(const char16_t* name, const char16_t* directory, bool compact);
   ~Table();
   Table(const Table&) = delete;
@@ -57,6 +57,12 @@ class Table {
   // Destroys the record sets, closes the files and indexes and forgets the columns. The object
   // can be opened again afterwards.
   void close();
+  // For a reader of a table another process writes (holding mutex()): every file's view follows
+  // the file's current length. False when the table is not open or a file cannot be viewed.
+  bool refreshViews();
+  // The named mutex N"_t_mutex": processes that share the table's files take it around a change
+  // or a read of them. Null for an inert object.
+  SyncObject* mutex() const { return mutex_.get(); }
 
   // Reads record `record` into fields (the table's columns, in order); every field read ends up
   // not null. False when the files are not open, the record number has no entry or a removed

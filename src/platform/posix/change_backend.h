@@ -1,0 +1,40 @@
+// The two Linux ways of learning which directories changed, behind one small interface that
+// works in host paths; ChangeWatcher maps them to drive-qualified paths and keeps each report
+// inside the watched trees.
+#ifndef FSCANNER_PLATFORM_POSIX_CHANGE_BACKEND_H
+#define FSCANNER_PLATFORM_POSIX_CHANGE_BACKEND_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+namespace internal {
+
+// True for a host directory that belongs to a watched tree (inside its drive, not a pseudo file
+// system, not another drive's root).
+using WatchScope = std::function<bool(const std::string& hostDirectory)>;
+
+class ChangeBackend {
+ public:
+  virtual ~ChangeBackend() = default;
+  // Starts watching the tree under an existing host directory; false with the last error set.
+  virtual bool watchTree(const std::string& hostRoot) = 0;
+  // Waits up to timeoutMs; appends the host directories whose entries changed.
+  virtual bool wait(uint32_t timeoutMs, std::vector<std::string>* changed, bool* overflowed) = 0;
+};
+
+// Null with kErrorAccessDenied when the process may not use fanotify, kErrorNotSupported when
+// the kernel lacks it.
+std::unique_ptr<ChangeBackend> newFanotifyBackend(WatchScope scope);
+std::unique_ptr<ChangeBackend> newInotifyBackend(WatchScope scope);
+
+// Waits for fd to become readable: 1 readable, 0 timed out, -1 failed.
+int waitReadable(int fd, uint32_t timeoutMs);
+
+}  // namespace internal
+}  // namespace platform
+
+#endif  // FSCANNER_PLATFORM_POSIX_CHANGE_BACKEND_H

@@ -1,0 +1,129 @@
+// ChangeWatcher on Linux: fanotify where the process may use it, inotify otherwise. Reports are
+// mapped from host paths to drive-qualified paths and kept to the watched trees.
+#include <poll.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/nothrow_object.h"
+#include "platform/platform.h"
+#include "platform/posix/change_backend.h"
+#include "platform/posix/drive_table.h"
+#include "platform/posix/errno_mapping.h"
+#include "platform/posix/pseudo_mounts.h"
+
+namespace platform {
+
+struct ChangeWatcher::Native {
+  Backend backend = Backend::kInotify;
+  std::unique_ptr<internal::ChangeBackend> events;
+  std::vector<std::u16string> roots;  // drive-qualified, with a trailing backslash
+};
+
+namespace {
+
+bool startsWith(const std::u16string& text, const std::u16string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::u16string withBackslash(std::u16string path) {
+  if (path.empty() || path.back() != u'\\') path.push_back(u'\\');
+  return path;
+}
+
+// The drive-qualified path of a host directory when it lies in one of the watched trees.
+bool inWatchedTree(const ChangeWatcher::Native& native, const std::string& host,
+                   std::u16string* drivePath) {
+  if (!driveQualifiedPath(host, drivePath)) return false;
+  const std::u16string directory = withBackslash(*drivePath);
+  for (const std::u16string& root : native.roots) {
+    if (startsWith(directory, root)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+namespace internal {
+
+int waitReadable(int fd, uint32_t timeoutMs) {
+  struct pollfd poller {};
+  poller.fd = fd;
+  poller.events = POLLIN;
+  const int timeout =
+      timeoutMs > static_cast<uint32_t>(INT32_MAX) ? -1 : static_cast<int>(timeoutMs);
+  for (;;) {
+    const int ready = poll(&poller, 1, timeout);
+    if (ready >= 0) return ready > 0 ? 1 : 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+}  // namespace internal
+
+std::unique_ptr<ChangeWatcher> ChangeWatcher::create(Backend backend) {
+  std::unique_ptr<Native> native = internal::makeNothrow<Native>();
+  if (native == nullptr) {
+    internal::failWith(kErrorNotEnoughMemory);
+    return nullptr;
+  }
+  Native* self = native.get();
+  internal::WatchScope scope = [self](const std::string& host) {
+    std::u16string ignored;
+    return inWatchedTree(*self, host, &ignored);
+  };
+  switch (backend) {
+    case Backend::kAutomatic:
+      native->events = internal::newFanotifyBackend(scope);
+      native->backend = Backend::kFanotify;
+      if (native->events == nullptr) {
+        native->events = internal::newInotifyBackend(scope);
+        native->backend = Backend::kInotify;
+      }
+      break;
+    case Backend::kFanotify:
+    case Backend::kInotify:
+      native->backend = backend;
+      native->events = backend == Backend::kFanotify ? internal::newFanotifyBackend(scope)
+                                                     : internal::newInotifyBackend(scope);
+      break;
+    default:
+      internal::failWith(kErrorNotSupported);
+      return nullptr;
+  }
+  if (native->events == nullptr) return nullptr;
+  return internal::wrapNative<ChangeWatcher>(std::move(native));
+}
+
+ChangeWatcher::ChangeWatcher(std::unique_ptr<Native> native) : native_(std::move(native)) {}
+
+ChangeWatcher::~ChangeWatcher() = default;
+
+ChangeWatcher::Backend ChangeWatcher::backend() const { return native_->backend; }
+
+bool ChangeWatcher::watchTree(const char16_t* root) {
+  std::string host;
+  std::u16string drivePath;
+  if (root == nullptr || !hostPath(root, &host) || !driveQualifiedPath(host, &drivePath)) {
+    return internal::failWith(kErrorPathNotFound);
+  }
+  struct stat info {};
+  if (stat(host.c_str(), &info) != 0) return internal::failWithErrnoForPath(errno, host);
+  if (!S_ISDIR(info.st_mode)) return internal::failWith(kErrorPathNotFound);
+  native_->roots.push_back(withBackslash(drivePath));
+  return native_->events->watchTree(internal::normaliseHostPath(host));
+}
+
+bool ChangeWatcher::wait(uint32_t timeoutMs, std::vector<std::u16string>* changed,
+                         bool* overflowed) {
+  std::vector<std::string> hosts;
+  if (!native_->events->wait(timeoutMs, &hosts, overflowed)) return false;
+  std::u16string drivePath;
+  for (const std::string& host : hosts) {
+    if (inWatchedTree(*native_, host, &drivePath)) changed->push_back(drivePath);
+  }
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,186 @@
+// fanotify: one mark per file system under a watched tree, events that name the directory (by
+// file handle) and the entry. A handle is turned into the directory's current path through
+// open_by_handle_at, so renames never leave stale paths behind. The queue has no limit: a burst
+// is absorbed by the kernel instead of being dropped.
+#include <fcntl.h>
+#include <sys/fanotify.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <utility>
+
+#include "platform/nothrow_object.h"
+#include "platform/platform.h"
+#include "platform/posix/change_backend.h"
+#include "platform/posix/errno_mapping.h"
+#include "platform/posix/mount_info.h"
+#include "platform/posix/pseudo_mounts.h"
+
+namespace platform {
+namespace internal {
+namespace {
+
+constexpr uint64_t kEvents =
+    FAN_CREATE | FAN_DELETE | FAN_MOVED_FROM | FAN_MOVED_TO | FAN_MODIFY | FAN_ATTRIB | FAN_ONDIR;
+constexpr size_t kBufferSize = 64 * 1024;
+constexpr int kReadsPerWait = 16;
+
+struct FileSystemId {
+  int32_t value[2];
+  bool operator<(const FileSystemId& other) const {
+    return std::memcmp(value, other.value, sizeof(value)) < 0;
+  }
+};
+
+class FanotifyBackend final : public ChangeBackend {
+ public:
+  FanotifyBackend(int fd, WatchScope scope) : fd_(fd), scope_(std::move(scope)) {}
+  ~FanotifyBackend() override {
+    for (auto& mount : mounts_) close(mount.second);
+    close(fd_);
+  }
+
+  bool watchTree(const std::string& hostRoot) override {
+    std::string table;
+    const int mountInfo = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    const bool read = mountInfo >= 0 && readFromStart(mountInfo, &table);
+    if (mountInfo >= 0) close(mountInfo);
+    MountEntry holder;
+    if (!read || !findMount(table, hostRoot, &holder)) return failWith(kErrorNotSupported);
+    if (!mark(hostRoot)) return false;
+    // Every other real file system mounted inside the tree gets its own mark.
+    const std::string prefix = hostRoot == "/" ? hostRoot : hostRoot + "/";
+    size_t start = 0;
+    while (start < table.size()) {
+      size_t end = table.find('\n', start);
+      if (end == std::string::npos) end = table.size();
+      MountEntry mount;
+      if (parseMountInfoLine(table.substr(start, end - start), &mount) &&
+          mount.mountPoint.compare(0, prefix.size(), prefix) == 0 &&
+          !isPseudoFileSystemType(mount.fileSystemType) && scope_(mount.mountPoint) &&
+          !mark(mount.mountPoint)) {
+        return false;
+      }
+      start = end + 1;
+    }
+    return true;
+  }
+
+  bool wait(uint32_t timeoutMs, std::vector<std::string>* changed, bool* overflowed) override {
+    const int ready = waitReadable(fd_, timeoutMs);
+    if (ready <= 0) return ready == 0 || failWithErrno(errno);
+    alignas(struct fanotify_event_metadata) char buffer[kBufferSize];
+    // A bounded number of reads per call, so that a steady stream of events cannot starve the
+    // caller's work.
+    for (int reads = 0; reads < kReadsPerWait; ++reads) {
+      const ssize_t length = read(fd_, buffer, sizeof(buffer));
+      if (length < 0 && errno != EAGAIN && errno != EINTR) return failWithErrno(errno);
+      if (length <= 0) break;
+      collect(buffer, length, changed, overflowed);
+      if (waitReadable(fd_, 0) != 1) break;
+    }
+    return true;
+  }
+
+ private:
+  bool mark(const std::string& directory) {
+    if (fanotify_mark(fd_, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, kEvents, AT_FDCWD,
+                      directory.c_str()) != 0) {
+      return failWithErrnoForPath(errno, directory);
+    }
+    // A descriptor on the file system resolves its handles later.
+    const int mountFd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (mountFd < 0) return failWithErrnoForPath(errno, directory);
+    struct statfs info {};
+    FileSystemId id{};
+    if (fstatfs(mountFd, &info) == 0) std::memcpy(id.value, &info.f_fsid, sizeof(id.value));
+    if (!mounts_.emplace(id, mountFd).second) close(mountFd);
+    return true;
+  }
+
+  void collect(const char* buffer, ssize_t length, std::vector<std::string>* changed,
+               bool* overflowed) {
+    const auto* event = reinterpret_cast<const struct fanotify_event_metadata*>(buffer);
+    std::string lastHandle;
+    std::string lastPath;
+    while (FAN_EVENT_OK(event, length)) {
+      if ((event->mask & FAN_Q_OVERFLOW) != 0) *overflowed = true;
+      const char* info = reinterpret_cast<const char*>(event) + event->metadata_len;
+      const char* end = reinterpret_cast<const char*>(event) + event->event_len;
+      while (info + sizeof(struct fanotify_event_info_header) <= end) {
+        const auto* header = reinterpret_cast<const struct fanotify_event_info_header*>(info);
+        if (header->len == 0 || info + header->len > end) break;
+        if (header->info_type == FAN_EVENT_INFO_TYPE_DFID_NAME ||
+            header->info_type == FAN_EVENT_INFO_TYPE_DFID) {
+          const auto* fid = reinterpret_cast<const struct fanotify_event_info_fid*>(info);
+          const auto* handle = reinterpret_cast<const struct file_handle*>(fid->handle);
+          const std::string key(reinterpret_cast<const char*>(&fid->fsid), sizeof(fid->fsid));
+          const std::string bytes =
+              key + std::string(reinterpret_cast<const char*>(handle),
+                                sizeof(struct file_handle) + handle->handle_bytes);
+          if (bytes != lastHandle) {
+            lastHandle = bytes;
+            lastPath.clear();
+            resolve(fid, &lastPath);
+            if (!lastPath.empty()) changed->push_back(lastPath);
+          }
+        }
+        info += header->len;
+      }
+      event = FAN_EVENT_NEXT(event, length);
+    }
+  }
+
+  // The current path of the directory a handle names; empty when it is gone.
+  void resolve(const struct fanotify_event_info_fid* fid, std::string* path) {
+    FileSystemId id{};
+    std::memcpy(id.value, &fid->fsid, sizeof(id.value));
+    auto mount = mounts_.find(id);
+    if (mount == mounts_.end()) return;
+    auto* handle = reinterpret_cast<struct file_handle*>(const_cast<unsigned char*>(fid->handle));
+    const int directory = open_by_handle_at(mount->second, handle, O_PATH | O_CLOEXEC);
+    if (directory < 0) return;
+    char link[64];
+    std::snprintf(link, sizeof(link), "/proc/self/fd/%d", directory);
+    char target[PATH_MAX];
+    const ssize_t length = readlink(link, target, sizeof(target) - 1);
+    close(directory);
+    if (length <= 0 || target[0] != '/') return;
+    path->assign(target, static_cast<size_t>(length));
+    static const std::string kDeleted = " (deleted)";
+    if (path->size() > kDeleted.size() &&
+        path->compare(path->size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0) {
+      path->clear();
+    }
+  }
+
+  int fd_;
+  WatchScope scope_;
+  std::map<FileSystemId, int> mounts_;
+};
+
+}  // namespace
+
+std::unique_ptr<ChangeBackend> newFanotifyBackend(WatchScope scope) {
+  const int fd = fanotify_init(
+      FAN_CLASS_NOTIF | FAN_REPORT_DFID_NAME | FAN_UNLIMITED_QUEUE | FAN_CLOEXEC | FAN_NONBLOCK,
+      O_RDONLY | O_CLOEXEC | O_LARGEFILE);
+  if (fd < 0) {
+    failWith(errno == EPERM ? kErrorAccessDenied : kErrorNotSupported);
+    return nullptr;
+  }
+  std::unique_ptr<ChangeBackend> backend = makeNothrow<FanotifyBackend>(fd, std::move(scope));
+  if (backend == nullptr) {
+    close(fd);
+    failWith(kErrorNotEnoughMemory);
+  }
+  return backend;
+}
+
+}  // namespace internal
+}  // namespace platform

@@ -1,0 +1,224 @@
+// fsmon keeps the tables live: a cache in monitor mode, held open as the provider holds it,
+// answers exactly what the disk holds after every kind of change, with either Linux watcher,
+// through hundreds of changes, and again after the monitor is killed in the middle of its work.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "base/result_codes.h"
+#include "cache/fs_cache.h"
+#include "cache/monitor_protocol.h"
+#include "platform/platform.h"
+#include "support/drive_table.h"
+#include "support/query_objects.h"
+#include "support/temp_dir.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kInitTimeoutMs = 60000;
+constexpr auto kVisibleWithin = std::chrono::seconds(10);
+
+class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows watcher is exercised through fsquery, not by this POSIX test";
+#else
+    const std::string backend = GetParam();
+    if (backend == "fanotify" &&
+        platform::ChangeWatcher::create(platform::ChangeWatcher::Backend::kFanotify) == nullptr) {
+      GTEST_SKIP() << "this process may not use fanotify";
+    }
+    data_ = root_.host() / "data";
+    fs::create_directories(data_ / "a" / "b");
+    // The home names the monitor's system objects: one of its own keeps parallel tests apart.
+    const std::string home = "home-" + root_.host().filename().string();
+    fs::create_directories(root_.host() / home);
+    platform::narrowToWide(("D:\\" + home).c_str(), &home_);
+    write("a/one.txt", "1");
+    const std::string table = "C:=/,remote;D:=" + root_.host().string() + ",fixed,EXT4";
+    setenv("FSCANNER_DRIVES", table.c_str(), 1);
+    setenv("FSMON_WATCH", backend.c_str(), 1);
+    drives_ = std::make_unique<ScopedDriveTable>(table);
+    startMonitor();
+    cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false,
+                                        false, nullptr);
+    ASSERT_EQ(cache_->create(0, FS_CACHE_OPEN), SUCCESS);
+#endif
+  }
+
+  void TearDown() override {
+    cache_.reset();
+    if (monitor_ != nullptr) {
+      runMonitor(u"stop")->wait(kInitTimeoutMs);
+      EXPECT_EQ(monitor_->wait(10000), platform::WaitResult::kSignaled);
+    }
+    unsetenv("FSMON_WATCH");
+  }
+
+  std::unique_ptr<platform::Process> runMonitor(const std::u16string& command) {
+    std::u16string line;
+    platform::narrowToWide(FSMON_PATH, &line);
+    line = u"\"" + line + u"\" mon_dirs mon_files \"" + home_ + u"\" monitor_win32 D: " + command;
+    return platform::Process::start(line.c_str());
+  }
+
+  void startMonitor() {
+    std::unique_ptr<platform::NamedEvent> ready =
+        platform::NamedEvent::create(monitorInitEventName(home_.c_str()).c_str());
+    ASSERT_NE(ready, nullptr);
+    ready->reset();
+    monitor_ = runMonitor(u"start");
+    ASSERT_NE(monitor_, nullptr);
+    ASSERT_EQ(ready->wait(kInitTimeoutMs), platform::WaitResult::kSignaled);
+  }
+
+  void write(const std::string& relative, const std::string& content) {
+    std::ofstream(data_ / relative, std::ios::binary) << content;
+  }
+
+  // Every regular file under data, as "D:\data\a\one.txt".
+  std::set<std::string> onDisk() const {
+    std::set<std::string> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(data_)) {
+      if (!entry.is_regular_file()) continue;
+      std::string path = "D:\\" + fs::relative(entry.path(), root_.host()).string();
+      for (char& c : path) c = c == '/' ? '\\' : c;
+      files.insert(path);
+    }
+    return files;
+  }
+
+  // The query's answer without the "cache "/"disk " prefixes; *cached when all came from the
+  // cache.
+  std::set<std::string> answered(int* result, bool* cached) {
+    Query query;
+    query.included.push_back(PathEntry(u"D:\\data", true));
+    Sink sink;
+    *result = cache_->executeQuery(&sink, &query, 30000, 0);
+    std::set<std::string> files;
+    *cached = true;
+    for (const std::string& file : sink.files) {
+      *cached = *cached && file.compare(0, 6, "cache ") == 0;
+      files.insert(file.substr(file.find(' ') + 1));
+    }
+    return files;
+  }
+
+  // The cache's answer equals the disk within a bounded time, and comes from the cache.
+  void expectLive(const std::string& step) {
+    const auto deadline = std::chrono::steady_clock::now() + kVisibleWithin;
+    std::set<std::string> files;
+    int result = 0;
+    bool cached = false;
+    do {
+      files = answered(&result, &cached);
+      if (result == SUCCESS && cached && files == onDisk()) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < deadline);
+    std::string listing;
+    for (const std::string& file : files) listing += "\n  " + file;
+    ADD_FAILURE() << step << ": result " << result << (cached ? "" : ", walked")
+                  << ", answer:" << listing;
+  }
+
+  TempDir root_;
+  fs::path data_;
+  std::u16string home_;
+  std::unique_ptr<ScopedDriveTable> drives_;
+  std::unique_ptr<platform::Process> monitor_;
+  std::unique_ptr<FS_Cache> cache_;
+};
+
+TEST_P(LiveMonitorTest, EveryKindOfChangeIsAnsweredFromTheCache) {
+  expectLive("after the first scan");
+  write("a/b/new.txt", "new");
+  expectLive("file created");
+  write("a/b/new.txt", "longer content");
+  expectLive("file grown");
+  fs::rename(data_ / "a/b/new.txt", data_ / "a/renamed.txt");
+  expectLive("file renamed into another directory");
+  fs::remove(data_ / "a/renamed.txt");
+  expectLive("file deleted");
+  fs::create_directories(data_ / "tree/x/y");
+  write("tree/x/y/deep.txt", "d");
+  write("tree/top.txt", "t");
+  expectLive("tree created");
+  fs::rename(data_ / "tree", data_ / "moved");
+  expectLive("tree renamed");
+  fs::rename(data_ / "moved", data_ / "a/b/moved");
+  expectLive("tree moved below another directory");
+  fs::remove_all(data_ / "a/b/moved");
+  expectLive("tree deleted");
+}
+
+TEST_P(LiveMonitorTest, HundredsOfChangesNeverDamageTheTablesTheProviderHolds) {
+  std::mt19937 random(7);
+  for (int i = 0; i < 10; ++i) fs::create_directories(data_ / ("d" + std::to_string(i)));
+  for (int change = 0; change < 400; ++change) {
+    const std::string directory = "d" + std::to_string(random() % 10) + "/";
+    const std::string name = directory + "f" + std::to_string(random() % 20);
+    switch (random() % 3) {
+      case 0:
+        write(name, std::string(random() % 100, 'x'));
+        break;
+      case 1:
+        fs::remove(data_ / name);
+        break;
+      default:
+        if (fs::exists(data_ / name)) {
+          fs::rename(data_ / name, data_ / ("d" + std::to_string(random() % 10) + "/moved" +
+                                            std::to_string(change)));
+        }
+    }
+    if (change % 25 == 0) {
+      int result = 0;
+      bool cached = false;
+      answered(&result, &cached);
+      ASSERT_EQ(result, SUCCESS) << "after " << change << " changes";
+    }
+  }
+  expectLive("after 400 changes");
+}
+
+#ifndef _WIN32
+TEST_P(LiveMonitorTest, AMonitorKilledInItsWorkLeavesNoWrongAnswerOnceRestarted) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 20; ++round) {
+    const std::string directory = "burst" + std::to_string(round);
+    fs::create_directories(data_ / directory);
+    for (int i = 0; i < 40; ++i) write(directory + "/f" + std::to_string(i), "x");
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
+    ASSERT_EQ(kill(static_cast<pid_t>(monitor_->id()), SIGKILL), 0);
+    ASSERT_EQ(monitor_->wait(10000), platform::WaitResult::kSignaled);
+    int result = 0;
+    bool cached = false;
+    answered(&result, &cached);
+    EXPECT_EQ(result, SUCCESS) << "round " << round << ": the dead monitor's tables";
+    if (round % 3 == 0) fs::remove_all(data_ / ("burst" + std::to_string(round / 2)));
+    startMonitor();
+    expectLive("round " + std::to_string(round) + ", after the restart");
+  }
+}
+#endif
+
+INSTANTIATE_TEST_SUITE_P(Watchers, LiveMonitorTest, ::testing::Values("fanotify", "inotify"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param);
+                         });
+
+}  // namespace

@@ -1,0 +1,145 @@
+#include "live_updates.h"
+
+#include <cstdlib>
+#include <vector>
+
+#include "base/result_codes.h"
+#include "base/wildcard.h"
+
+namespace {
+
+using Backend = platform::ChangeWatcher::Backend;
+
+std::string narrow(const std::u16string& text) {
+  std::string out;
+  platform::wideToNarrow(text.c_str(), &out);
+  return out;
+}
+
+std::u16string driveRoot(const DriveEntry& drive) { return std::u16string(drive.drive()) + u"\\"; }
+
+}  // namespace
+
+bool watchBackendFromEnvironment(Backend* backend, std::string* error) {
+  const char* text = std::getenv("FSMON_WATCH");
+  const std::string word = text != nullptr ? text : "";
+  if (word.empty() || word == "auto") {
+    *backend = Backend::kAutomatic;
+  } else if (word == "fanotify") {
+    *backend = Backend::kFanotify;
+  } else if (word == "inotify") {
+    *backend = Backend::kInotify;
+  } else {
+    *error = "FSMON_WATCH must be auto, fanotify or inotify, not '" + word + "'";
+    return false;
+  }
+  return true;
+}
+
+LiveUpdates::LiveUpdates(FS_Cache* cache, const DriveList& drives, const PathList& excludes)
+    : cache_(cache), drives_(drives), excludes_(excludes) {}
+
+void LiveUpdates::start(Backend backend, std::string* message) {
+  complete_ = watchAll(backend, message);
+  // fanotify chosen by the system but refused by a file system of the drives: inotify instead.
+  if (!complete_ && backend == Backend::kAutomatic && watcher_ != nullptr &&
+      watcher_->backend() == Backend::kFanotify) {
+    message->clear();
+    complete_ = watchAll(Backend::kInotify, message);
+  }
+}
+
+bool LiveUpdates::watchAll(Backend backend, std::string* message) {
+  watcher_ = platform::ChangeWatcher::create(backend);
+  if (watcher_ == nullptr) {
+    *message = "cannot watch for changes (system error " + std::to_string(platform::lastError()) +
+               "); the drives are checked every " + std::to_string(kFallbackRefreshMs / 1000) +
+               " seconds instead";
+    return false;
+  }
+  for (const DriveEntry& drive : drives_) {
+    const std::u16string root = driveRoot(drive);
+    if (watcher_->watchTree(root.c_str())) continue;
+    if (platform::lastError() == platform::kErrorNoSystemResources) {
+      *message = "the inotify watch limit is reached while watching " + narrow(root) +
+                 ": raise it with 'sysctl fs.inotify.max_user_watches=N' (changes in unwatched "
+                 "directories are picked up every " +
+                 std::to_string(kFallbackRefreshMs / 1000) + " seconds)";
+    } else {
+      *message = "cannot watch " + narrow(root) + " (system error " +
+                 std::to_string(platform::lastError()) + ")";
+    }
+    return false;
+  }
+  return true;
+}
+
+void LiveUpdates::collect(const std::vector<std::u16string>& changed) {
+  for (const std::u16string& directory : changed) {
+    // The monitor's own writes (its tables live under an excluded directory) are no changes.
+    if (!excludes_.empty() && matchesPathList(directory.c_str(), excludes_, false, true)) continue;
+    if (pending_.empty()) pendingSince_ = platform::tickCount();
+    pending_.insert(directory);
+  }
+}
+
+void LiveUpdates::run(platform::NamedEvent* stop) {
+  uint32_t lastRefresh = platform::tickCount();
+  std::vector<std::u16string> changed;
+  for (;;) {
+    changed.clear();
+    bool overflowed = false;
+    const uint32_t wait = pending_.empty() && !overflowed_ ? kIdleWaitMs : kSettleMs;
+    if (watcher_ != nullptr) {
+      if (!watcher_->wait(wait, &changed, &overflowed)) {
+        // A broken watcher: the drives are checked periodically from now on.
+        watcher_.reset();
+        complete_ = false;
+      }
+    } else if (stop->wait(wait) == platform::WaitResult::kSignaled) {
+      return;
+    }
+    if (stop->wait(0) == platform::WaitResult::kSignaled) return;
+    overflowed_ = overflowed_ || overflowed;
+    collect(changed);
+    if (!complete_ && platform::tickCount() - lastRefresh >= kFallbackRefreshMs) {
+      overflowed_ = true;
+      lastRefresh = platform::tickCount();
+    }
+    // A batch once the reports have settled, or when the oldest has waited long enough.
+    if (overflowed_ ||
+        (!pending_.empty() &&
+         (changed.empty() || platform::tickCount() - pendingSince_ >= kMaxDelayMs))) {
+      applyBatch();
+    }
+  }
+}
+
+void LiveUpdates::applyBatch() {
+  if (!cache_->acquireTables(platform::kInfinite)) return;
+  cache_->beginCacheUpdate();
+  if (overflowed_) {
+    // Reports were lost: every drive is compared with the disk by modification times.
+    refreshDrives();
+    overflowed_ = false;
+    pending_.clear();
+  }
+  const uint32_t start = platform::tickCount();
+  while (!pending_.empty() && platform::tickCount() - start < kBatchBudgetMs) {
+    const std::u16string directory = *pending_.begin();
+    pending_.erase(pending_.begin());
+    cache_->refreshDirectory(directory.c_str(), excludes_);
+  }
+  pendingSince_ = platform::tickCount();
+  cache_->saveCounter();
+  cache_->endCacheUpdate();
+  cache_->releaseTables();
+}
+
+void LiveUpdates::refreshDrives() {
+  FS_Cache::RefreshCounts counts;
+  for (const DriveEntry& drive : drives_) {
+    const std::u16string root = driveRoot(drive);
+    cache_->refreshTree(ResolvedPath{PathEntry(root.c_str(), true), drive}, excludes_, &counts);
+  }
+}

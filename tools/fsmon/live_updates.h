@@ -1,0 +1,59 @@
+// What keeps fsmon's tables current after its first scan: change reports from the system's
+// watcher are collected per directory and applied in short batches, each under both table
+// mutexes with the update marker set, so that a query never waits long and a monitor killed in a
+// batch leaves a marker the provider and the next monitor see.
+#ifndef FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H
+#define FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "cache/fs_cache.h"
+#include "paths/drive_entry.h"
+#include "platform/platform.h"
+
+// The watcher named by the environment variable FSMON_WATCH ("fanotify", "inotify"; empty or
+// "auto": the system's own choice). False, with the text in *error, for any other word.
+bool watchBackendFromEnvironment(platform::ChangeWatcher::Backend* backend, std::string* error);
+
+class LiveUpdates {
+ public:
+  // A batch writes for at most this long; what is left waits for the next one.
+  static constexpr uint32_t kBatchBudgetMs = 50;
+  // After a report, further reports are awaited this long before a batch, so that a burst in one
+  // directory becomes one update.
+  static constexpr uint32_t kSettleMs = 10;
+  // Reports wait at most this long for their batch, even while more keep coming.
+  static constexpr uint32_t kMaxDelayMs = 50;
+  // How often an idle monitor looks at its stop event.
+  static constexpr uint32_t kIdleWaitMs = 200;
+  // Where watching is incomplete, every drive is checked against the disk this often.
+  static constexpr uint32_t kFallbackRefreshMs = 60000;
+
+  LiveUpdates(FS_Cache* cache, const DriveList& drives, const PathList& excludes);
+
+  // Starts watching every drive. Where that is impossible or incomplete, *message says why and
+  // what to do, and run() falls back to checking the drives periodically.
+  void start(platform::ChangeWatcher::Backend backend, std::string* message);
+  // Applies changes until stop is set.
+  void run(platform::NamedEvent* stop);
+
+ private:
+  bool watchAll(platform::ChangeWatcher::Backend backend, std::string* message);
+  void collect(const std::vector<std::u16string>& changed);
+  void applyBatch();
+  void refreshDrives();
+
+  FS_Cache* cache_;
+  DriveList drives_;
+  PathList excludes_;
+  std::unique_ptr<platform::ChangeWatcher> watcher_;
+  bool complete_ = false;  // every directory of every drive is watched
+  bool overflowed_ = false;
+  std::set<std::u16string> pending_;
+  uint32_t pendingSince_ = 0;  // tick of the oldest report not yet applied
+};
+
+#endif  // FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H
