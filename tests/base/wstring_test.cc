@@ -41,7 +41,7 @@ TEST(WideStringTest, CaseMappingAndComparisonsChangeOnlyAsciiLetters) {
   EXPECT_EQ(wcsNICompare(nullptr, u"y", 0), 0);
 }
 
-TEST(WideStringTest, SearchAndPrepend) {
+TEST(WideStringTest, SearchPrependDuplicateAndTimes) {
   const char16_t* text = u"abcabc";
   EXPECT_EQ(findCharInRange(text, text + 5, u'c'), text + 2);
   EXPECT_EQ(findCharInRange(text + 3, text + 5, u'c'), text + 5);  // last is inclusive
@@ -61,6 +61,16 @@ TEST(WideStringTest, SearchAndPrepend) {
   EXPECT_EQ(u16string(buffer), u"cde");
   EXPECT_TRUE(wcsPrepend(u"ab", buffer, 7));
   EXPECT_EQ(u16string(buffer), u"abcde");
+  char16_t* copy = wcsDuplicate(u"C:\\x");
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(u16string(copy), u"C:\\x");
+  std::free(copy);
+  EXPECT_EQ(wcsDuplicate(nullptr), nullptr);
+
+  constexpr uint64_t kEpoch = 116444736000000000ull;
+  EXPECT_EQ(fileTimeToUnix(kEpoch + 9999999), 0u);
+  EXPECT_EQ(fileTimeToUnix(125911584000000000ull), 946684800u);  // 2000-01-01
+  EXPECT_EQ(fileTimeToUnix(kEpoch - 10000000), 0xFFFFFFFFu);     // one second before 1970
 }
 
 TEST(WideStringTest, HashKnownValues) {
@@ -105,19 +115,6 @@ TEST(WideStringTest, NarrowAndDecimalConversions) {
   delete[] astral;
   EXPECT_EQ(toWide("ok\xFF\xFE"), nullptr);
   EXPECT_EQ(toWide("\xC3"), nullptr);  // truncated sequence
-}
-
-TEST(WideStringTest, DuplicateAndTimes) {
-  char16_t* copy = wcsDuplicate(u"C:\\x");
-  ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(u16string(copy), u"C:\\x");
-  std::free(copy);
-  EXPECT_EQ(wcsDuplicate(nullptr), nullptr);
-
-  constexpr uint64_t kEpoch = 116444736000000000ull;
-  EXPECT_EQ(fileTimeToUnix(kEpoch + 9999999), 0u);
-  EXPECT_EQ(fileTimeToUnix(125911584000000000ull), 946684800u);  // 2000-01-01
-  EXPECT_EQ(fileTimeToUnix(kEpoch - 10000000), 0xFFFFFFFFu);     // one second before 1970
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-// FsFileInfo: the mode encoding, both routes of updateInfo (stat on FAT drives, a directory
-// search elsewhere), what each route fills, and its failures.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -137,7 +135,7 @@ TEST_F(FileInfoTest, StatRouteAndSizeOnFat) {
 }
 #endif
 
-TEST_F(FileInfoTest, KnownItemsAreKeptAndNeverFetched) {
+TEST_F(FileInfoTest, KnownItemsAreKeptAndNamesAreOwnedCopies) {
   auto absent = info(u"N:\\nowhere", u"absent");
   absent->setMode(0x1234);
   absent->setSize(5, 1);
@@ -154,6 +152,18 @@ TEST_F(FileInfoTest, KnownItemsAreKeptAndNeverFetched) {
   EXPECT_EQ(partly->mode(), 0x1234u);
   EXPECT_EQ(partly->modificationTime(), 42u);
   EXPECT_EQ(partly->size(), 3u);
+  // Names are owned copies of any length.
+  const std::u16string longName(600, u'n');
+  std::u16string name = u"first";
+  FsFileInfo named;
+  named.setName(name.c_str());
+  name[0] = u'X';
+  EXPECT_EQ(std::u16string(named.name()), u"first");
+  named.setName(longName.c_str());
+  named.setDirectory(longName.c_str());
+  EXPECT_EQ(std::u16string(named.name()) + named.directory(), longName + longName);
+  named.setName(nullptr);
+  EXPECT_EQ(named.name(), nullptr);
 }
 
 TEST_F(FileInfoTest, FailuresSetTheErrorFlagAndTrace) {
@@ -181,20 +191,6 @@ TEST_F(FileInfoTest, FailuresSetTheErrorFlagAndTrace) {
   EXPECT_FALSE(unnamed.hasError());
   EXPECT_EQ(unnamed.getSize(), 0u);
   for (const auto& record : traces_.records()) EXPECT_EQ(record.function, "updateInfo");
-}
-
-TEST(FsFileInfoNames, AreOwnedCopiesOfAnyLength) {
-  const std::u16string longName(600, u'n');
-  std::u16string name = u"first";
-  FsFileInfo info;
-  info.setName(name.c_str());
-  name[0] = u'X';
-  EXPECT_EQ(std::u16string(info.name()), u"first");
-  info.setName(longName.c_str());
-  info.setDirectory(longName.c_str());
-  EXPECT_EQ(std::u16string(info.name()) + info.directory(), longName + longName);
-  info.setName(nullptr);
-  EXPECT_EQ(info.name(), nullptr);
 }
 
 }  // namespace

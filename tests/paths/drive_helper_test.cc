@@ -1,4 +1,3 @@
-// Drive entries, drive lists from the drive table, pruning, merging and look-up.
 #include "paths/drivehelper.h"
 
 #include <gtest/gtest.h>
@@ -35,11 +34,6 @@ TEST(DriveEntryTest, AssignmentCopiesStringsInPairsAndEqualityIgnoresTheFlag) {
     EXPECT_EQ(target.fileSystem(), nullptr);
     EXPECT_EQ(target.type(), halfNull.type());
   }
-  // Vector erase shifts elements by assignment: each position keeps its own flag.
-  DriveList list = {DriveEntry(u"A:", DT_REMOVABLE, u"FAT"), DriveEntry(u"B:", DT_FIXED, u"NTFS")};
-  list[0].setExcluded(true);
-  list.erase(list.begin());
-  EXPECT_EQ(render(list), Strings{"B: NTFS 2 excluded"});
 
   for (const DriveEntry& other :
        {DriveEntry(u"C:", DT_REMOTE, u"NTFS"), DriveEntry(u"c:", DT_FIXED, u"NTFS"),

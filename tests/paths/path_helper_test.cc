@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "paths/paths_test_support.h"
+#include "paths/wow64helper.h"
 #include "platform/platform.h"
 #include "support/drive_table.h"
 #include "support/trace_capture.h"
@@ -47,17 +48,14 @@ TEST(FolderTokenTest, ExpandsByTheFirstNameATokenBegins) {
       {u"x%CSIDL_COMMON_STARTUP%", "error -1"},
       {u"%__LAST_ENTRY__%", "error -1"}};
   for (const auto& [input, expected] : cases) EXPECT_EQ(expand(input), expected) << narrow(input);
+  // The output and its terminating zero must fit the capacity.
+  EXPECT_EQ(expand(u"%CSIDL_WINDOWS%", 11), "C:\\Windows");
+  EXPECT_EQ(expand(u"%CSIDL_WINDOWS%", 10), "error -2");
   ScopedShellFolders none("");
   EXPECT_EQ(expand(u"%%"), "error -1");
 }
 
-// The output and its terminating zero must fit the capacity.
 TEST(FolderTokenTest, OutputNeverPassesItsCapacity) {
-  ScopedShellFolders folders("36=C:\\Windows");
-  if (ScopedShellFolders::kSupported) {
-    EXPECT_EQ(expand(u"%CSIDL_WINDOWS%", 11), "C:\\Windows");
-    EXPECT_EQ(expand(u"%CSIDL_WINDOWS%", 10), "error -2");
-  }
   EXPECT_EQ(expand(u"ab%UNKNOWN%", 12), "ab%UNKNOWN%");
   EXPECT_EQ(expand(u"ab%UNKNOWN%", 11) + expand(u"a", 1), "error -2error -2");
   const std::u16string a259(kMaxPath - 1, u'a');
@@ -97,9 +95,7 @@ TEST(WildcardParentTest, ParentIsTheDirectoryBeforeTheFirstWildcard) {
 }
 
 // Absolute forms are checked through the resolver; here the refusals.
-class RealPathTest : public DriveTableTest {};
-
-TEST_F(RealPathTest, RefusesWhatDoesNotFitTheBuffer) {
+TEST_F(DriveTableTest, RealPathRefusesWhatDoesNotFitTheBuffer) {
   drives_.enter('C', "work");
   const std::u16string longest = u"C:\\" + std::u16string(kMaxPath - 4, u'a');
   char16_t* fits = PathHelper().realPath(longest.c_str());
@@ -124,61 +120,70 @@ TEST(ValidPathTest, PathMustLieOnADriveOfTheMask) {
   EXPECT_EQ(traces.messages(), Strings{"PathHelper::isValidPath - media not valid!\n"});
 }
 
-// Reference matching for paths without wildcards, written from the rules rather than the
-// matcher: a pattern matches its own text, and that text with a trailing backslash on the
-// pattern; a subtree pattern also matches everything below it.
-bool referenceMatch(const std::u16string& pattern, const std::u16string& path, bool subtree) {
-  if (path == pattern || pattern == path + u"\\") return true;
-  const std::u16string below =
-      !pattern.empty() && pattern.back() == u'\\' ? pattern : pattern + u"\\";
-  return subtree && path.compare(0, below.size(), below) == 0;
-}
-
-// Index and length of the first longest matching entry, by brute force; index -1 for none.
-std::pair<int, size_t> referenceBest(const std::u16string& path, const PathList& list) {
-  std::pair<int, size_t> best = {-1, 0};
-  for (size_t i = 0; i < list.size(); ++i) {
-    const std::u16string pattern = list[i].path();
-    if (referenceMatch(pattern, path, list[i].recursive()) &&
-        (best.first < 0 || pattern.size() > best.second)) {
-      best = {static_cast<int>(i), pattern.size()};
-    }
-  }
-  return best;
-}
-
-std::u16string randomPath(std::mt19937& rng, bool mayEndInBackslash) {
-  static const std::u16string kComponents[] = {u"a", u"b", u"ab", u"A"};
-  std::u16string path = u"C:";
-  const int depth = std::uniform_int_distribution<int>(0, 3)(rng);
-  for (int i = 0; i < depth; ++i) path += u"\\" + kComponents[rng() % 4];
-  if (depth == 0 || (mayEndInBackslash && rng() % 4 == 0)) path += u"\\";
-  return path;
-}
-
-PathList randomList(std::mt19937& rng) {
-  PathList list(rng() % 5);
-  for (PathEntry& entry : list) entry = PathEntry(randomPath(rng, true).c_str(), rng() % 2 == 0);
-  return list;
-}
-
-TEST(PathInclusionTest, AgreesWithBruteForceLongestMatch) {
-  std::mt19937 rng(20240611);
+// The longest matching entry of each list decides; a tie goes to inclusion.
+TEST(PathInclusionTest, LongestMatchDecidesAndATieIncludes) {
   PathHelper helper;
-  int excludedSome = 0;
-  for (int trial = 0; trial < 20000; ++trial) {
-    const PathList includes = randomList(rng), excludes = randomList(rng);
-    const std::u16string path = randomPath(rng, false);
-    const auto include = referenceBest(path, includes), exclude = referenceBest(path, excludes);
-    ASSERT_EQ(helper.findBestMatch(path.c_str(), includes), include.first) << narrow(path);
-    const bool expected =
-        exclude.first < 0 || (include.first >= 0 && exclude.second <= include.second);
-    ASSERT_EQ(helper.isPathIncluded(path.c_str(), includes, excludes), expected) << narrow(path);
-    excludedSome += expected ? 0 : 1;
+  const PathList includes = {PathEntry(u"C:\\x", true), PathEntry(u"C:\\a", true),
+                             PathEntry(u"C:\\a\\b\\c", false)};
+  const PathList excludes = pathList({u"C:\\a\\b", u"C:\\x"}, true);
+  const std::pair<const char16_t*, bool> cases[] = {
+      {u"C:\\a\\z", true},        {u"C:\\a\\b\\z", false}, {u"C:\\a\\b\\c", true},
+      {u"C:\\a\\b\\c\\z", false}, {u"C:\\x\\y", true},     {u"D:\\q", true}};
+  for (const auto& [path, included] : cases) {
+    EXPECT_EQ(helper.isPathIncluded(path, includes, excludes), included) << narrow(path);
   }
-  EXPECT_GT(excludedSome, 1000);  // the random sets reach both answers
+  EXPECT_FALSE(helper.isPathIncluded(u"C:\\a\\b", {}, excludes));
+  EXPECT_EQ(helper.findBestMatch(u"C:\\a\\b\\c", includes), 2);
   EXPECT_TRUE(helper.isPathIncluded(nullptr, {}, pathList({u"C:"}, true)));
   EXPECT_EQ(helper.findBestMatch(nullptr, pathList({u"C:"}, true)), -1);
+}
+
+// CTest runs each test in a process of its own, so the first Wow64Switch of a test is normally the
+// first of its process; run in one process, the look-up is checked where it happens.
+TEST(Wow64SwitchTest, SettlesTheProcessStateOnce) {
+  const bool firstInProcess = wow64ProcessState() == kWow64Unknown;
+  TraceCapture traces;
+  Wow64Switch first;
+  const int32_t state = wow64ProcessState();
+#ifdef _WIN32
+  EXPECT_TRUE(state == kWow64Process || state == kNotWow64Process) << state;
+  EXPECT_EQ(traces.contains("::isWow64Process - IsWow64Process() found! calling...\n"),
+            firstInProcess);
+#else
+  EXPECT_EQ(state, kWow64FunctionMissing);  // POSIX has no WOW64 functions
+  EXPECT_EQ(traces.messages().size() == 1 &&
+                traces.contains("::isWow64Process - IsWow64Process() not found (win 2K or "
+                                "previous versions)\n"),
+            firstInProcess);
+#endif
+
+  // Later switches, on any thread, use the settled state without looking again; only a WOW64
+  // process calls the disable function.
+  traces.clear();
+  std::thread([] { Wow64Switch second; }).join();
+  Wow64Switch third;
+  EXPECT_EQ(wow64ProcessState(), state);
+  EXPECT_FALSE(traces.containsText("::isWow64Process"));
+  EXPECT_EQ(third.disableWow64FsRedirection(), state == kWow64Process);
+  EXPECT_EQ(traces.containsText("::wow64DisableWow64FsRedirection"), state == kWow64Process);
+}
+
+TEST(FolderPathTest, AnswersFromTheShellOrFails) {
+  char16_t buffer[platform::kMaxPath] = {};
+  EXPECT_EQ(getFolderPath(kFolderIdWindows, nullptr), kFolderInvalidArgument);
+  if (!ScopedShellFolders::kSupported) {
+    EXPECT_GE(getFolderPath(kFolderIdWindows, buffer), 0);
+    EXPECT_NE(buffer[0], u'\0');
+    return;
+  }
+  ScopedShellFolders folders("36=C:\\Windows;38=D:\\Programs");
+  EXPECT_EQ(getFolderPath(38, buffer), 0);
+  EXPECT_EQ(narrow(buffer), "D:\\Programs");
+  // A folder the shell does not know fails with the shell's own code.
+  EXPECT_EQ(getFolderPath(kFolderIdSystem, buffer), kFolderFailed);
+  EXPECT_EQ(getFolderPath(-1, buffer), kFolderFailed);
+  ScopedShellFolders overlong(("36=C:\\" + std::string(platform::kMaxPath, 'a')).c_str());
+  EXPECT_LT(getFolderPath(kFolderIdWindows, buffer), 0);
 }
 
 }  // namespace

@@ -174,14 +174,10 @@ TEST_F(PathResolverTest, EachPathEndsInItsList) {
     EXPECT_EQ(resolve(path), "") << narrow(path);
   }
   EXPECT_EQ(resolve(PathList{PathEntry()}), "");
-}
-
-// Entries whose text cannot be expanded (a folder that cannot be looked up, 260 and 261
-// characters) are dropped before anything is traced for them.
-TEST_F(PathResolverTest, UnexpandableEntriesAreDroppedUntraced) {
-  const std::u16string longest = u"C:\\" + std::u16string(platform::kMaxPath - 4, u'a');
+  // Entries whose text cannot be expanded (a folder that cannot be looked up, 260 and 261
+  // characters) are dropped before anything is traced for them.
   for (const std::u16string& path :
-       {std::u16string(u"%CSIDL_PROGRAM_FILES%\\x"), longest + u"a", longest + u"aa"}) {
+       {std::u16string(u"%CSIDL_PROGRAM_FILES%\\x"), u"C:\\a" + w256, u"C:\\aa" + w256}) {
     EXPECT_EQ(resolve(path), "");
     EXPECT_FALSE(traces_.containsText("media:"));
   }
@@ -198,19 +194,9 @@ TEST_F(NoRemoteDriveTest, RemoteMediaResolvesNothing) {
   EXPECT_TRUE(traces_.contains("PathHelper::pathResolver - driveList[1] is 'E:'\n"));
 }
 
-TEST_F(PathResolverTest, PrunedDrivesGiveNoParents) {
-  prune(PathList{PathEntry(u"D:\\", false)});
-  EXPECT_EQ(render(usable_),
-            (Strings{"A: FAT 1", "C: NTFS 2", "E: CDFS 8", "M: TMPFS 16", "R: SMB 4"}));
-  // With the usable drives D: is unknown; with all drives the pattern resolves but its parent
-  // is rejected by the drive-level exclusion.
-  EXPECT_EQ(resolve(u"D:\\x\\*.txt"), "");
-  EXPECT_EQ(resolve(PathList{PathEntry(u"D:\\x\\*.txt", false)}, &all_),
-            "R{D:\\x\\*.txt 2 FAT32 excluded}");
-  EXPECT_EQ(resolve(u"*.log"), "P{C:\\/r 2 NTFS} R{C:*.log 2 NTFS}");
-}
-
-TEST_F(PathResolverTest, OutputsAreGroupedByDriveType) {
+// Outputs are grouped by drive type; duplicates are added once, unresolved ones each time; pruned
+// drives give no parents.
+TEST_F(PathResolverTest, GroupedDeduplicatedAndPruned) {
   const std::vector<std::u16string> paths = {u"R:\\r", u"D:\\d", u"M:\\m", u"C:\\c",
                                              u"A:\\a", u"E:\\e", u"C:\\c2"};
   PathList everyMedia;
@@ -224,15 +210,21 @@ TEST_F(PathResolverTest, OutputsAreGroupedByDriveType) {
   EXPECT_EQ(
       resolve(pathList(paths, true)),
       "PR{D:\\d/r 2 FAT32, C:\\c/r 2 NTFS, C:\\c2/r 2 NTFS} U{A:\\a/r, R:\\r/r, E:\\e/r, M:\\m/r}");
-}
-
-TEST_F(PathResolverTest, DuplicatesAreAddedOnceButUnresolvedOnesEachTime) {
   EXPECT_EQ(resolve(PathList{
                 PathEntry(u"C:\\Windows\\*.exe", false), PathEntry(u"C:\\Windows\\*.dll", false),
                 PathEntry(u"C:\\Windows\\*.exe", true), PathEntry(u"C:\\Windows\\", false),
                 PathEntry(u"$floppy::C:\\x", true), PathEntry(u"$floppy::C:\\x", true)}),
             "P{C:\\Windows\\/r 2 NTFS} R{C:\\Windows\\*.exe 2 NTFS, C:\\Windows\\*.dll 2 NTFS, "
             "C:\\Windows\\ 2 NTFS} U{C:\\x/r, C:\\x/r}");
+  prune(PathList{PathEntry(u"D:\\", false)});
+  EXPECT_EQ(render(usable_),
+            (Strings{"A: FAT 1", "C: NTFS 2", "E: CDFS 8", "M: TMPFS 16", "R: SMB 4"}));
+  // With the usable drives D: is unknown; with all drives the pattern resolves but its parent
+  // is rejected by the drive-level exclusion.
+  EXPECT_EQ(resolve(u"D:\\x\\*.txt"), "");
+  EXPECT_EQ(resolve(PathList{PathEntry(u"D:\\x\\*.txt", false)}, &all_),
+            "R{D:\\x\\*.txt 2 FAT32 excluded}");
+  EXPECT_EQ(resolve(u"*.log"), "P{C:\\/r 2 NTFS} R{C:*.log 2 NTFS}");
 }
 
 }  // namespace

@@ -3,30 +3,19 @@
 
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 
 #include "base/result_codes.h"
 #include "platform/platform.h"
 #include "platform/platform_testing.h"
-#include "provider_monitor/fake_monitor.h"
 #include "provider_monitor/fs_monitorprovider.h"
+#include "provider_monitor/provider_test_support.h"
 #include "support/narrow_text.h"
 #include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
 namespace {
-
-class SettingsConfig final : public FsConfig {
- public:
-  std::map<std::string, std::string> values;  // "section/key" -> value
-  std::string getValue(const char* section, const char* key,
-                       const char* defaultValue) const override {
-    auto found = values.find(std::string(section) + "/" + key);
-    return found != values.end() ? found->second : defaultValue;
-  }
-};
 
 class MonitorControlTest : public ::testing::Test {
  protected:
@@ -51,7 +40,7 @@ class MonitorControlTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  SettingsConfig config_;
+  MapConfig config_;
 };
 
 TEST(MonitorCommandLine, DefaultsAndBackslashRules) {
@@ -72,7 +61,7 @@ TEST(MonitorCommandLine, DefaultsAndBackslashRules) {
        u"D__X Y_FsMon_InitEvent"},
   };
   for (const Case& c : cases) {
-    SettingsConfig config;
+    MapConfig config;
     if (c.home != nullptr) config.values["fscanner.provider_monitor/home"] = c.home;
     config.values["fscanner/home"] = c.bin != nullptr ? c.bin : ".\\";
     FS_MonitorProvider provider(nullptr);

@@ -1,10 +1,6 @@
-// The provider's configuration, its query flow, the mapping of result codes and the module
-// boundary.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,24 +8,11 @@
 #include "base/result_codes.h"
 #include "provider_monitor/fs_monitorprovider.h"
 #include "provider_monitor/provider_result.h"
+#include "provider_monitor/provider_test_support.h"
 #include "support/narrow_text.h"
 #include "support/trace_capture.h"
 
 namespace {
-
-class MapConfig final : public FsConfig {
- public:
-  std::string getValue(const char* section, const char* key,
-                       const char* defaultValue) const override {
-    if (throws) throw std::bad_alloc();
-    lookups.push_back(std::string(section) + "/" + key + "=" + defaultValue);
-    auto found = values.find(std::string(section) + "/" + key);
-    return found != values.end() ? found->second : defaultValue;
-  }
-  std::map<std::string, std::string> values;  // "section/key" -> value
-  mutable std::vector<std::string> lookups;
-  bool throws = false;
-};
 
 FsResults* const kResults = reinterpret_cast<FsResults*>(0x1000);
 FsQuery* const kQuery = reinterpret_cast<FsQuery*>(0x2000);
@@ -111,15 +94,11 @@ TEST(ProviderResult, MapsEveryCodeToOneOfTheThreeHostValues) {
 
 // The four settings are read in order with their defaults; the process-id file name gets exactly
 // one backslash; a home that cannot be converted leaves it unset and nothing to stop.
-TEST(ProviderConfiguration, SettingsAndThePidFileName) {
+TEST(ProviderConfiguration, SettingsPidFileNameAndCreateProvider) {
   MapConfig config;
   FS_MonitorProvider provider(nullptr);
   TraceCapture capture;
   ASSERT_EQ(provider.initialize(&config), SUCCESS);
-  EXPECT_EQ(std::u16string(provider.cacheHome()), u"C:\\");
-  EXPECT_EQ(std::u16string(provider.binDir()), u".\\");
-  EXPECT_EQ(std::u16string(provider.drives()), u"$local");
-  EXPECT_EQ(std::u16string(provider.monitor()), u"monitor_win32");
   EXPECT_EQ(config.lookups,
             (std::vector<std::string>{"fscanner.provider_monitor/home=C:\\", "fscanner/home=.\\",
                                       "fscanner.provider_monitor/drives=$local",
@@ -150,21 +129,16 @@ TEST(ProviderConfiguration, SettingsAndThePidFileName) {
       EXPECT_EQ(std::u16string(other.pidMonitorFileName()), pidFile) << home;
     }
   }
-}
-
-// createProvider keeps the host option block and answers through the virtual table; a null
-// configuration, or one that fails with an exception, gives no provider and no exception.
-TEST(CreateProvider, ProviderOrNullNeverAnException) {
-  MapConfig config;
+  // createProvider keeps the host option block and answers through the virtual table; a null
+  // configuration, or one that fails with an exception, gives no provider and no exception.
+  config.values.clear();
   FsCacheOptions options;
   config.cacheOptions = &options;
-  std::unique_ptr<FsProvider> provider(createProvider(&config));
-  ASSERT_NE(provider, nullptr);
-  EXPECT_EQ(dynamic_cast<FS_MonitorProvider&>(*provider).cacheOptions(), &options);
-  EXPECT_EQ(provider->prepare(nullptr), 0);
-  EXPECT_EQ(provider->reset(&config), 0);
-
-  TraceCapture capture;
+  std::unique_ptr<FsProvider> created(createProvider(&config));
+  ASSERT_NE(created, nullptr);
+  EXPECT_EQ(dynamic_cast<FS_MonitorProvider&>(*created).cacheOptions(), &options);
+  EXPECT_EQ(created->prepare(nullptr), 0);
+  EXPECT_EQ(created->reset(&config), 0);
   EXPECT_EQ(createProvider(nullptr), nullptr);
   EXPECT_TRUE(capture.contains("createProvider: ENTER\n"));
   EXPECT_TRUE(capture.contains("createProvider: cannot initialize!\n"));

@@ -1,6 +1,3 @@
-// The file-system walk over generated trees: what it reports, start checks, recursion,
-// exclusions and includes, path limits, the time budget, criteria and checksums, and entries that
-// must never block or stop it (FIFOs, sockets, unreadable files and directories).
 #include "walk/fsbuild.h"
 
 #include <gtest/gtest.h>
@@ -148,7 +145,7 @@ TEST_F(WalkTest, RecursionIncludesAndExclusionsChooseTheDirectories) {
   for (const CapturedTrace& trace : traces_.records()) EXPECT_EQ(trace.function, "fs_build");
 }
 
-TEST_F(WalkTest, StartMustBeARealDirectory) {
+TEST_F(WalkTest, StartChecksUsedUpBudgetsNullArgumentsAndBadCriteria) {
   make({"file.txt", "dir/x.txt"});
   std::vector<std::u16string> refused = {path("file.txt"), path("absent")};
 #ifndef _WIN32
@@ -177,11 +174,8 @@ TEST_F(WalkTest, StartMustBeARealDirectory) {
   EXPECT_FALSE(fs_isValidPath(nullptr));
   EXPECT_TRUE(traces_.contains("::isValidPath - path name specified is null\n"));
   for (const CapturedTrace& trace : traces_.records()) EXPECT_EQ(trace.function, "fs_isValidPath");
-}
-
-TEST_F(WalkTest, UsedUpBudgetsNullArgumentsAndBadCriteriaReportNothing) {
-  make({"a.txt"});
-  FsScanFilter filter(u"[SIZE]>=0", false);
+  traces_.clear();
+  results_.files.clear();
   for (int64_t budget : {int64_t{0}, int64_t{-5}}) {  // stops before touching the disk
     EXPECT_EQ(fs_scan(&results_, &filter, start(u"Q:\\absent"), {}, {}, false, budget),
               kWalkTimedOut);
@@ -225,59 +219,47 @@ TEST_F(WalkTest, DirectoryPathsOfTwoHundredAndFiftyEightCharactersOrMoreAreNotWa
 }
 #endif
 
-TEST_F(WalkTest, CriteriaOverSizeAttributesAndName) {
-  make({"small.txt", "large.txt", "prog.exe", "sub/NOTES.TXT"});
+// Criteria over attributes and names (sizes and names are compared with find by the fsquery
+// differential test), and checksum filters; criteria see zero checksums.
+TEST_F(WalkTest, CriteriaAndChecksumFiltersChooseTheFiles) {
+  make({"prog.exe", "sub/NOTES.TXT", "two.txt", "sub/three.txt"});
   std::ofstream(dir_.host("large.txt")) << std::string(5000, 'L');
-  const struct {
-    const char16_t* criteria;
-    bool caseSensitive;
-    Names expected;
-  } cases[] = {
-      {u"[SIZE]>1000", false, {u"large.txt"}},
-      {u"([ATTR] & 584) == 584", false, {u"prog.exe"}},  // executable by all
-      {u"[FILENAME]==\"*.txt\"", false, {u"NOTES.TXT", u"large.txt", u"small.txt"}},
-      {u"[FILENAME]==\"*.txt\"", true, {u"large.txt", u"small.txt"}},
-      {u"[FILENAME]==\"small.txt\" || [SIZE]==4999+1 && [SHORTFILENAME]==\"\"",
-       false,
-       {u"large.txt", u"small.txt"}},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(walk(c.criteria, true, {}, {}, c.caseSensitive), c.expected)
-        << narrow(c.criteria) << (c.caseSensitive ? " case-sensitive" : "");
-  }
-}
-
-TEST_F(WalkTest, ChecksumsAreTestedByTheFilterAndCriteriaSeeZeros) {
-  make({"one.txt", "two.txt", "sub/three.txt"});
   const uint32_t twoCrc = crc32UpdateTables(0, "content of two.txt", 18);
   ChecksumFilter wanted;
   wanted.active = 1;
   wanted.crc32Values = {twoCrc};
   wanted.md5Values = {Md5::of("content of sub/three.txt", 24)};
+  ChecksumFilter withQ32 = wanted;  // two.txt is shorter than 1,024 bytes: its Q32 is its CRC-32
+  withQ32.q32Values = {twoCrc};
   constexpr uint32_t kCrc = FsScanFilter::kOptionCrc32, kQ32 = FsScanFilter::kOptionQ32;
-  constexpr uint32_t kMd5 = FsScanFilter::kOptionMd5;
+  constexpr uint32_t kMd5 = FsScanFilter::kOptionMd5, kNone = FsScanFilter::kDefaultOptions;
+  const std::u16string real = u"[CRC32]==" + wide(std::to_string(twoCrc));
+  const char16_t* zeros = u"[CRC32]==0 && [Q32]==0 && [MD5]==\"0\"";
+  const char16_t* precedence =
+      u"[FILENAME]==\"two.txt\" || [SIZE]==4999+1 && [SHORTFILENAME]==\"\"";
+  const Names every = {u"NOTES.TXT", u"large.txt", u"prog.exe", u"three.txt", u"two.txt"};
   const struct {
+    const char16_t* criteria;
+    bool caseSensitive;
     uint32_t options;
-    bool wantQ32;  // two.txt is shorter than 1,024 bytes: its Q32 is its CRC-32
+    const ChecksumFilter* checksums;
     Names expected;
   } cases[] = {
-      {kCrc, false, {u"two.txt"}},
-      {kQ32, false, {}},
-      {kQ32, true, {u"two.txt"}},
-      {kMd5, false, {u"three.txt"}},
-      {kMd5 | kCrc | 0x1F, false, {u"three.txt", u"two.txt"}},
-      {FsScanFilter::kDefaultOptions, true, {}},
+      {u"([ATTR] & 584) == 584", false, kNone, nullptr, {u"prog.exe"}},  // executable by all
+      {u"[FILENAME]==\"*.txt\"", true, kNone, nullptr, {u"large.txt", u"three.txt", u"two.txt"}},
+      {precedence, false, kNone, nullptr, {u"large.txt", u"two.txt"}},
+      {u"[SIZE]>0", false, kCrc, &wanted, {u"two.txt"}},
+      {u"[SIZE]>0", false, kQ32, &wanted, {}},
+      {u"[SIZE]>0", false, kQ32, &withQ32, {u"two.txt"}},
+      {u"[SIZE]>0", false, kMd5, &wanted, {u"three.txt"}},
+      {u"[SIZE]>0", false, kMd5 | kCrc | 0x1F, &wanted, {u"three.txt", u"two.txt"}},
+      {u"[SIZE]>0", false, kNone, &withQ32, {}},
+      {zeros, false, kCrc | kQ32 | kMd5, nullptr, every},
+      {real.c_str(), false, kCrc | kQ32 | kMd5, nullptr, {}},
   };
   for (const auto& c : cases) {
-    wanted.q32Values = c.wantQ32 ? std::vector<uint32_t>{twoCrc} : std::vector<uint32_t>{};
-    EXPECT_EQ(walk(u"[SIZE]>0", true, {}, {}, false, c.options, &wanted), c.expected) << c.options;
-  }
-
-  const std::u16string zeros = u"[CRC32]==0 && [Q32]==0 && [MD5]==\"0\"";
-  const std::u16string real = u"[CRC32]==" + wide(std::to_string(twoCrc));
-  for (const std::u16string& criteria : {zeros, real}) {
-    EXPECT_EQ(walk(criteria.c_str(), true, {}, {}, false, kCrc | kQ32 | kMd5).size(),
-              criteria == zeros ? 3u : 0u);
+    EXPECT_EQ(walk(c.criteria, true, {}, {}, c.caseSensitive, c.options, c.checksums), c.expected)
+        << narrow(c.criteria) << " options " << c.options;
   }
 }
 
