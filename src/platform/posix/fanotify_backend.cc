@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/nothrow_object.h"
@@ -29,6 +30,7 @@ constexpr uint64_t kEvents =
     FAN_CREATE | FAN_DELETE | FAN_MOVED_FROM | FAN_MOVED_TO | FAN_MODIFY | FAN_ATTRIB | FAN_ONDIR;
 constexpr size_t kBufferSize = 64 * 1024;
 constexpr int kReadsPerWait = 16;
+constexpr size_t kKnownPathsLimit = 65536;
 
 struct FileSystemId {
   int32_t value[2];
@@ -110,6 +112,11 @@ class FanotifyBackend final : public ChangeBackend {
     std::string lastPath;
     while (FAN_EVENT_OK(event, length)) {
       if ((event->mask & FAN_Q_OVERFLOW) != 0) *overflowed = true;
+      // A directory moved or deleted anywhere changes the paths below it.
+      if ((event->mask & FAN_ONDIR) != 0 &&
+          (event->mask & (FAN_MOVED_FROM | FAN_MOVED_TO | FAN_DELETE)) != 0) {
+        knownPaths_.clear();
+      }
       const char* info = reinterpret_cast<const char*>(event) + event->metadata_len;
       const char* end = reinterpret_cast<const char*>(event) + event->event_len;
       while (info + sizeof(struct fanotify_event_info_header) <= end) {
@@ -125,8 +132,7 @@ class FanotifyBackend final : public ChangeBackend {
                                 sizeof(struct file_handle) + handle->handle_bytes);
           if (bytes != lastHandle) {
             lastHandle = bytes;
-            lastPath.clear();
-            resolve(fid, &lastPath);
+            lastPath = pathOf(bytes, fid);
             if (!lastPath.empty()) changed->push_back(lastPath);
           }
         }
@@ -134,6 +140,18 @@ class FanotifyBackend final : public ChangeBackend {
       }
       event = FAN_EVENT_NEXT(event, length);
     }
+  }
+
+  // The path of the directory a handle names, remembered until a directory moves: the file
+  // systems' whole traffic passes here, most of it outside the watched trees.
+  std::string pathOf(const std::string& handle, const struct fanotify_event_info_fid* fid) {
+    auto known = knownPaths_.find(handle);
+    if (known != knownPaths_.end()) return known->second;
+    std::string path;
+    resolve(fid, &path);
+    if (knownPaths_.size() >= kKnownPathsLimit) knownPaths_.clear();
+    knownPaths_.emplace(handle, path);
+    return path;
   }
 
   // The current path of the directory a handle names; empty when it is gone.
@@ -162,6 +180,7 @@ class FanotifyBackend final : public ChangeBackend {
   int fd_;
   WatchScope scope_;
   std::map<FileSystemId, int> mounts_;
+  std::unordered_map<std::string, std::string> knownPaths_;  // handle bytes -> path
 };
 
 }  // namespace
