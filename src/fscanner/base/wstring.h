@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Characters a buffer for uintToWide needs: 20 digits of UINT64_MAX and the zero.
 constexpr size_t kUintToWideMinCapacity = 21;
@@ -82,6 +83,11 @@ bool hasWildcards(const char16_t* s);
 inline bool isDotEntry(const char16_t* name) {
   return name != nullptr && name[0] == u'.' &&
          (name[1] == u'\0' || (name[1] == u'.' && name[2] == u'\0'));
+}
+
+// path with one backslash at its end (added when missing).
+inline std::u16string withBackslash(const std::u16string& path) {
+  return !path.empty() && path.back() == u'\\' ? path : path + u'\\';
 }
 
 // A malloc copy of s (released with free); null for null s or when memory runs out.

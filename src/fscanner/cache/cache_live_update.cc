@@ -1,21 +1,12 @@
-// Keeping recorded directories current from change reports. A changed directory is compared
-// with its records entry by entry, so that only what changed is written: the tables grow by the
-// changes, not by the size of the directories they happen in.
+// Keeping recorded directories current from change reports: each reported directory, or its
+// nearest recorded ancestor, is compared with the disk (syncDirectory).
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "base/wildcard.h"
 #include "base/wstring.h"
-#include "cache/cache_records.h"
 #include "cache/fs_cache.h"
-#include "fs/file_mode.h"
 
 namespace {
-
-std::u16string withBackslash(const std::u16string& path) {
-  return !path.empty() && path.back() == u'\\' ? path : path + u'\\';
-}
 
 // The parent of a drive-qualified directory; false for a drive root.
 bool parentOf(std::u16string* path) {
@@ -46,96 +37,4 @@ int FS_Cache::refreshDirectory(const char16_t* path, const PathList& excludes) {
   std::vector<ChildDirectory> children;
   childDirectories(id, &children);
   return syncDirectory(id, withBackslash(directory), excludes, &children);
-}
-
-int FS_Cache::syncDirectory(uint32_t id, const std::u16string& base, const PathList& excludes,
-                            std::vector<ChildDirectory>* children) {
-  const uint32_t now = currentTime();
-  std::unordered_map<std::u16string, platform::FindData> files;
-  std::vector<platform::FindData> directories;
-  platform::FindData entry;
-  const std::u16string pattern = base + u"*";
-  std::unique_ptr<platform::DirectorySearch> search =
-      platform::DirectorySearch::start(pattern.c_str(), &entry);
-  if (search == nullptr) {
-    FS_TRACE(logger_, "FS_Cache::refreshTree - cannot read '%S'. Error %u\n", pattern.c_str(),
-             platform::lastError());
-    return kBuildDone;
-  }
-  do {
-    if ((entry.attributes & platform::kAttrDirectory) == 0) {
-      files.emplace(entry.name, entry);
-    } else if ((entry.attributes & platform::kAttrReparsePoint) == 0 &&
-               !isDotEntry(entry.name.c_str())) {
-      directories.push_back(entry);
-    }
-  } while (search->next(&entry));
-  search.reset();
-
-  // Files: records of files gone are removed, changed ones rewritten, new files added.
-  RecordSetRef records;
-  tbFiles_->openRecordSet(&records);
-  for (bool more = seekNumber(records, filesOfDirectory_.get(), u"PATHID", varPathId_, id); more;
-       more = records.moveNext()) {
-    const char16_t* name = records.getString(u"FILENAME");
-    auto found = files.find(name != nullptr ? name : u"");
-    if (found == files.end()) {
-      records.remove();
-      continue;
-    }
-    const platform::FindData& file = found->second;
-    const int64_t size = static_cast<int64_t>(file.size);
-    const int32_t mode = static_cast<int32_t>(
-        modeFromAttributes(file.attributes, file.name.c_str(), file.shortName.c_str()));
-    if (records.getInt64(u"SIZE") != size || records.getInt32(u"ATTR") != mode) {
-      records.setInt64(u"SIZE", size);
-      records.setInt32(u"ATTR", mode);
-      records.update();
-    }
-    files.erase(found);
-  }
-  tbFiles_->closeRecordSet(&records);
-  FileRecordWriter fileRecords(rsFiles_, checksumsWanted_);
-  for (const auto& file : files) {
-    if (!fileRecords.add(file.second, base, id)) {
-      FS_TRACE(logger_, "FS_Cache::refreshTree - addNew failed!\n");
-    }
-  }
-
-  // Subdirectories: new ones are recorded with their trees, gone ones lose their trees.
-  std::unordered_map<std::u16string, size_t> known;
-  for (size_t i = 0; i < children->size(); ++i) known.emplace((*children)[i].name, i);
-  std::vector<bool> seen(children->size(), false);
-  int result = kBuildDone;
-  for (const platform::FindData& directory : directories) {
-    auto found = known.find(directory.name);
-    if (found != known.end()) {
-      seen[found->second] = true;
-      continue;
-    }
-    const std::u16string path = base + directory.name;
-    if (path.size() >= platform::kMaxPath ||
-        (!excludes.empty() && matchesPathList(path.c_str(), excludes, false, true))) {
-      continue;
-    }
-    const uint32_t childId = ++directoriesIndex_;
-    if (!addDirectoryRecord(rsDirectories_, childId, directory.name.c_str(),
-                            directory.shortName.c_str(), id, now)) {
-      FS_TRACE(logger_, "FS_Cache::refreshTree - addNew failed!\n");
-    }
-    result = scan(PathEntry(path.c_str(), true), rsDirectories_, &directoriesIndex_, rsFiles_,
-                  childId, PathList(), excludes, false, kRefreshBudgetMs);
-    if (result != kBuildDone) break;
-  }
-  std::vector<ChildDirectory> kept;
-  for (size_t i = 0; i < children->size(); ++i) {
-    if (seen[i]) {
-      kept.push_back((*children)[i]);
-    } else {
-      removeTree(tbDirectories_.get(), tbFiles_.get(), (*children)[i].id);
-    }
-  }
-  children->swap(kept);
-  stampDirectory(id, now);
-  return result;
 }

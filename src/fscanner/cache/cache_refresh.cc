@@ -1,5 +1,7 @@
-// Bringing a recorded tree up to date after the monitor was away: only directories whose
-// modification time is newer than their recorded scan are read again.
+// Bringing recorded directories up to date with the disk: a whole tree after the monitor was
+// away (only directories whose modification time is newer than their recorded scan are read
+// again), and one directory at a time, compared with its records entry by entry so that only
+// what changed is written: the tables grow by the changes, not by the size of the directories.
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -8,6 +10,7 @@
 #include "base/wstring.h"
 #include "cache/cache_records.h"
 #include "cache/fs_cache.h"
+#include "fs/file_mode.h"
 
 namespace {
 
@@ -16,10 +19,6 @@ struct Directory {
   std::u16string path;  // without a trailing backslash, except a drive root's
   uint32_t scanTime;
 };
-
-std::u16string withBackslash(const std::u16string& path) {
-  return !path.empty() && path.back() == u'\\' ? path : path + u'\\';
-}
 
 }  // namespace
 
@@ -79,7 +78,7 @@ int FS_Cache::refreshTree(const ResolvedPath& root, const PathList& excludes,
     const std::u16string base = withBackslash(directory.path);
     if (static_cast<uint32_t>(status.modificationTime) >= directory.scanTime) {
       ++counts->rescanned;
-      const int result = rescanDirectory(directory.id, base, excludes, &children);
+      const int result = syncDirectory(directory.id, base, excludes, &children);
       if (result != kBuildDone) return result;
     }
     for (const ChildDirectory& child : children) {
@@ -89,14 +88,11 @@ int FS_Cache::refreshTree(const ResolvedPath& root, const PathList& excludes,
   return kBuildDone;
 }
 
-int FS_Cache::rescanDirectory(uint32_t id, const std::u16string& base, const PathList& excludes,
-                              std::vector<ChildDirectory>* children) {
+int FS_Cache::syncDirectory(uint32_t id, const std::u16string& base, const PathList& excludes,
+                            std::vector<ChildDirectory>* children) {
   const uint32_t now = currentTime();
-  removeFiles(tbFiles_.get(), id);
-  std::unordered_map<std::u16string, size_t> known;
-  for (size_t i = 0; i < children->size(); ++i) known.emplace((*children)[i].name, i);
-  std::vector<bool> seen(children->size(), false);
-
+  std::unordered_map<std::u16string, platform::FindData> files;
+  std::vector<platform::FindData> directories;
   platform::FindData entry;
   const std::u16string pattern = base + u"*";
   std::unique_ptr<platform::DirectorySearch> search =
@@ -106,37 +102,71 @@ int FS_Cache::rescanDirectory(uint32_t id, const std::u16string& base, const Pat
              platform::lastError());
     return kBuildDone;
   }
-  FileRecordWriter fileRecords(rsFiles_, checksumsWanted_);
-  int result = kBuildDone;
   do {
     if ((entry.attributes & platform::kAttrDirectory) == 0) {
-      if (!fileRecords.add(entry, base, id)) FS_TRACE(logger_, "FS_Cache::scan - addNew failed!\n");
+      files.emplace(entry.name, entry);
+    } else if ((entry.attributes & platform::kAttrReparsePoint) == 0 &&
+               !isDotEntry(entry.name.c_str())) {
+      directories.push_back(entry);
+    }
+  } while (search->next(&entry));
+  search.reset();
+
+  // Files: records of files gone are removed, changed ones rewritten, new files added.
+  RecordSetRef records;
+  tbFiles_->openRecordSet(&records);
+  for (bool more = seekNumber(records, filesOfDirectory_.get(), u"PATHID", varPathId_, id); more;
+       more = records.moveNext()) {
+    const char16_t* name = records.getString(u"FILENAME");
+    auto found = files.find(name != nullptr ? name : u"");
+    if (found == files.end()) {
+      records.remove();
       continue;
     }
-    if ((entry.attributes & platform::kAttrReparsePoint) != 0 || isDotEntry(entry.name.c_str())) {
-      continue;
+    const platform::FindData& file = found->second;
+    const int64_t size = static_cast<int64_t>(file.size);
+    const int32_t mode = static_cast<int32_t>(
+        modeFromAttributes(file.attributes, file.name.c_str(), file.shortName.c_str()));
+    if (records.getInt64(u"SIZE") != size || records.getInt32(u"ATTR") != mode) {
+      records.setInt64(u"SIZE", size);
+      records.setInt32(u"ATTR", mode);
+      records.update();
     }
-    auto found = known.find(entry.name);
+    files.erase(found);
+  }
+  tbFiles_->closeRecordSet(&records);
+  FileRecordWriter fileRecords(rsFiles_, checksumsWanted_);
+  for (const auto& file : files) {
+    if (!fileRecords.add(file.second, base, id)) {
+      FS_TRACE(logger_, "FS_Cache::refreshTree - addNew failed!\n");
+    }
+  }
+
+  // Subdirectories: new ones are recorded with their trees, gone ones lose their trees.
+  std::unordered_map<std::u16string, size_t> known;
+  for (size_t i = 0; i < children->size(); ++i) known.emplace((*children)[i].name, i);
+  std::vector<bool> seen(children->size(), false);
+  int result = kBuildDone;
+  for (const platform::FindData& directory : directories) {
+    auto found = known.find(directory.name);
     if (found != known.end()) {
       seen[found->second] = true;
       continue;
     }
-    const std::u16string path = base + entry.name;
+    const std::u16string path = base + directory.name;
     if (path.size() >= platform::kMaxPath ||
         (!excludes.empty() && matchesPathList(path.c_str(), excludes, false, true))) {
       continue;
     }
     const uint32_t childId = ++directoriesIndex_;
-    if (!addDirectoryRecord(rsDirectories_, childId, entry.name.c_str(), entry.shortName.c_str(),
-                            id, now)) {
+    if (!addDirectoryRecord(rsDirectories_, childId, directory.name.c_str(),
+                            directory.shortName.c_str(), id, now)) {
       FS_TRACE(logger_, "FS_Cache::refreshTree - addNew failed!\n");
     }
     result = scan(PathEntry(path.c_str(), true), rsDirectories_, &directoriesIndex_, rsFiles_,
                   childId, PathList(), excludes, false, kRefreshBudgetMs);
-  } while (result == kBuildDone && search->next(&entry));
-  search.reset();
-
-  // Directories that are gone lose their records; the ones still there are checked in turn.
+    if (result != kBuildDone) break;
+  }
   std::vector<ChildDirectory> kept;
   for (size_t i = 0; i < children->size(); ++i) {
     if (seen[i]) {

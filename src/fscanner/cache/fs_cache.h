@@ -212,10 +212,6 @@ class FS_Cache {
   void childDirectories(uint32_t id, std::vector<ChildDirectory>* out);
   // Sets the CREATIONTIME of directory id.
   bool stampDirectory(uint32_t id, uint32_t time);
-  // Reads directory id again (base ends with a backslash); children holds its recorded
-  // subdirectories and keeps those still on disk.
-  int rescanDirectory(uint32_t id, const std::u16string& base, const PathList& excludes,
-                      std::vector<ChildDirectory>* children);
   // Compares directory id (base ends with a backslash) with the disk and writes only the
   // differences; children holds its recorded subdirectories and keeps those still on disk.
   int syncDirectory(uint32_t id, const std::u16string& base, const PathList& excludes,
