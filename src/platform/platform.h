@@ -519,6 +519,8 @@ uint32_t getSystemDirectory(char16_t* buffer, uint32_t capacity);
 enum class StandardStream { kInput, kOutput, kError };
 // True when the stream is an interactive terminal (a console on Windows).
 bool isTerminal(StandardStream stream);
+// The number of columns of the terminal (console window) behind the stream; 0 when it has none.
+uint32_t terminalWidth(StandardStream stream);
 // The running program's file in host (narrow) form: /proc/self/exe on POSIX,
 // GetModuleFileName on Windows. False when it cannot be read.
 bool executablePath(std::string* out);

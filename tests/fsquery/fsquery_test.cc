@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "FsFileInfo.h"
 #include "base/result_codes.h"
 #include "cache_only_host.h"
 #include "command_line.h"
@@ -12,6 +13,7 @@
 #include "install_layout.h"
 #include "output_format.h"
 #include "platform/platform.h"
+#include "progress_text.h"
 #include "query_paths.h"
 #include "result_sink.h"
 #include "support/drive_table.h"
@@ -214,10 +216,33 @@ TEST(FsqueryOutput, ResultSinkJoinsDirectoryAndNameOnce) {
   OutputWriter writer(out, OutputOptions{OutputFormat::kCount, false, '\n'}, false);
   ResultSink sink(&writer);
   sink.addFile(u"C:\\a\\", u"b", 1, 0, 0, u"0", 0, 0);
-  sink.addFileInfo(nullptr);  // counted, never dereferenced
-  EXPECT_EQ(sink.found().load(), 2u);
+  sink.addFileInfo(nullptr);               // counted, never dereferenced
+  EXPECT_EQ(sink.walkedDirectory(), u"");  // files from the cache are not walked
+  FsFileInfo walked;
+  walked.setDirectory(u"C:\\w");
+  walked.setName(u"f");
+  sink.addFileInfo(&walked);
+  EXPECT_EQ(sink.found().load(), 3u);
+  EXPECT_EQ(sink.walkedDirectory(), u"C:\\w");
   writer.finish();
   std::fclose(out);
+}
+
+TEST(FsqueryOutput, ProgressLineFitsTheTerminal) {
+  const std::string counted = "fsquery: searching, 42 files found";
+  EXPECT_EQ(progressText(42, "", 80), counted + "...");
+  EXPECT_EQ(progressText(42, "/usr/include", 80), counted + ": /usr/include");
+  // Exactly width - 1 columns fit; one more cuts the beginning of the directory.
+  const std::string directory = "/usr/include/x86_64-linux-gnu/\xc3\xa9";
+  const size_t fitting = counted.size() + 2 + textColumns(directory) + 1;
+  EXPECT_EQ(progressText(42, directory, fitting), counted + ": " + directory);
+  EXPECT_EQ(progressText(42, directory, fitting - 1),
+            counted + ": .../include/x86_64-linux-gnu/\xc3\xa9");
+  EXPECT_EQ(textColumns(progressText(42, directory, fitting - 1)), fitting - 2);
+  // Too narrow for a useful part of the directory, or even for the count.
+  EXPECT_EQ(progressText(42, directory, counted.size() + 2 + 11), counted + "...");
+  EXPECT_EQ(progressText(42, directory, counted.size() + 2 + 12), counted + ": ...ux-gnu/\xc3\xa9");
+  EXPECT_EQ(progressText(42, directory, 0), counted + "...");
 }
 
 TEST(FsqueryFailures, TracesAndCodesBecomeReasons) {

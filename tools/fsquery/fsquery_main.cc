@@ -59,7 +59,7 @@ int runQuery(QueryRequest& request, const InstallLayout& layout, HostConfig* con
   const bool showProgress = !request.quiet &&
                             platform::isTerminal(platform::StandardStream::kError) &&
                             (!interactive || request.output.format == OutputFormat::kCount);
-  ProgressLine progress(stderr, &sink.found(), showProgress);
+  ProgressLine progress(stderr, &sink, showProgress);
 
   int internalCode = 0;
   int answer = HOST_FAILED;

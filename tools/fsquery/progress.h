@@ -1,19 +1,21 @@
 // A progress line on standard error while a query runs: after half a second it shows the number
-// of files found so far, refreshed a few times a second, and is erased when the query ends.
+// of files found so far and the directory a walk of the disk is in, refreshed a few times a
+// second, and is erased when the query ends.
 #ifndef FSCANNER_TOOLS_FSQUERY_PROGRESS_H
 #define FSCANNER_TOOLS_FSQUERY_PROGRESS_H
 
-#include <atomic>
 #include <condition_variable>
-#include <cstdint>
+#include <cstddef>
 #include <cstdio>
 #include <mutex>
 #include <thread>
 
+#include "result_sink.h"
+
 class ProgressLine {
  public:
-  // Shows nothing unless enabled; found is read, never written.
-  ProgressLine(std::FILE* terminal, const std::atomic<uint64_t>* found, bool enabled);
+  // Shows nothing unless enabled; sink is only read.
+  ProgressLine(std::FILE* terminal, const ResultSink* sink, bool enabled);
   ~ProgressLine() { stop(); }
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
@@ -23,13 +25,14 @@ class ProgressLine {
 
  private:
   void run();
+  void show();
 
   std::FILE* terminal_;
-  const std::atomic<uint64_t>* found_;
+  const ResultSink* sink_;
   std::mutex mutex_;
   std::condition_variable stopped_;
   bool stopping_ = false;
-  size_t shownLength_ = 0;
+  size_t shownColumns_ = 0;
   std::thread thread_;
 };
 

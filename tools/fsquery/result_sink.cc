@@ -12,6 +12,10 @@ std::u16string joinPath(const char16_t* directory, const char16_t* name) {
 void ResultSink::addFileInfo(FsFileInfo* info) {
   ++found_;
   if (info == nullptr) return;
+  if (info->directory() != nullptr) {
+    std::lock_guard<std::mutex> lock(walkedMutex_);
+    if (walkedDirectory_ != info->directory()) walkedDirectory_ = info->directory();
+  }
   FoundFile file;
   file.drivePath = joinPath(info->directory(), info->name());
   file.size = info->size();
@@ -32,4 +36,9 @@ void ResultSink::addFile(const char16_t* directory, const char16_t* name, uint32
   file.crc32 = crc32;
   file.q32 = q32;
   writer_->write(file);
+}
+
+std::u16string ResultSink::walkedDirectory() const {
+  std::lock_guard<std::mutex> lock(walkedMutex_);
+  return walkedDirectory_;
 }

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
 
 #include "FsResults.h"
 #include "output_format.h"
@@ -16,10 +18,15 @@ class ResultSink final : public FsResults {
                uint32_t attributes, const char16_t* md5, uint32_t crc32, uint32_t q32) override;
   // Files handed over so far; read by the progress line from another thread.
   const std::atomic<uint64_t>& found() const { return found_; }
+  // The directory of the last file a walk of the disk handed over (empty before the first); read
+  // by the progress line from another thread.
+  std::u16string walkedDirectory() const;
 
  private:
   OutputWriter* writer_;
   std::atomic<uint64_t> found_{0};
+  mutable std::mutex walkedMutex_;
+  std::u16string walkedDirectory_;
 };
 
 // directory joined to name with one backslash between them.

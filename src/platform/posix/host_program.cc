@@ -1,4 +1,5 @@
 // What a host program needs besides the module's calls: terminals, its own file, directories.
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,13 +15,19 @@ namespace platform {
 namespace {
 constexpr mode_t kNewDirectoryMode = 0777;  // narrowed by the umask
 constexpr size_t kLinkBufferSize = 4096;
+
+int descriptorOf(StandardStream stream) {
+  return stream == StandardStream::kInput    ? STDIN_FILENO
+         : stream == StandardStream::kOutput ? STDOUT_FILENO
+                                             : STDERR_FILENO;
+}
 }  // namespace
 
-bool isTerminal(StandardStream stream) {
-  const int descriptor = stream == StandardStream::kInput    ? STDIN_FILENO
-                         : stream == StandardStream::kOutput ? STDOUT_FILENO
-                                                             : STDERR_FILENO;
-  return isatty(descriptor) == 1;
+bool isTerminal(StandardStream stream) { return isatty(descriptorOf(stream)) == 1; }
+
+uint32_t terminalWidth(StandardStream stream) {
+  winsize size{};
+  return ioctl(descriptorOf(stream), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 bool executablePath(std::string* out) {

@@ -8,12 +8,23 @@
 
 namespace platform {
 
+namespace {
+DWORD handleIdOf(StandardStream stream) {
+  return stream == StandardStream::kInput    ? STD_INPUT_HANDLE
+         : stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE
+                                             : STD_ERROR_HANDLE;
+}
+}  // namespace
+
 bool isTerminal(StandardStream stream) {
-  const DWORD which = stream == StandardStream::kInput    ? STD_INPUT_HANDLE
-                      : stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE
-                                                          : STD_ERROR_HANDLE;
   DWORD mode = 0;
-  return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
+  return ::GetConsoleMode(::GetStdHandle(handleIdOf(stream)), &mode) != 0;
+}
+
+uint32_t terminalWidth(StandardStream stream) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (::GetConsoleScreenBufferInfo(::GetStdHandle(handleIdOf(stream)), &info) == 0) return 0;
+  return static_cast<uint32_t>(info.srWindow.Right - info.srWindow.Left + 1);
 }
 
 bool executablePath(std::string* out) {
