@@ -395,11 +395,18 @@ class ChangeWatcher final {
   // kErrorNoSystemResources when the per-user watch limit (fs.inotify.max_user_watches) was
   // reached: the directories watched so far stay watched.
   bool watchTree(const char16_t* root);
+  // A directory renamed or moved inside the watched trees, by drive-qualified paths.
+  struct Move {
+    std::u16string from;
+    std::u16string to;
+  };
   // Waits up to timeoutMs for changes and appends the drive-qualified paths of the directories
-  // that changed to *changed (a directory may come more than once). *overflowed is set when the
-  // system dropped events: the watched trees must then be checked whole. False when the watcher
-  // is broken.
-  bool wait(uint32_t timeoutMs, std::vector<std::u16string>* changed, bool* overflowed);
+  // that changed to *changed (a directory may come more than once), and the directories moved to
+  // *moved where the backend tells them (fanotify and inotify; their parents are reported as
+  // changed too). *overflowed is set when the system dropped events: the watched trees must then
+  // be checked whole. False when the watcher is broken.
+  bool wait(uint32_t timeoutMs, std::vector<std::u16string>* changed, std::vector<Move>* moved,
+            bool* overflowed);
 
   struct Native;
   explicit ChangeWatcher(std::unique_ptr<Native> native);

@@ -74,7 +74,9 @@ bool LiveUpdates::watchAll(Backend backend, std::string* message) {
   return true;
 }
 
-void LiveUpdates::collect(const std::vector<std::u16string>& changed) {
+void LiveUpdates::collect(const std::vector<std::u16string>& changed,
+                          const std::vector<platform::ChangeWatcher::Move>& moved) {
+  moves_.insert(moves_.end(), moved.begin(), moved.end());
   for (const std::u16string& directory : changed) {
     // The monitor's own writes (its tables live under an excluded directory) are no changes.
     if (!excludes_.empty() && matchesPathList(directory.c_str(), excludes_, false, true)) continue;
@@ -86,12 +88,14 @@ void LiveUpdates::collect(const std::vector<std::u16string>& changed) {
 void LiveUpdates::run(platform::NamedEvent* stop) {
   uint32_t lastRefresh = platform::tickCount();
   std::vector<std::u16string> changed;
+  std::vector<platform::ChangeWatcher::Move> moved;
   for (;;) {
     changed.clear();
+    moved.clear();
     bool overflowed = false;
     const uint32_t wait = pending_.empty() && !overflowed_ ? kIdleWaitMs : kSettleMs;
     if (watcher_ != nullptr) {
-      if (!watcher_->wait(wait, &changed, &overflowed)) {
+      if (!watcher_->wait(wait, &changed, &moved, &overflowed)) {
         // A broken watcher: the drives are checked periodically from now on.
         watcher_.reset();
         complete_ = false;
@@ -101,7 +105,7 @@ void LiveUpdates::run(platform::NamedEvent* stop) {
     }
     if (stop->wait(0) == platform::WaitResult::kSignaled) return;
     overflowed_ = overflowed_ || overflowed;
-    collect(changed);
+    collect(changed, moved);
     if (!complete_ && platform::tickCount() - lastRefresh >= kFallbackRefreshMs) {
       overflowed_ = true;
       lastRefresh = platform::tickCount();
@@ -123,7 +127,14 @@ void LiveUpdates::applyBatch() {
     refreshDrives();
     overflowed_ = false;
     pending_.clear();
+    moves_.clear();
   }
+  // A move first, so that reports from inside the moved tree find it at its new place. One that
+  // cannot be recorded as a move is left to the refresh of both parents.
+  for (const platform::ChangeWatcher::Move& move : moves_) {
+    cache_->moveDirectory(move.from.c_str(), move.to.c_str());
+  }
+  moves_.clear();
   const uint32_t start = platform::tickCount();
   while (!pending_.empty() && platform::tickCount() - start < kBatchBudgetMs) {
     const std::u16string directory = *pending_.begin();

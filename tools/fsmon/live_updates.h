@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "cache/fs_cache.h"
 #include "paths/drive_entry.h"
@@ -42,7 +43,8 @@ class LiveUpdates {
 
  private:
   bool watchAll(platform::ChangeWatcher::Backend backend, std::string* message);
-  void collect(const std::vector<std::u16string>& changed);
+  void collect(const std::vector<std::u16string>& changed,
+               const std::vector<platform::ChangeWatcher::Move>& moved);
   void applyBatch();
   void refreshDrives();
 
@@ -53,7 +55,8 @@ class LiveUpdates {
   bool complete_ = false;  // every directory of every drive is watched
   bool overflowed_ = false;
   std::set<std::u16string> pending_;
-  uint32_t pendingSince_ = 0;  // tick of the oldest report not yet applied
+  std::vector<platform::ChangeWatcher::Move> moves_;  // applied before pending_, in order
+  uint32_t pendingSince_ = 0;                         // tick of the oldest report not yet applied
 };
 
 #endif  // FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H

@@ -54,6 +54,8 @@ void FS_Cache::refreshSharedTables() {
     sharedTablesClosed_ = false;
     openRecordSets();
   }
+  // A directory the monitor moved keeps its id under a new name: no path learnt before holds.
+  directoryPaths_.clear();
   tablesUsable_ = tbDirectories_->refreshViews() && tbFiles_->refreshViews();
   if (!tablesUsable_) {
     FS_TRACE(logger_, "FS_Cache::refreshSharedTables - views cannot follow the files\n");

@@ -126,6 +126,11 @@ class FS_Cache {
   // subdirectories' contents. A directory without a record, or gone from the disk, is handled by
   // its nearest recorded ancestor that exists. kBuildDone, or the failure of a scan it made.
   int refreshDirectory(const char16_t* path, const PathList& excludes);
+  // Records a directory renamed or moved from one recorded place to another (drive-qualified
+  // paths) as one record change, its subtree untouched. False, nothing written, when from is not
+  // recorded, to's parent is not, or to is recorded already: the parents' refreshDirectory then
+  // does the work.
+  bool moveDirectory(const char16_t* from, const char16_t* to);
 
   // ---- Extraction ------------------------------------------------------------------------------
   // Hands every cached file that satisfies criteria, lies in an included and not excluded

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -22,8 +23,10 @@ class ChangeBackend {
   virtual ~ChangeBackend() = default;
   // Starts watching the tree under an existing host directory; false with the last error set.
   virtual bool watchTree(const std::string& hostRoot) = 0;
-  // Waits up to timeoutMs; appends the host directories whose entries changed.
-  virtual bool wait(uint32_t timeoutMs, std::vector<std::string>* changed, bool* overflowed) = 0;
+  // Waits up to timeoutMs; appends the host directories whose entries changed, and the host
+  // paths (from, to) of directories moved.
+  virtual bool wait(uint32_t timeoutMs, std::vector<std::string>* changed,
+                    std::vector<std::pair<std::string, std::string>>* moved, bool* overflowed) = 0;
 };
 
 // Null with kErrorAccessDenied when the process may not use fanotify, kErrorNotSupported when

@@ -116,12 +116,20 @@ bool ChangeWatcher::watchTree(const char16_t* root) {
 }
 
 bool ChangeWatcher::wait(uint32_t timeoutMs, std::vector<std::u16string>* changed,
-                         bool* overflowed) {
+                         std::vector<Move>* moved, bool* overflowed) {
   std::vector<std::string> hosts;
-  if (!native_->events->wait(timeoutMs, &hosts, overflowed)) return false;
+  std::vector<std::pair<std::string, std::string>> moves;
+  if (!native_->events->wait(timeoutMs, &hosts, &moves, overflowed)) return false;
   std::u16string drivePath;
   for (const std::string& host : hosts) {
     if (inWatchedTree(*native_, host, &drivePath)) changed->push_back(drivePath);
+  }
+  Move move;
+  for (const auto& hostMove : moves) {
+    if (inWatchedTree(*native_, hostMove.first, &move.from) &&
+        inWatchedTree(*native_, hostMove.second, &move.to)) {
+      moved->push_back(move);
+    }
   }
   return true;
 }

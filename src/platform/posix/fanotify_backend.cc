@@ -28,6 +28,11 @@ namespace {
 
 constexpr uint64_t kEvents =
     FAN_CREATE | FAN_DELETE | FAN_MOVED_FROM | FAN_MOVED_TO | FAN_MODIFY | FAN_ATTRIB | FAN_ONDIR;
+// Renames in one event, old and new place together (Linux 5.17; the values of its headers, so
+// that older headers build too). Kernels without it are marked without it.
+constexpr uint64_t kRename = 0x10000000;
+constexpr uint8_t kOldDirectoryAndName = 10;
+constexpr uint8_t kNewDirectoryAndName = 12;
 constexpr size_t kBufferSize = 64 * 1024;
 constexpr int kReadsPerWait = 16;
 constexpr size_t kKnownPathsLimit = 65536;
@@ -73,7 +78,8 @@ class FanotifyBackend final : public ChangeBackend {
     return true;
   }
 
-  bool wait(uint32_t timeoutMs, std::vector<std::string>* changed, bool* overflowed) override {
+  bool wait(uint32_t timeoutMs, std::vector<std::string>* changed,
+            std::vector<std::pair<std::string, std::string>>* moved, bool* overflowed) override {
     const int ready = waitReadable(fd_, timeoutMs);
     if (ready <= 0) return ready == 0 || failWithErrno(errno);
     alignas(struct fanotify_event_metadata) char buffer[kBufferSize];
@@ -83,7 +89,7 @@ class FanotifyBackend final : public ChangeBackend {
       const ssize_t length = read(fd_, buffer, sizeof(buffer));
       if (length < 0 && errno != EAGAIN && errno != EINTR) return failWithErrno(errno);
       if (length <= 0) break;
-      collect(buffer, length, changed, overflowed);
+      collect(buffer, length, changed, moved, overflowed);
       if (waitReadable(fd_, 0) != 1) break;
     }
     return true;
@@ -91,8 +97,10 @@ class FanotifyBackend final : public ChangeBackend {
 
  private:
   bool mark(const std::string& directory) {
-    if (fanotify_mark(fd_, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, kEvents, AT_FDCWD,
-                      directory.c_str()) != 0) {
+    if (fanotify_mark(fd_, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, kEvents | kRename, AT_FDCWD,
+                      directory.c_str()) != 0 &&
+        (errno != EINVAL || fanotify_mark(fd_, FAN_MARK_ADD | FAN_MARK_FILESYSTEM, kEvents,
+                                          AT_FDCWD, directory.c_str()) != 0)) {
       return failWithErrnoForPath(errno, directory);
     }
     // A descriptor on the file system resolves its handles later.
@@ -106,24 +114,41 @@ class FanotifyBackend final : public ChangeBackend {
   }
 
   void collect(const char* buffer, ssize_t length, std::vector<std::string>* changed,
-               bool* overflowed) {
+               std::vector<std::pair<std::string, std::string>>* moved, bool* overflowed) {
     const auto* event = reinterpret_cast<const struct fanotify_event_metadata*>(buffer);
     std::string lastHandle;
     std::string lastPath;
     while (FAN_EVENT_OK(event, length)) {
       if ((event->mask & FAN_Q_OVERFLOW) != 0) *overflowed = true;
       // A directory moved or deleted anywhere changes the paths below it.
+      const bool directoryMoved = (event->mask & FAN_ONDIR) != 0 && (event->mask & kRename) != 0;
       if ((event->mask & FAN_ONDIR) != 0 &&
-          (event->mask & (FAN_MOVED_FROM | FAN_MOVED_TO | FAN_DELETE)) != 0) {
+          (event->mask & (FAN_MOVED_FROM | FAN_MOVED_TO | FAN_DELETE | kRename)) != 0) {
         knownPaths_.clear();
       }
+      std::string renamedFrom;
+      std::string renamedTo;
       const char* info = reinterpret_cast<const char*>(event) + event->metadata_len;
       const char* end = reinterpret_cast<const char*>(event) + event->event_len;
       while (info + sizeof(struct fanotify_event_info_header) <= end) {
         const auto* header = reinterpret_cast<const struct fanotify_event_info_header*>(info);
         if (header->len == 0 || info + header->len > end) break;
-        if (header->info_type == FAN_EVENT_INFO_TYPE_DFID_NAME ||
-            header->info_type == FAN_EVENT_INFO_TYPE_DFID) {
+        if (directoryMoved && (header->info_type == kOldDirectoryAndName ||
+                               header->info_type == kNewDirectoryAndName)) {
+          // A rename names the old and the new place: directory handle, then the entry's name.
+          const auto* fid = reinterpret_cast<const struct fanotify_event_info_fid*>(info);
+          const auto* handle = reinterpret_cast<const struct file_handle*>(fid->handle);
+          const char* name = reinterpret_cast<const char*>(handle->f_handle) + handle->handle_bytes;
+          std::string directory;
+          resolve(fid, &directory);
+          if (!directory.empty() && name < end) {
+            std::string& place =
+                header->info_type == kOldDirectoryAndName ? renamedFrom : renamedTo;
+            place = directory == "/" ? directory + name : directory + "/" + name;
+            changed->push_back(directory);
+          }
+        } else if (header->info_type == FAN_EVENT_INFO_TYPE_DFID_NAME ||
+                   header->info_type == FAN_EVENT_INFO_TYPE_DFID) {
           const auto* fid = reinterpret_cast<const struct fanotify_event_info_fid*>(info);
           const auto* handle = reinterpret_cast<const struct file_handle*>(fid->handle);
           const std::string key(reinterpret_cast<const char*>(&fid->fsid), sizeof(fid->fsid));
@@ -138,6 +163,7 @@ class FanotifyBackend final : public ChangeBackend {
         }
         info += header->len;
       }
+      if (!renamedFrom.empty() && !renamedTo.empty()) moved->emplace_back(renamedFrom, renamedTo);
       event = FAN_EVENT_NEXT(event, length);
     }
   }

@@ -42,7 +42,8 @@ class InotifyBackend final : public ChangeBackend {
     return watchSubtree(hostRoot, kNoParent, hostRoot);
   }
 
-  bool wait(uint32_t timeoutMs, std::vector<std::string>* changed, bool* overflowed) override {
+  bool wait(uint32_t timeoutMs, std::vector<std::string>* changed,
+            std::vector<std::pair<std::string, std::string>>* moved, bool* overflowed) override {
     const int ready = waitReadable(fd_, timeoutMs);
     if (ready <= 0) return ready == 0 || failWithErrno(errno);
     alignas(struct inotify_event) char buffer[kBufferSize];
@@ -54,7 +55,7 @@ class InotifyBackend final : public ChangeBackend {
       if (length <= 0) break;
       for (ssize_t at = 0; at < length;) {
         const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
-        handle(*event, changed, overflowed);
+        handle(*event, changed, moved, overflowed);
         at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
       }
       if (waitReadable(fd_, 0) != 1) break;
@@ -74,7 +75,7 @@ class InotifyBackend final : public ChangeBackend {
   }
 
   void handle(const struct inotify_event& event, std::vector<std::string>* changed,
-              bool* overflowed) {
+              std::vector<std::pair<std::string, std::string>>* moved, bool* overflowed) {
     if ((event.mask & IN_Q_OVERFLOW) != 0) {
       *overflowed = true;
       return;
@@ -95,6 +96,7 @@ class InotifyBackend final : public ChangeBackend {
     } else if ((event.mask & IN_MOVED_TO) != 0) {
       auto from = movedFrom_.find(event.cookie);
       if (from != movedFrom_.end()) {
+        moved->emplace_back(pathOf(from->second), path);
         reparent(from->second, event.wd, name);
         movedFrom_.erase(from);
       } else {

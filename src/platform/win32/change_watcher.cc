@@ -1,5 +1,6 @@
 // ChangeWatcher on Windows: one overlapped ReadDirectoryChangesW request per watched tree, on a
-// directory handle opened for listing with backup semantics.
+// directory handle opened for listing with backup semantics. Its reports do not tell a
+// directory's rename from a file's, so moves come as changes of both parents.
 #include "platform/win32/windows_api.h"
 
 #include <utility>
@@ -100,7 +101,7 @@ bool ChangeWatcher::watchTree(const char16_t* root) {
 }
 
 bool ChangeWatcher::wait(uint32_t timeoutMs, std::vector<std::u16string>* changed,
-                         bool* overflowed) {
+                         std::vector<Move>*, bool* overflowed) {
   std::vector<HANDLE> events;
   for (const std::unique_ptr<Tree>& tree : native_->trees) events.push_back(tree->event.get());
   if (events.empty()) {
