@@ -119,6 +119,15 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
     return files;
   }
 
+  // The removed-record counter of the directories table's header (bytes 4-7, little-endian).
+  uint32_t removedDirectoryRecords() const {
+    const std::string home = narrow(home_.substr(3));
+    std::ifstream file(root_.host() / home / "mon_dirs.dat", std::ios::binary);
+    unsigned char header[8] = {};
+    file.read(reinterpret_cast<char*>(header), sizeof(header));
+    return header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24;
+  }
+
   // The cache's answer equals the disk within a bounded time, and comes from the cache.
   void expectLive(const std::string& step) {
     const auto deadline = std::chrono::steady_clock::now() + kVisibleWithin;
@@ -158,10 +167,13 @@ TEST_P(LiveMonitorTest, EveryKindOfChangeIsAnsweredFromTheCache) {
   write("tree/x/y/deep.txt", "d");
   write("tree/top.txt", "t");
   expectLive("tree created");
+  // A renamed or moved tree is one directory record replaced, its subtree untouched.
+  const uint32_t removedBefore = removedDirectoryRecords();
   fs::rename(data_ / "tree", data_ / "moved");
   expectLive("tree renamed");
   fs::rename(data_ / "moved", data_ / "a/b/moved");
   expectLive("tree moved below another directory");
+  EXPECT_EQ(removedDirectoryRecords(), removedBefore + 2);
   fs::remove_all(data_ / "a/b/moved");
   expectLive("tree deleted");
 }

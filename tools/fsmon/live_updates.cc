@@ -86,6 +86,7 @@ void LiveUpdates::collect(const std::vector<std::u16string>& changed,
 }
 
 void LiveUpdates::run(platform::NamedEvent* stop) {
+  savedIndex_ = cache_->directoriesIndex();  // saved by the first scan
   uint32_t lastRefresh = platform::tickCount();
   std::vector<std::u16string> changed;
   std::vector<platform::ChangeWatcher::Move> moved;
@@ -142,7 +143,9 @@ void LiveUpdates::applyBatch() {
     cache_->refreshDirectory(directory.c_str(), excludes_);
   }
   pendingSince_ = platform::tickCount();
-  cache_->saveCounter();
+  if (cache_->directoriesIndex() != savedIndex_ && cache_->saveCounter()) {
+    savedIndex_ = cache_->directoriesIndex();
+  }
   cache_->endCacheUpdate();
   cache_->releaseTables();
 }

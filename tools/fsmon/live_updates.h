@@ -57,6 +57,7 @@ class LiveUpdates {
   std::set<std::u16string> pending_;
   std::vector<platform::ChangeWatcher::Move> moves_;  // applied before pending_, in order
   uint32_t pendingSince_ = 0;                         // tick of the oldest report not yet applied
+  uint32_t savedIndex_ = 0;                           // the directory counter as last saved
 };
 
 #endif  // FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H

@@ -112,6 +112,16 @@ bool FS_Cache::saveCounter() {
   if (!statePath(kCounterSuffix, &path)) return false;
   std::vector<uint8_t> bytes(kCounterBytes);
   storeU32(bytes.data(), directoriesIndex_);
+  // A counter already there is rewritten in place: another process opening the cache meanwhile
+  // (the provider, while the monitor works) never finds it emptied.
+  std::unique_ptr<StorageFile> file = newMappedFile(path.c_str());
+  uint32_t size = 0;
+  if (file != nullptr && file->open() && file->getSize(&size) && size == kCounterBytes &&
+      file->seek(0, SEEK_FROM_START) && file->write(bytes.data(), kCounterBytes) == kCounterBytes &&
+      file->close()) {
+    return true;
+  }
+  file.reset();
   if (!replaceFile(path.c_str(), bytes)) {
     FS_TRACE(logger_, "FS_Cache::saveCounter - cannot write %ls\n", path.c_str());
     return false;
