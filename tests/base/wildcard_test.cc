@@ -37,8 +37,8 @@ u16string randomText(std::mt19937& rng, const u16string& alphabet, size_t maxLen
 }
 
 // wildcardMatch against the reference (empty texts, stars across backslashes, non-ASCII letters);
-// pathMatch is wildcardMatch plus subtree and directory rules, so random cases check the relations
-// that follow from that.
+// pathMatch has its own matching loop, whose subtree and directory rules need a backslash: without
+// one it must agree with the reference too.
 TEST(WildcardMatchTest, AgreesWithReferenceMatcher) {
   EXPECT_EQ(wildcardMatch(nullptr, u"a", true) + wildcardMatch(u"*", nullptr, true), 0);
   std::mt19937 rng(20240611);
@@ -46,31 +46,11 @@ TEST(WildcardMatchTest, AgreesWithReferenceMatcher) {
     const bool caseSensitive = (i & 1) != 0;
     const u16string p = randomText(rng, u"aAb\\*?\u00e4", 7),
                     x = randomText(rng, u"aAbB\\*?\u00c4", 9);
-    const bool full = referenceMatch(p, x, caseSensitive);
-    SCOPED_TRACE("pattern '" + std::string(p.begin(), p.end()) + "' path '" +
+    SCOPED_TRACE("pattern '" + std::string(p.begin(), p.end()) + "' text '" +
                  std::string(x.begin(), x.end()) + "' caseSensitive " +
                  std::to_string(caseSensitive));
-    ASSERT_EQ(wildcardMatch(p.c_str(), x.c_str(), caseSensitive) == 1, full);
-
-    const int plain = pathMatch(p.c_str(), x.c_str(), false, caseSensitive);
-    const int subtree = pathMatch(p.c_str(), x.c_str(), true, caseSensitive);
-    ASSERT_TRUE((!full || plain == 1) && (plain == 0 || subtree == 1));
-    // Without subtree: a full match, the directory form (pattern dir\ or dir\*), or a trailing
-    // backslash of the path. With subtree also a leading part of the path ending at a boundary.
-    const bool directoryForm = referenceMatch(p, x + u"\\", caseSensitive);
-    const bool trailing = !x.empty() && x.back() == u'\\' &&
-                          referenceMatch(p, x.substr(0, x.size() - 1), caseSensitive);
-    ASSERT_TRUE(plain == 0 || full || directoryForm || trailing);
-    bool prefixAtBoundary = false;
-    for (size_t k = 0; k < x.size() && !prefixAtBoundary; ++k) {
-      const bool boundary = x[k] == u'\\' || (k > 0 && x[k - 1] == u'\\');
-      prefixAtBoundary = boundary && referenceMatch(p, x.substr(0, k), caseSensitive);
-    }
-    ASSERT_TRUE(subtree == 0 || full || directoryForm || trailing || prefixAtBoundary);
-    const u16string below = x + u"\\" + randomText(rng, u"aAbB\\*?", 4);
-    ASSERT_TRUE(!full || pathMatch(p.c_str(), below.c_str(), true, caseSensitive) == 1);
-
-    // Without backslashes on either side the rules never apply.
+    ASSERT_EQ(wildcardMatch(p.c_str(), x.c_str(), caseSensitive) == 1,
+              referenceMatch(p, x, caseSensitive));
     const u16string q = randomText(rng, u"aAb*?", 6), y = randomText(rng, u"aAbB", 8);
     const bool expected = referenceMatch(q, y, caseSensitive);
     ASSERT_EQ(pathMatch(q.c_str(), y.c_str(), false, caseSensitive) == 1, expected);

@@ -183,17 +183,6 @@ TEST_F(PathResolverTest, EachPathEndsInItsList) {
   }
 }
 
-class NoRemoteDriveTest : public PathResolverTest {
- protected:
-  NoRemoteDriveTest() : PathResolverTest({{'C', "fixed", "NTFS"}, {'E', "cdrom", "CDFS"}}) {}
-};
-
-TEST_F(NoRemoteDriveTest, RemoteMediaResolvesNothing) {
-  // Unresolved, but as *.doc it lies on no drive, so no output group takes it.
-  EXPECT_EQ(resolve(u"$remote::*.doc"), "");
-  EXPECT_TRUE(traces_.contains("PathHelper::pathResolver - driveList[1] is 'E:'\n"));
-}
-
 // Outputs are grouped by drive type; duplicates are added once, unresolved ones each time; pruned
 // drives give no parents.
 TEST_F(PathResolverTest, GroupedDeduplicatedAndPruned) {

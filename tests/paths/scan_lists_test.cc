@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -27,47 +26,33 @@ Strings collapse(const ResolvedPathList& list) {
   return render(out);
 }
 
-// Collapsing by its definition: an entry stays when no other entry of the same kind of drive (type
-// and file system), neither on an excluded drive, is a prefix of it as plain text (C:\a covers
-// C:\ab; of equal texts the last one stays; case counts; recursive flags play no part); then, of
-// the entries left with the same drive type and text, the last one. Excluded flags stay.
-TEST(CollapseScanPathsTest, AgreesWithThePrefixDefinition) {
-  std::mt19937 rng(7);
-  const std::u16string pieces[] = {u"C:\\a", u"C:\\ab",  u"C:\\a\\b",
-                                   u"C:\\b", u"C:\\a\\", u"c:\\a\\b"};
-  const DriveEntry drives[] = {kFixedNtfs, kFixedFat, kRemote};
-  for (int trial = 0; trial < 3000; ++trial) {
-    ResolvedPathList list;  // built by copy construction, which keeps the excluded flags
-    for (size_t n = rng() % 7; n > 0; --n) {
-      list.push_back(on(drives[rng() % 3], pieces[rng() % 6], rng() % 2 == 0, rng() % 5 == 0));
-    }
-    ResolvedPathList survivors;
-    for (size_t i = 0; i < list.size(); ++i) {
-      const std::u16string text = list[i].path.path();
-      bool covered = false;
-      for (size_t j = 0; j < list.size() && !covered; ++j) {
-        if (j == i || list[j].drive != list[i].drive || list[j].drive.excluded() ||
-            list[i].drive.excluded()) {
-          continue;
-        }
-        const std::u16string other = list[j].path.path();
-        covered = other.size() < text.size() ? text.compare(0, other.size(), other) == 0
-                                             : other == text && j > i;
-      }
-      if (!covered) survivors.push_back(list[i]);
-    }
-    ResolvedPathList expected;
-    for (size_t i = 0; i < survivors.size(); ++i) {
-      bool later = false;
-      for (size_t j = i + 1; j < survivors.size(); ++j) {
-        later |= survivors[j].drive.type() == survivors[i].drive.type() &&
-                 std::u16string(survivors[j].path.path()) == survivors[i].path.path();
-      }
-      if (!later) expected.push_back(survivors[i]);
-    }
-    ASSERT_EQ(collapse(list), render(expected)) << "trial " << trial;
-  }
-  EXPECT_EQ(collapse({}), Strings{});
+// An entry goes when another on a drive of the same kind (type and file system), neither drive
+// excluded, begins it as plain text (C:\a covers C:\ab; case counts; of equal texts the later
+// stays, whatever the recursive flags); then, of entries with the same drive type and text, the
+// last stays. The lists are copy-constructed, which keeps the excluded flags.
+TEST(CollapseScanPathsTest, PrefixesOnDrivesOfOneKindCoverTheRest) {
+  const auto excluded = [](const std::u16string& path) { return on(kFixedNtfs, path, true, true); };
+  const struct {
+    ResolvedPathList list;
+    Strings expected;
+  } cases[] = {
+      {{on(kFixedNtfs, u"C:\\ab"), on(kFixedNtfs, u"C:\\a"), on(kFixedNtfs, u"C:\\a\\b")},
+       {"C:\\a/r 2 NTFS"}},
+      {{on(kFixedNtfs, u"C:\\a"), on(kFixedNtfs, u"C:\\a", false)}, {"C:\\a 2 NTFS"}},
+      {{on(kFixedNtfs, u"C:\\a"), on(kFixedNtfs, u"c:\\a\\b"), on(kFixedFat, u"C:\\a\\b"),
+        on(kRemote, u"C:\\a\\b")},
+       {"C:\\a/r 2 NTFS", "c:\\a\\b/r 2 NTFS", "C:\\a\\b/r 2 FAT32", "C:\\a\\b/r 4 SMB"}},
+      {{excluded(u"C:\\a"), on(kFixedNtfs, u"C:\\a\\b"), on(kFixedNtfs, u"C:\\b"),
+        excluded(u"C:\\b\\c")},
+       {"C:\\a/r 2 NTFS excluded", "C:\\a\\b/r 2 NTFS", "C:\\b/r 2 NTFS",
+        "C:\\b\\c/r 2 NTFS excluded"}},
+      // Second pass: one per drive type and exact text, excluded or not.
+      {{on(kFixedNtfs, u"C:\\b"), on(kFixedFat, u"C:\\b", false), excluded(u"C:\\c"),
+        on(kFixedNtfs, u"C:\\c"), on(kFixedFat, u"c:\\b")},
+       {"C:\\b 2 FAT32", "C:\\c/r 2 NTFS", "c:\\b/r 2 FAT32"}},
+      {{}, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(collapse(c.list), c.expected) << "case " << &c - cases;
 }
 
 TEST(PathListBuildersTest, DuplicatesSubtractionAndSelection) {
