@@ -89,7 +89,7 @@ class FanotifyBackend final : public ChangeBackend {
       const ssize_t length = read(fd_, buffer, sizeof(buffer));
       if (length < 0 && errno != EAGAIN && errno != EINTR) return failWithErrno(errno);
       if (length <= 0) break;
-      collect(buffer, length, changed, moved, overflowed);
+      collect(buffer, static_cast<size_t>(length), changed, moved, overflowed);
       if (waitReadable(fd_, 0) != 1) break;
     }
     return true;
@@ -113,81 +113,92 @@ class FanotifyBackend final : public ChangeBackend {
     return true;
   }
 
-  void collect(const char* buffer, ssize_t length, std::vector<std::string>* changed,
+  // Records sit in the buffer one after another at any alignment: every structure is copied
+  // out before it is read.
+  void collect(const char* buffer, size_t length, std::vector<std::string>* changed,
                std::vector<std::pair<std::string, std::string>>* moved, bool* overflowed) {
-    const auto* event = reinterpret_cast<const struct fanotify_event_metadata*>(buffer);
     std::string lastHandle;
     std::string lastPath;
-    while (FAN_EVENT_OK(event, length)) {
-      if ((event->mask & FAN_Q_OVERFLOW) != 0) *overflowed = true;
+    struct fanotify_event_metadata event {};
+    for (size_t offset = 0; offset + sizeof(event) <= length; offset += event.event_len) {
+      std::memcpy(&event, buffer + offset, sizeof(event));
+      if (event.event_len < sizeof(event) || offset + event.event_len > length) break;
+      if ((event.mask & FAN_Q_OVERFLOW) != 0) *overflowed = true;
       // A directory moved or deleted anywhere changes the paths below it.
-      const bool directoryMoved = (event->mask & FAN_ONDIR) != 0 && (event->mask & kRename) != 0;
-      if ((event->mask & FAN_ONDIR) != 0 &&
-          (event->mask & (FAN_MOVED_FROM | FAN_MOVED_TO | FAN_DELETE | kRename)) != 0) {
+      const bool directoryMoved = (event.mask & FAN_ONDIR) != 0 && (event.mask & kRename) != 0;
+      if ((event.mask & FAN_ONDIR) != 0 &&
+          (event.mask & (FAN_MOVED_FROM | FAN_MOVED_TO | FAN_DELETE | kRename)) != 0) {
         knownPaths_.clear();
       }
       std::string renamedFrom;
       std::string renamedTo;
-      const char* info = reinterpret_cast<const char*>(event) + event->metadata_len;
-      const char* end = reinterpret_cast<const char*>(event) + event->event_len;
-      while (info + sizeof(struct fanotify_event_info_header) <= end) {
-        const auto* header = reinterpret_cast<const struct fanotify_event_info_header*>(info);
-        if (header->len == 0 || info + header->len > end) break;
-        if (directoryMoved && (header->info_type == kOldDirectoryAndName ||
-                               header->info_type == kNewDirectoryAndName)) {
-          // A rename names the old and the new place: directory handle, then the entry's name.
-          const auto* fid = reinterpret_cast<const struct fanotify_event_info_fid*>(info);
-          const auto* handle = reinterpret_cast<const struct file_handle*>(fid->handle);
-          const char* name = reinterpret_cast<const char*>(handle->f_handle) + handle->handle_bytes;
-          std::string directory;
-          resolve(fid, &directory);
-          if (!directory.empty() && name < end) {
-            std::string& place =
-                header->info_type == kOldDirectoryAndName ? renamedFrom : renamedTo;
-            place = directory == "/" ? directory + name : directory + "/" + name;
-            changed->push_back(directory);
-          }
-        } else if (header->info_type == FAN_EVENT_INFO_TYPE_DFID_NAME ||
-                   header->info_type == FAN_EVENT_INFO_TYPE_DFID) {
-          const auto* fid = reinterpret_cast<const struct fanotify_event_info_fid*>(info);
-          const auto* handle = reinterpret_cast<const struct file_handle*>(fid->handle);
-          const std::string key(reinterpret_cast<const char*>(&fid->fsid), sizeof(fid->fsid));
-          const std::string bytes =
-              key + std::string(reinterpret_cast<const char*>(handle),
-                                sizeof(struct file_handle) + handle->handle_bytes);
-          if (bytes != lastHandle) {
-            lastHandle = bytes;
-            lastPath = pathOf(bytes, fid);
-            if (!lastPath.empty()) changed->push_back(lastPath);
-          }
+      const char* end = buffer + offset + event.event_len;
+      struct fanotify_event_info_header header {};
+      for (const char* info = buffer + offset + event.metadata_len; info + sizeof(header) <= end;
+           info += header.len) {
+        std::memcpy(&header, info, sizeof(header));
+        if (header.len == 0 || info + header.len > end) break;
+        const bool renamed = directoryMoved && (header.info_type == kOldDirectoryAndName ||
+                                                header.info_type == kNewDirectoryAndName);
+        if (!renamed && header.info_type != FAN_EVENT_INFO_TYPE_DFID_NAME &&
+            header.info_type != FAN_EVENT_INFO_TYPE_DFID) {
+          continue;
         }
-        info += header->len;
+        // The file-system id, then a file_handle (byte count, type, bytes), then for the *_NAME
+        // types the entry's name.
+        const char* key = info + sizeof(header);
+        const char* handle = key + sizeof(FileSystemId);
+        uint32_t handleBytes = 0;
+        if (handle + sizeof(struct file_handle) > info + header.len) continue;
+        std::memcpy(&handleBytes, handle, sizeof(handleBytes));
+        const char* name = handle + sizeof(struct file_handle) + handleBytes;
+        if (handleBytes > MAX_HANDLE_SZ || name > info + header.len) continue;
+        const std::string bytes(key, static_cast<size_t>(name - key));
+        if (renamed) {
+          // A rename names the old and the new place: directory handle, then the entry's name.
+          const std::string directory = pathOf(bytes);
+          const std::string entry(name,
+                                  strnlen(name, static_cast<size_t>(info + header.len - name)));
+          if (directory.empty()) continue;
+          std::string& place = header.info_type == kOldDirectoryAndName ? renamedFrom : renamedTo;
+          place = directory == "/" ? directory + entry : directory + "/" + entry;
+          changed->push_back(directory);
+        } else if (bytes != lastHandle) {
+          lastHandle = bytes;
+          lastPath = pathOf(bytes);
+          if (!lastPath.empty()) changed->push_back(lastPath);
+        }
       }
       if (!renamedFrom.empty() && !renamedTo.empty()) moved->emplace_back(renamedFrom, renamedTo);
-      event = FAN_EVENT_NEXT(event, length);
     }
   }
 
-  // The path of the directory a handle names, remembered until a directory moves: the file
-  // systems' whole traffic passes here, most of it outside the watched trees.
-  std::string pathOf(const std::string& handle, const struct fanotify_event_info_fid* fid) {
+  // The path of the directory a handle (file-system id and file_handle bytes) names, remembered
+  // until a directory moves: the file systems' whole traffic passes here, most of it outside the
+  // watched trees.
+  std::string pathOf(const std::string& handle) {
     auto known = knownPaths_.find(handle);
     if (known != knownPaths_.end()) return known->second;
     std::string path;
-    resolve(fid, &path);
+    resolve(handle, &path);
     if (knownPaths_.size() >= kKnownPathsLimit) knownPaths_.clear();
     knownPaths_.emplace(handle, path);
     return path;
   }
 
   // The current path of the directory a handle names; empty when it is gone.
-  void resolve(const struct fanotify_event_info_fid* fid, std::string* path) {
+  void resolve(const std::string& handleBytes, std::string* path) {
     FileSystemId id{};
-    std::memcpy(id.value, &fid->fsid, sizeof(id.value));
+    std::memcpy(id.value, handleBytes.data(), sizeof(id.value));
     auto mount = mounts_.find(id);
     if (mount == mounts_.end()) return;
-    auto* handle = reinterpret_cast<struct file_handle*>(const_cast<unsigned char*>(fid->handle));
-    const int directory = open_by_handle_at(mount->second, handle, O_PATH | O_CLOEXEC);
+    union {
+      struct file_handle handle;
+      char bytes[sizeof(struct file_handle) + MAX_HANDLE_SZ];
+    } aligned{};
+    std::memcpy(aligned.bytes, handleBytes.data() + sizeof(id.value),
+                handleBytes.size() - sizeof(id.value));
+    const int directory = open_by_handle_at(mount->second, &aligned.handle, O_PATH | O_CLOEXEC);
     if (directory < 0) return;
     char link[64];
     std::snprintf(link, sizeof(link), "/proc/self/fd/%d", directory);
