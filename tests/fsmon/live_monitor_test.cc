@@ -36,7 +36,7 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
 #ifdef _WIN32
-    GTEST_SKIP() << "the Windows watcher is exercised through fsquery, not by this POSIX test";
+    GTEST_SKIP() << "the test maps its tree through a drive table, which exists only on POSIX";
 #else
     const std::string backend = GetParam();
     if (backend == "fanotify" &&
