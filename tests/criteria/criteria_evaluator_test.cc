@@ -43,34 +43,6 @@ TEST(CriteriaEvaluatorTest, InvalidTextsGiveMinusOneAndResultsAreTheLow32Bits) {
             std::vector<std::string>{"SyntaxAnalyzer::reevaluate - no tree to walk!\n"});
 }
 
-TEST(CriteriaEvaluatorTest, TheCachesTextAcrossRecordsVariablesAndCaseSwitches) {
-  FileColumns record;
-  CacheVariables variables;
-  variables.setInt32(u"pathid", 3);
-  variables.setString(u"filename", u"Data.BIN");
-  record.setInt32(u"PATHID", 3);
-  record.setString(u"FILENAME", u"data.bin");
-  CriteriaEvaluator evaluator(u"[PATHID]==pathid && [FILENAME]==filename");
-  EXPECT_FALSE(evaluator.setColumns(nullptr));
-  ASSERT_TRUE(evaluator.setColumns(&record.list));
-  ASSERT_TRUE(evaluator.setVariables(&variables.list));
-  EXPECT_EQ(evaluator.evaluate(false), 1);
-  EXPECT_EQ(evaluator.evaluate(true), 0);
-  EXPECT_EQ(evaluator.evaluate(false), 1);
-  record.setInt32(u"PATHID", 4);
-  EXPECT_EQ(evaluator.evaluate(false), 0);
-  variables.setInt32(u"pathid", 4);
-  EXPECT_EQ(evaluator.evaluate(false), 1);
-  // An argument replaces the bound list for that call only.
-  FileColumns other;
-  other.setString(u"FILENAME", u"data.bin");
-  for (int32_t pathid : {4, 9}) {
-    other.setInt32(u"PATHID", pathid);
-    EXPECT_EQ(evaluator.evaluate(&other.list, nullptr, false), pathid == 4 ? 1 : 0);
-  }
-  EXPECT_EQ(evaluator.evaluate(false), 1);
-}
-
 TEST(CriteriaEvaluatorTest, IndexKeys) {
   FileColumns file;
   CacheVariables variables;

@@ -47,32 +47,6 @@ TEST(CriteriaLexerTest, TokensInRecogniserOrder) {
   EXPECT_EQ(tokensOf(u"00000000000000000000012" + std::u16string(100, u'9')), "N12 $");
 }
 
-TEST(CriteriaLexerTest, SetLiteralsKeepTheirPatternSetAcrossUnget) {
-  CriteriaLexer lexer;
-  lexer.setText(u"{\"*.exe\", \"readme*\"}   == 1");
-  const PatternSet* patterns = lexer.next().patterns;
-  ASSERT_NE(patterns, nullptr);
-  EXPECT_EQ(patterns->count(), 2u);
-  EXPECT_TRUE(patterns->match(u"setup.exe"));
-  EXPECT_TRUE(patterns->match(u"readme.txt"));
-  // Read again, the literal keeps its set instead of making another.
-  lexer.unget();
-  EXPECT_EQ(lexer.next().patterns, patterns);
-  EXPECT_EQ(lexer.next().patterns, nullptr);
-  lexer.unget();
-  EXPECT_EQ(lexer.position(), 20u);
-  EXPECT_EQ(lexer.next().kind, TokRel);
-  EXPECT_EQ(lexer.next().kind, TokNumeric);
-  // The end token repeats.
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(lexer.next().kind, TokNone);
-    EXPECT_EQ(lexer.status(), CriteriaLexer::LEX_END);
-  }
-  lexer.setText(u"{\"a\"}{\"a\"}");
-  const PatternSet* first = lexer.next().patterns;
-  EXPECT_NE(lexer.next().patterns, first);
-}
-
 TEST(CriteriaLexerTest, NoTextAndOverlongTokens) {
   CriteriaLexer lexer;
   lexer.setText(nullptr);

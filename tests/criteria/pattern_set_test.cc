@@ -4,12 +4,10 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/wildcard.h"
 #include "criteria/criteria_fixture.h"
 
 namespace {
@@ -91,38 +89,6 @@ TEST(PatternSetTest, BuildingReseedsTheRandomGenerator) {
     seededByTime = seededByTime || std::rand() == drawn;
   }
   EXPECT_TRUE(seededByTime);
-}
-
-TEST(PatternSetTest, AgreesWithWildcardMatchingOnRandomSets) {
-  std::mt19937 rng(7);
-  const std::u16string alphabet = u"ab.";
-  auto randomText = [&](size_t maxLength) {
-    std::u16string text(std::uniform_int_distribution<size_t>(0, maxLength)(rng), u'a');
-    for (char16_t& c : text) c = alphabet[rng() % alphabet.size()];
-    return text;
-  };
-  for (int round = 0; round < 300; ++round) {
-    std::vector<std::u16string> patterns;
-    PatternSet set;
-    size_t count = 1 + rng() % 40;
-    for (size_t i = 0; i < count; ++i) {
-      std::u16string pattern = randomText(5);
-      if (rng() % 3 == 0) pattern.insert(pattern.begin(), u'*');
-      if (rng() % 3 == 0) pattern.push_back(u'*');
-      if (rng() % 5 == 0 && !pattern.empty()) pattern[rng() % pattern.size()] = u'?';
-      if (set.add(pattern.c_str()) != 0) patterns.push_back(pattern);
-      if (set.matchesAll()) break;
-    }
-    set.build(false);
-    for (int probe = 0; probe < 40; ++probe) {
-      std::u16string text = randomText(8);
-      bool expected = set.matchesAll();
-      for (const std::u16string& pattern : patterns) {
-        expected = expected || wildcardMatch(pattern.c_str(), text.c_str(), false) == 1;
-      }
-      ASSERT_EQ(set.match(text.c_str()), expected) << "round " << round;
-    }
-  }
 }
 
 // The hash of the first table values, the table sizes, and patterns whose hashes all collide

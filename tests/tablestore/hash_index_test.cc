@@ -138,39 +138,6 @@ TEST_F(HashIndexTest, CatalogueListsIndexesInOrderAndLoadsWhatADamagedOneAllows)
             std::vector<uint32_t>({3, 2, 1, 0}));
 }
 
-TEST_F(HashIndexTest, SeeksYieldLiveRecordsOfTheBucketNewestFirst) {
-  auto table = makeExampleTable(false);
-  ASSERT_TRUE(table->createIndex(u"files_FILENAME", u"FILENAME"));
-  ASSERT_TRUE(table->createIndex(u"files_ATTR", u"ATTR"));
-  HashIndex* byName = table->findIndexByColumn(u"FILENAME");
-  HashIndex* byAttr = table->findIndexByColumn(u"ATTR");
-  for (const auto& [name, attr] :
-       {std::pair{u"a.txt", 0}, {u"b.txt", 1}, {u"A.TXT", 0}, {u"a.txt", 1}}) {
-    addNamed(table.get(), name, attr);
-  }
-  EXPECT_EQ(seekAll(table.get(), byName, u"A.TXT"), std::vector<uint32_t>({3, 2, 0}));
-  EXPECT_EQ(seekAll(table.get(), byAttr, u"0"), std::vector<uint32_t>({2, 0}));
-  EXPECT_TRUE(seekAll(table.get(), byName, u"C.TXT").empty());
-  ASSERT_TRUE(table->removeRecord(3));
-  ASSERT_TRUE(table->removeRecord(0));
-  EXPECT_EQ(seekAll(table.get(), byName, u"A.TXT"), std::vector<uint32_t>({2}));
-
-  // A moved record is entered again under its new number.
-  FieldList record = table->columns();
-  ASSERT_TRUE(table->readRecord(1, &record));
-  setString(&record, u"FILENAME", u"longer.txt");
-  ASSERT_TRUE(table->updateRecord(1, record));
-  EXPECT_EQ(seekAll(table.get(), byName, u"LONGER.TXT"), std::vector<uint32_t>({4}));
-  EXPECT_EQ(seekAll(table.get(), byAttr, u"1"), std::vector<uint32_t>({4}));
-
-  // A null column is left out on add (its key would be the empty text), but entered when an
-  // index is built over existing records.
-  ASSERT_TRUE(table->addRecord(table->columns()));
-  EXPECT_TRUE(seekAll(table.get(), byName, u"").empty());
-  ASSERT_TRUE(table->createIndex(u"late", u"FILENAME"));
-  EXPECT_EQ(seekAll(table.get(), table->findIndexByName(u"late"), u""), std::vector<uint32_t>({5}));
-}
-
 TEST_F(HashIndexTest, DamagedChainsNeitherCrashNorLoop) {
   {
     auto table = makeExampleTable(false);

@@ -73,21 +73,4 @@ TEST(RecordCodecTest, StringsPastTheLengthLimitAreRefused) {
   EXPECT_FALSE(encodeRecord(fields, 1, true, &buffer, &size));
 }
 
-TEST(FieldTest, CopiesOwnTheirValues) {
-  FieldList list;
-  list.addField(u"N", FIELD_BYTE);
-  list.addField(u"T", FIELD_WSTRING);
-  // A text past the built-in buffer lives on the heap: the copy must not share it.
-  const std::u16string longText(300, u'z');
-  static_cast<WStringField*>(list.at(1))->setValue(longText.c_str());
-  FieldList copy = list;
-  static_cast<WStringField*>(list.at(1))->setValue(std::u16string(400, u'y').c_str());
-  list = FieldList();
-  auto* copied = static_cast<WStringField*>(copy.at(1));
-  EXPECT_TRUE(copy.at(0)->isNull());
-  EXPECT_EQ(std::u16string(copied->value()), longText);
-  copied->setValue(nullptr);
-  EXPECT_EQ(copied->value(), nullptr);
-}
-
 }  // namespace

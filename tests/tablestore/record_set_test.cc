@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "base/wstring.h"
-#include "criteria/criteria_commands.h"
 #include "criteria/criteria_evaluator.h"
 #include "table_fixture.h"
 
@@ -19,24 +18,8 @@ struct WalkCase {
   Records records;
 };
 
-// tick(x) returns x and counts its calls: "tick(1) && ..." counts the records a set evaluates.
-class TickCommand : public CommandExecutor {
- public:
-  int execute(const CriteriaValue* first, const CriteriaValue*, CriteriaValue* result) override {
-    ++calls;
-    result->setNumeric(first->number());
-    return 0;
-  }
-  int calls = 0;
-};
-
 class RecordSetTest : public TableFixture {
  protected:
-  void TearDown() override {
-    clearCriteriaCommands();
-    TableFixture::TearDown();
-  }
-
   // FILENAME, PATHID, SIZE, ATTR; record i has FILENAME "file<i>", PATHID pathIds[i], SIZE i and
   // ATTR i % 3, added through a record set.
   std::unique_ptr<Table> makeFiles(const std::vector<int32_t>& pathIds,
@@ -82,8 +65,6 @@ class RecordSetTest : public TableFixture {
       EXPECT_TRUE(set.setCriteria(nullptr, false));
     }
   }
-
-  TickCommand tick_;
 };
 
 TEST_F(RecordSetTest, WalksVisitLiveRecordsInOrder) {
@@ -148,59 +129,6 @@ TEST_F(RecordSetTest, CriteriaFilterTheWalkAndIndexedKeysSeekTheirBucket) {
                     {u"[FILENAME]==\"File1\"", false, u"FILE1", {1}},
                     {u"[FILENAME]==\"File1\"", true, u"FILE1", {}},
                     {u"[SIZE]==5000000000", false, u"705032704", {6}}});
-}
-
-TEST_F(RecordSetTest, AnAbsentKeyReadsOnlyItsBucketsChain) {
-  // Three values whose key texts share the bucket of the absent key 1000000.
-  const uint32_t bucket = bucketOfKeyText(u"1000000");
-  std::vector<int32_t> pathIds;
-  char16_t digits[kUintToWideMinCapacity];
-  for (uint32_t v = 0; pathIds.size() < 3; ++v) {
-    if (v != 1000000 && bucketOfKeyText(uintToWide(v, digits)) == bucket) {
-      pathIds.push_back(static_cast<int32_t>(v));
-    }
-  }
-  for (int32_t filler = 1; filler <= 200; ++filler) pathIds.push_back(filler);
-  auto table = makeFiles(pathIds);
-  ASSERT_TRUE(table->createIndex(u"files_pathid", u"PATHID"));
-  auto plain = makeFiles(pathIds, u"plain");
-  CriteriaEvaluator criteria(u"tick(1) && [PATHID]==1000000");
-  ASSERT_TRUE(registerCriteriaCommand(u"tick", 1, CriteriaValue::NUMERIC, {CriteriaValue::NUMERIC},
-                                      &tick_));
-  // With the index only the chain is read; without it, every record.
-  for (Table* target : {table.get(), plain.get()}) {
-    RecordSetRef set;
-    target->openRecordSet(&set);
-    tick_.calls = 0;
-    ASSERT_TRUE(set.setCriteria(&criteria, false));
-    EXPECT_FALSE(set.moveFirst());
-    EXPECT_EQ(tick_.calls, target == table.get() ? 3 : static_cast<int>(pathIds.size()));
-  }
-}
-
-TEST_F(RecordSetTest, ChangingRecordsThroughTheSet) {
-  auto table = makeFiles({1, 2, 3, 4});
-  RecordSetRef set;
-  table->openRecordSet(&set);
-  ASSERT_TRUE(set.moveFirst());
-  ASSERT_TRUE(set.moveNext());
-  set.remove();
-  ASSERT_TRUE(set.moveNext());
-  EXPECT_EQ(set.get()->currentRecord(), 2u);
-  const std::u16string longer = u"a much longer name than before";
-  set.setString(u"FILENAME", longer.c_str());
-  set.update();
-  // The longer record moved to the end and is met again.
-  EXPECT_EQ(visit(set), (Records{0, 3, 4}));
-  EXPECT_EQ(std::u16string(set.getString(u"FILENAME")), longer);
-
-  // Field values stay after an insert: only what changes needs setting.
-  set.setInt32(u"PATHID", 50);
-  set.addNew();
-  set.setInt32(u"PATHID", 51);
-  set.addNew();
-  expectWalks(set, {{u"[PATHID] >= 50", false, nullptr, {5, 6}}});
-  EXPECT_EQ(std::u16string(set.getString(u"FILENAME")), longer);
 }
 
 TEST_F(RecordSetTest, NullReferencesAndClosing) {
