@@ -13,6 +13,7 @@
 #include "FsConfig.h"
 #include "base/result_codes.h"
 #include "base/win32sync.h"
+#include "base/wstring.h"
 #include "cache/fs_cache.h"
 #include "cache/monitor_protocol.h"
 #include "drive_selection.h"
@@ -29,12 +30,6 @@ constexpr int kExitUsage = 64;
 int fail(const std::string& message) {
   std::fprintf(stderr, "fsmon: %s\n", message.c_str());
   return kExitFailed;
-}
-
-std::string narrow(const std::u16string& text) {
-  std::string out;
-  platform::wideToNarrow(text.c_str(), &out);
-  return out;
 }
 
 // A resident monitor lets go of the standard streams it inherited, so that it never keeps the
@@ -57,7 +52,8 @@ bool signalInitialised(const std::u16string& home) {
 int stopResident(const MonitorCommand& command) {
   const std::u16string name = monitorStopEventName(command.home.c_str());
   std::unique_ptr<platform::NamedEvent> stop = platform::NamedEvent::create(name.c_str());
-  if (stop == nullptr || !stop->set()) return fail("cannot reach the stop event " + narrow(name));
+  if (stop == nullptr || !stop->set())
+    return fail("cannot reach the stop event " + narrowText(name));
   if (!signalInitialised(command.home)) return fail("cannot signal the initialisation event");
   return kExitOk;
 }
@@ -83,14 +79,14 @@ int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cac
   filesMutex->release();
   directoriesMutex->release();
   if (created != SUCCESS) {
-    return fail("cannot open or create the cache tables in " + narrow(command.home));
+    return fail("cannot open or create the cache tables in " + narrowText(command.home));
   }
   FS_Cache::RefreshCounts counts;
   for (const DriveEntry& drive : drives) {
     const std::u16string root = std::u16string(drive.drive()) + u"\\";
     const ResolvedPath path{PathEntry(root.c_str(), true), drive};
     if (cache->refreshTree(path, excludes, &counts) != kBuildDone) {
-      return fail("the scan of " + narrow(root) + " did not finish");
+      return fail("the scan of " + narrowText(root) + " did not finish");
     }
   }
   if (!cache->saveCounter()) return fail("cannot save the directory counter");
@@ -109,7 +105,8 @@ int startResident(const MonitorCommand& command) {
   const std::u16string instanceName = monitorInstanceMutexName(command.home.c_str());
   std::unique_ptr<platform::NamedMutex> instance =
       platform::NamedMutex::create(instanceName.c_str());
-  if (instance == nullptr) return fail("cannot create the instance mutex " + narrow(instanceName));
+  if (instance == nullptr)
+    return fail("cannot create the instance mutex " + narrowText(instanceName));
   if (instance->wait(0) == platform::WaitResult::kTimedOut) {
     // A monitor of this home runs already: it keeps the tables; this one only acknowledges.
     return signalInitialised(command.home) ? kExitOk
@@ -139,7 +136,7 @@ int startResident(const MonitorCommand& command) {
   const int updated = openAndUpdate(command, drives, &cache, excludes);
   if (updated != kExitOk) return updated;
   if (!writeMonitorPid(command.home.c_str(), platform::currentProcessId())) {
-    return fail("cannot write " + narrow(monitorPidFilePath(command.home.c_str())));
+    return fail("cannot write " + narrowText(monitorPidFilePath(command.home.c_str())));
   }
   if (!signalInitialised(command.home)) return fail("cannot signal the initialisation event");
   detachStandardStreams();

@@ -5,16 +5,11 @@
 
 #include "base/result_codes.h"
 #include "base/wildcard.h"
+#include "base/wstring.h"
 
 namespace {
 
 using Backend = platform::ChangeWatcher::Backend;
-
-std::string narrow(const std::u16string& text) {
-  std::string out;
-  platform::wideToNarrow(text.c_str(), &out);
-  return out;
-}
 
 std::u16string driveRoot(const DriveEntry& drive) { return std::u16string(drive.drive()) + u"\\"; }
 
@@ -61,12 +56,12 @@ bool LiveUpdates::watchAll(Backend backend, std::string* message) {
     const std::u16string root = driveRoot(drive);
     if (watcher_->watchTree(root.c_str())) continue;
     if (platform::lastError() == platform::kErrorNoSystemResources) {
-      *message = "the inotify watch limit is reached while watching " + narrow(root) +
+      *message = "the inotify watch limit is reached while watching " + narrowText(root) +
                  ": raise it with 'sysctl fs.inotify.max_user_watches=N' (changes in unwatched "
                  "directories are picked up every " +
                  std::to_string(kFallbackRefreshMs / 1000) + " seconds)";
     } else {
-      *message = "cannot watch " + narrow(root) + " (system error " +
+      *message = "cannot watch " + narrowText(root) + " (system error " +
                  std::to_string(platform::lastError()) + ")";
     }
     return false;

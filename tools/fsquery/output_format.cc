@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 
+#include "base/wstring.h"
 #include "platform/platform.h"
 #include "query_paths.h"
 
@@ -21,11 +22,6 @@ std::string hex8(uint32_t value) {
   char text[9];
   std::snprintf(text, sizeof text, "%08" PRIx32, value);
   return text;
-}
-
-std::string narrow(const std::u16string& text) {
-  std::string out;
-  return platform::wideToNarrow(text.c_str(), &out) ? out : std::string("?");
 }
 
 void appendJsonField(const char* name, const std::string& value, std::string* out) {
@@ -73,8 +69,9 @@ void OutputWriter::appendRecord(const FoundFile& file) {
     case OutputFormat::kLong:
       appendFormatted(&buffer_, "%12" PRIu64, file.size);
       appendFormatted(&buffer_, "  %04" PRIx64, file.attributes);
-      buffer_ += checksums ? "  " + narrow(file.md5) + " " + hex8(file.crc32) + " " + hex8(file.q32)
-                           : kNoChecksums;
+      buffer_ += checksums
+                     ? "  " + narrowText(file.md5) + " " + hex8(file.crc32) + " " + hex8(file.q32)
+                     : kNoChecksums;
       buffer_ += file.fromCache ? "  cache  " : "  disk   ";
       buffer_ += path;
       break;
@@ -82,11 +79,11 @@ void OutputWriter::appendRecord(const FoundFile& file) {
       buffer_ += "{\"path\":\"";
       appendJsonEscaped(path, &buffer_);
       buffer_ += '"';
-      appendJsonField("drive_path", narrow(file.drivePath), &buffer_);
+      appendJsonField("drive_path", narrowText(file.drivePath), &buffer_);
       appendFormatted(&buffer_, ",\"size\":%" PRIu64, file.size);
       appendFormatted(&buffer_, ",\"attributes\":%" PRIu64, file.attributes);
       if (checksums) {
-        appendJsonField("md5", narrow(file.md5), &buffer_);
+        appendJsonField("md5", narrowText(file.md5), &buffer_);
         appendJsonField("crc32", hex8(file.crc32), &buffer_);
         appendJsonField("q32", hex8(file.q32), &buffer_);
       } else {

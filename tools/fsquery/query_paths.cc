@@ -1,5 +1,6 @@
 #include "query_paths.h"
 
+#include "base/wstring.h"
 #include "platform/platform.h"
 
 namespace {
@@ -24,11 +25,6 @@ std::u16string mediaPrefix(const std::u16string& drivePath) {
     default:
       return u"";
   }
-}
-
-std::string narrow(const std::u16string& text) {
-  std::string out;
-  return platform::wideToNarrow(text.c_str(), &out) ? out : std::string("?");
 }
 
 }  // namespace
@@ -73,5 +69,5 @@ bool toQueryPath(const std::string& argument, std::u16string* out, std::string* 
 std::string toOutputPath(const std::u16string& drivePath, bool drivePaths) {
   std::string host;
   if (!drivePaths && platform::hostPath(drivePath.c_str(), &host)) return host;
-  return narrow(drivePath);
+  return narrowText(drivePath);
 }

@@ -186,3 +186,8 @@ uint32_t fileTimeToUnix(uint64_t fileTime) {
 }
 
 uint32_t currentTime() { return static_cast<uint32_t>(platform::unixTime()); }
+
+std::string narrowText(const std::u16string& s) {
+  std::string out;
+  return platform::wideToNarrow(s.c_str(), &out) ? out : std::string("?");
+}

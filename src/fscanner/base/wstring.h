@@ -85,6 +85,9 @@ inline bool isDotEntry(const char16_t* name) {
          (name[1] == u'\0' || (name[1] == u'.' && name[2] == u'\0'));
 }
 
+// The narrow text of s for messages and output; "?" when it has no narrow form.
+std::string narrowText(const std::u16string& s);
+
 // path with one backslash at its end (added when missing).
 inline std::u16string withBackslash(const std::u16string& path) {
   return !path.empty() && path.back() == u'\\' ? path : path + u'\\';
