@@ -67,7 +67,9 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
       runMonitor(u"stop")->wait(kInitTimeoutMs);
       EXPECT_EQ(monitor_->wait(10000), platform::WaitResult::kSignaled);
     }
+#ifndef _WIN32
     unsetenv("FSMON_WATCH");
+#endif
   }
 
   std::unique_ptr<platform::Process> runMonitor(const std::u16string& command) {
