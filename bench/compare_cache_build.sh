@@ -16,28 +16,15 @@
 # DIRECTORIES (1000), SCALE, SCALE_FILES.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 build_dir="${BUILD_DIR:-build}"
 files="${FILES:-250000}"
 directories="${DIRECTORIES:-1000}"
 
-if ! command -v plocate >/dev/null || [ ! -x /usr/sbin/updatedb.plocate ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends plocate >/dev/null
-fi
-updatedb=/usr/sbin/updatedb.plocate
-[ -x "$updatedb" ] || updatedb="$(command -v updatedb)"
-for tool in python3 plocate /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "compare: $tool is missing" >&2; exit 1; }
-done
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build_dir" --target bench_cache_build -j 2 >/dev/null
+ensure_plocate
+require_tools python3 plocate /usr/bin/time
+build_targets "$build_dir" bench_cache_build
 driver="$build_dir/bench/bench_cache_build"
 
 work="$(mktemp -d /tmp/fscanner-cache-compare.XXXXXX)"
@@ -45,21 +32,6 @@ trap 'rm -rf "$work"' EXIT
 tree="$work/tree"
 mkdir -p "$work/cache" "$work/usr-cache"
 
-# Generates $2 empty files in $3 directories under $1.
-generate() {
-  echo "== generating $2 files in $3 directories under $1"
-  python3 - "$1" "$2" "$3" <<'PY'
-import os, sys
-root, files, directories = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-per_directory = files // directories
-for d in range(directories):
-    directory = os.path.join(root, "d%05d" % d)
-    os.makedirs(directory)
-    for f in range(per_directory):
-        open(os.path.join(directory, "f%07d.dat" % (d * per_directory + f)), "wb").close()
-PY
-  find "$1" >/dev/null  # the same warm directory cache for both
-}
 
 # Runs a command under /usr/bin/time -v; sets `seconds` (wall), `cpu` (user + system seconds,
 # less disturbed by other load) and `rss` (peak, KiB).
@@ -80,7 +52,7 @@ if [ -n "${SCALE:-}" ]; then
     "CPU upd" "us/file" "RSS KiB" "find s" "find RSS" paths
   for count in ${SCALE_FILES:-100000 1000000}; do
     rm -rf "$tree" "$work/cache" && mkdir -p "$work/cache"
-    generate "$tree" "$count" $((count / 250)) >&2
+    generate_tree "$tree" "$count" $((count / 250)) >&2
     measure "$driver" build "$work/cache" "$tree"
     build_s=$seconds build_cpu=$cpu build_rss=$rss
     measure "$updatedb" -l 0 -U "$tree" -o "$work/tree.db"
@@ -95,7 +67,7 @@ if [ -n "${SCALE:-}" ]; then
   exit 0
 fi
 
-generate "$tree" "$files" "$directories"
+generate_tree "$tree" "$files" "$directories"
 measure "$driver" build "$work/cache" "$tree"
 build_s=$seconds build_cpu=$cpu build_rss=$rss
 cache_kib=$(size_kib "$work/cache")

@@ -9,41 +9,26 @@
 # missing), FILES (100000), DIRECTORIES (100), WATCHERS ("fanotify inotify").
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 build_dir="${BUILD_DIR:-build}"
 files="${FILES:-100000}"
 directories="${DIRECTORIES:-100}"
 watchers="${WATCHERS:-fanotify inotify}"
 
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DFSCANNER_BUILD_BENCH=ON >/dev/null
-fi
-cmake --build "$build_dir" --target bench_live_monitor fsmon -j 2 >/dev/null
+build_targets "$build_dir" bench_live_monitor fsmon
 driver="$build_dir/bench/bench_live_monitor"
 fsmon="$build_dir/tools/fsmon/fsmon"
 
 work="$(mktemp -d /tmp/fscanner-live-compare.XXXXXX)"
 trap 'rm -rf "$work"' EXIT
-echo "== generating $files files in $directories directories under $work"
-python3 - "$work/data" "$files" "$directories" <<'PY'
-import os, sys
-root, files, directories = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-per_directory = files // directories
-for d in range(directories):
-    directory = os.path.join(root, "d%04d" % d)
-    os.makedirs(directory)
-    for f in range(per_directory):
-        open(os.path.join(directory, "f%07d.dat" % (d * per_directory + f)), "wb").close()
-PY
+generate_tree "$work/data" "$files" "$directories"
 
 # The tree on a fixed drive of its own; the programs on a remote one, so that the monitor's
 # selection ($local) holds the tree only.
 export FSCANNER_DRIVES="C:=/,remote;D:=$work,fixed"
 for watcher in $watchers; do
-  rm -rf "$work/home" "$work/data/probes" "$work/data/burst"
+  rm -rf "${work:?}/home" "${work:?}/data/probes" "${work:?}/data/burst"
   mkdir -p "$work/home"
   echo "== FSMON_WATCH=$watcher"
   FSMON_WATCH="$watcher" "$driver" "$fsmon" "$work/home" "$work/data" | tee "$work/$watcher.txt"

@@ -19,27 +19,14 @@
 # PATTERN (*.h), RUNS (5), DRIVES (tree or disk), SCALE, FILES (1000000), DIRECTORIES (1000).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 build_dir="${BUILD_DIR:-build}"
 runs="${RUNS:-5}"
 
-if ! command -v plocate >/dev/null || [ ! -x /usr/sbin/updatedb.plocate ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  $sudo apt-get update -qq
-  $sudo apt-get install -y -qq --no-install-recommends plocate >/dev/null
-fi
-updatedb=/usr/sbin/updatedb.plocate
-[ -x "$updatedb" ] || updatedb="$(command -v updatedb)"
-for tool in python3 plocate /usr/bin/time od; do
-  command -v "$tool" >/dev/null || { echo "compare: $tool is missing" >&2; exit 1; }
-done
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build_dir" --target fsquery fsquery_runtime -j 2 >/dev/null
+ensure_plocate
+require_tools python3 plocate /usr/bin/time od
+build_targets "$build_dir" fsquery fsquery_runtime
 fsquery="$(pwd)/$build_dir/tools/fsquery/fsquery"
 
 work="$(mktemp -d /tmp/fscanner-query-compare.XXXXXX)"
@@ -52,17 +39,7 @@ if [ -n "${SCALE:-}" ]; then
   pattern="${PATTERN:-*7.dat}"
   files="${FILES:-1000000}"
   directories="${DIRECTORIES:-1000}"
-  echo "== generating $files files in $directories directories under $tree"
-  python3 - "$tree" "$files" "$directories" <<'PY'
-import os, sys
-root, files, directories = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-per_directory = files // directories
-for d in range(directories):
-    directory = os.path.join(root, "d%05d" % d)
-    os.makedirs(directory)
-    for f in range(per_directory):
-        open(os.path.join(directory, "f%07d.dat" % (d * per_directory + f)), "wb").close()
-PY
+  generate_tree "$tree" "$files" "$directories"
 else
   tree="$(realpath "${TREE:-/usr}")"
   pattern="${PATTERN:-*.h}"

@@ -11,6 +11,7 @@
 # are per run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 build_dir="${BUILD_DIR:-build}"
 files="${FILES:-250000}"
@@ -19,15 +20,8 @@ file_mib="${FILE_MIB:-1024}"
 walk_runs=5      # kWalkIterations of bench_walk.cc
 checksum_runs=3  # kFileIterations of bench_checksums.cc
 
-for tool in find md5sum openssl python3; do
-  command -v "$tool" >/dev/null || { echo "compare: $tool is missing" >&2; exit 1; }
-done
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S . -B "$build_dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build_dir" --target bench_walk bench_checksums -j 2 >/dev/null
+require_tools find md5sum openssl python3
+build_targets "$build_dir" bench_walk bench_checksums
 bench_walk="$build_dir/bench/bench_walk"
 bench_checksums="$build_dir/bench/bench_checksums"
 
