@@ -4,6 +4,7 @@
 #ifndef FSCANNER_PLATFORM_POSIX_CHANGE_BACKEND_H
 #define FSCANNER_PLATFORM_POSIX_CHANGE_BACKEND_H
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,8 +35,12 @@ class ChangeBackend {
 std::unique_ptr<ChangeBackend> newFanotifyBackend(WatchScope scope);
 std::unique_ptr<ChangeBackend> newInotifyBackend(WatchScope scope);
 
-// Waits for fd to become readable: 1 readable, 0 timed out, -1 failed.
-int waitReadable(int fd, uint32_t timeoutMs);
+// Waits up to timeoutMs for fd to become readable, then reads what it holds in blocks of up to
+// 64 KiB (8-byte aligned), handing each to consume; a bounded number of blocks per call, so that
+// a steady stream of events cannot starve the caller's work. False, with the last error set, when
+// waiting or reading fails.
+bool readEvents(int fd, uint32_t timeoutMs,
+                const std::function<void(const char* events, size_t length)>& consume);
 
 }  // namespace internal
 }  // namespace platform

@@ -2,6 +2,7 @@
 // mapped from host paths to drive-qualified paths and kept to the watched trees.
 #include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <utility>
@@ -47,6 +48,12 @@ bool inWatchedTree(const ChangeWatcher::Native& native, const std::string& host,
 
 namespace internal {
 
+namespace {
+
+constexpr size_t kEventBufferSize = 64 * 1024;
+constexpr int kReadsPerWait = 16;
+
+// 1 readable, 0 timed out, -1 failed.
 int waitReadable(int fd, uint32_t timeoutMs) {
   struct pollfd poller {};
   poller.fd = fd;
@@ -58,6 +65,23 @@ int waitReadable(int fd, uint32_t timeoutMs) {
     if (ready >= 0) return ready > 0 ? 1 : 0;
     if (errno != EINTR) return -1;
   }
+}
+
+}  // namespace
+
+bool readEvents(int fd, uint32_t timeoutMs,
+                const std::function<void(const char* events, size_t length)>& consume) {
+  const int ready = waitReadable(fd, timeoutMs);
+  if (ready <= 0) return ready == 0 || failWithErrno(errno);
+  alignas(8) char buffer[kEventBufferSize];
+  for (int reads = 0; reads < kReadsPerWait; ++reads) {
+    const ssize_t length = read(fd, buffer, sizeof(buffer));
+    if (length < 0 && errno != EAGAIN && errno != EINTR) return failWithErrno(errno);
+    if (length <= 0) break;
+    consume(buffer, static_cast<size_t>(length));
+    if (waitReadable(fd, 0) != 1) break;
+  }
+  return true;
 }
 
 }  // namespace internal

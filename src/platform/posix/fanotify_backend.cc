@@ -33,8 +33,6 @@ constexpr uint64_t kEvents =
 constexpr uint64_t kRename = 0x10000000;
 constexpr uint8_t kOldDirectoryAndName = 10;
 constexpr uint8_t kNewDirectoryAndName = 12;
-constexpr size_t kBufferSize = 64 * 1024;
-constexpr int kReadsPerWait = 16;
 constexpr size_t kKnownPathsLimit = 65536;
 
 struct FileSystemId {
@@ -80,19 +78,9 @@ class FanotifyBackend final : public ChangeBackend {
 
   bool wait(uint32_t timeoutMs, std::vector<std::string>* changed,
             std::vector<std::pair<std::string, std::string>>* moved, bool* overflowed) override {
-    const int ready = waitReadable(fd_, timeoutMs);
-    if (ready <= 0) return ready == 0 || failWithErrno(errno);
-    alignas(struct fanotify_event_metadata) char buffer[kBufferSize];
-    // A bounded number of reads per call, so that a steady stream of events cannot starve the
-    // caller's work.
-    for (int reads = 0; reads < kReadsPerWait; ++reads) {
-      const ssize_t length = read(fd_, buffer, sizeof(buffer));
-      if (length < 0 && errno != EAGAIN && errno != EINTR) return failWithErrno(errno);
-      if (length <= 0) break;
-      collect(buffer, static_cast<size_t>(length), changed, moved, overflowed);
-      if (waitReadable(fd_, 0) != 1) break;
-    }
-    return true;
+    return readEvents(fd_, timeoutMs, [&](const char* events, size_t length) {
+      collect(events, length, changed, moved, overflowed);
+    });
   }
 
  private:

@@ -25,8 +25,6 @@ namespace {
 constexpr uint32_t kEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY |
                              IN_ATTRIB | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
 constexpr int kNoParent = -1;
-constexpr size_t kBufferSize = 64 * 1024;
-constexpr int kReadsPerWait = 16;
 
 struct Watch {
   int parent;
@@ -44,22 +42,15 @@ class InotifyBackend final : public ChangeBackend {
 
   bool wait(uint32_t timeoutMs, std::vector<std::string>* changed,
             std::vector<std::pair<std::string, std::string>>* moved, bool* overflowed) override {
-    const int ready = waitReadable(fd_, timeoutMs);
-    if (ready <= 0) return ready == 0 || failWithErrno(errno);
-    alignas(struct inotify_event) char buffer[kBufferSize];
-    // A bounded number of reads per call, so that a steady stream of events cannot starve the
-    // caller's work.
-    for (int reads = 0; reads < kReadsPerWait; ++reads) {
-      const ssize_t length = read(fd_, buffer, sizeof(buffer));
-      if (length < 0 && errno != EAGAIN && errno != EINTR) return failWithErrno(errno);
-      if (length <= 0) break;
-      for (ssize_t at = 0; at < length;) {
-        const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+    const bool read = readEvents(fd_, timeoutMs, [&](const char* events, size_t length) {
+      // The kernel pads each event's name so that the next event starts aligned.
+      for (size_t at = 0; at + sizeof(struct inotify_event) <= length;) {
+        const auto* event = reinterpret_cast<const struct inotify_event*>(events + at);
         handle(*event, changed, moved, overflowed);
-        at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+        at += sizeof(struct inotify_event) + event->len;
       }
-      if (waitReadable(fd_, 0) != 1) break;
-    }
+    });
+    if (!read) return false;
     dropUnpairedMoves();
     return true;
   }
