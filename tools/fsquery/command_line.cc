@@ -35,6 +35,9 @@ const char kUsage[] =
     "      --home DIR       cache directory (default: the user's cache directory + /fscanner)\n"
     "      --drives TEXT    drives the monitor keeps (default $local: every fixed drive)\n"
     "      --shutdown       stop the monitor of the cache directory and exit\n"
+    "      --batch          answer queries read from standard input, one per line, each written\n"
+    "                       as fsquery's options and paths (quote with '...' or \"...\"); each\n"
+    "                       query's results end with a line '#end RESULT MATCHES MICROSECONDS'\n"
     "Output (one path per line by default):\n"
     "  -l, --long           size, attributes, MD5, CRC32, Q32 and source before the path\n"
     "      --json           one JSON object per file\n"
@@ -129,6 +132,8 @@ bool applyFlag(const std::string& option, QueryRequest* request) {
     request->checksums = true;
   } else if (option == "--shutdown") {
     request->shutdownMonitor = true;
+  } else if (option == "--batch") {
+    request->batch = true;
   } else if (option == "-q" || option == "--quiet") {
     request->quiet = true;
   } else if (option == "-l" || option == "--long") {
@@ -217,7 +222,8 @@ bool parseCommandLine(int argc, const char* const* argv, QueryRequest* request,
   }
   // Without criteria a walk of the disk would accept nothing; a person means every file.
   if (request->query.criteriaText.empty()) request->query.criteriaText = kEveryFile;
-  if (request->query.included.empty() && !request->showHelp && !request->shutdownMonitor) {
+  if (request->query.included.empty() && !request->showHelp && !request->shutdownMonitor &&
+      !request->batch) {
     return addPath(".", true, &request->query.included, error);
   }
   return true;

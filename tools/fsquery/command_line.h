@@ -20,6 +20,7 @@ struct QueryRequest {
   bool checksums = false;         // compute MD5, CRC32 and Q32 of cached files
   ChecksumFilter checksumFilter;  // active when --crc32 or --md5 named a value
   bool shutdownMonitor = false;
+  bool batch = false;  // read the queries from standard input, one per line
   bool quiet = false;
   bool showHelp = false;
   OutputOptions output;

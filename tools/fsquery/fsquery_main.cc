@@ -1,13 +1,15 @@
 // fsquery: the reference host. Loads the provider module as the host engine does (or, with
-// --cache-only, keeps the cache itself), runs one query from the command line and prints every
-// match. Exit status: the host result (0 ok, 1 failed, 2 timed out or busy), 64 for a bad
-// command line; a failure is explained on standard error.
+// --cache-only, keeps the cache itself), runs one query from the command line (or, with --batch,
+// one per line of standard input) and prints every match. Exit status: the host result (0 ok, 1
+// failed, 2 timed out or busy), 64 for a bad command line; a failure is explained on standard
+// error.
 #include <cstdio>
 #include <exception>
 #include <memory>
 #include <string>
 
 #include "FsProvider.h"
+#include "batch.h"
 #include "cache_only_host.h"
 #include "command_line.h"
 #include "failure_reason.h"
@@ -49,45 +51,61 @@ int stopMonitor(const InstallLayout& layout, HostConfig* config) {
   return HOST_OK;
 }
 
-int runQuery(QueryRequest& request, const InstallLayout& layout, HostConfig* config) {
+// Runs request through provider (null: the cache-only host) and writes its matches; a failure is
+// explained on standard error. Returns the host result.
+int answerQuery(QueryRequest& request, FsProvider* provider, const InstallLayout& layout,
+                HostConfig* config, bool inBatch, uint64_t* matches) {
   const bool interactive = platform::isTerminal(platform::StandardStream::kOutput);
-  if (!interactive) std::setvbuf(stdout, nullptr, _IOFBF, kOutputBufferSize);
   OutputWriter writer(stdout, request.output, interactive);
   ResultSink sink(&writer);
   FailureWatch watch;
   // The results on a terminal show the progress themselves, unless only their number is wanted.
-  const bool showProgress = !request.quiet &&
+  const bool showProgress = !request.quiet && !inBatch &&
                             platform::isTerminal(platform::StandardStream::kError) &&
                             (!interactive || request.output.format == OutputFormat::kCount);
   ProgressLine progress(stderr, &sink, showProgress);
 
   int internalCode = 0;
   int answer = HOST_FAILED;
-  std::string startError;
-  bool started = true;
-  if (request.cacheOnly) {
+  if (provider == nullptr) {
     internalCode = runCacheOnlyQuery(layout.cacheHome, config->cacheOptions, &sink, &request.query,
                                      request.age, request.timeout, request.extended);
     answer = toHostResult(internalCode);
-  } else if (std::unique_ptr<ModuleHost> host =
-                 ModuleHost::start(layout.moduleCandidates, config, &startError)) {
-    FsProvider* provider = host->provider();
+  } else {
     answer = request.extended
                  ? provider->executeQueryEx(&sink, &request.query, request.age, request.timeout)
                  : provider->executeQuery(&sink, &request.query, request.age, request.timeout);
-  } else {
-    started = false;
   }
   progress.stop();
   watch.stopWatching();
   const bool written = writer.finish();
-  if (!started) return fail(startError);
+  *matches = sink.found();
   if (answer != HOST_OK) {
     return fail(describeFailure(watch.facts(), internalCode, narrow(layout.cacheHome),
                                 narrow(layout.binDir)),
                 answer);
   }
   return written ? HOST_OK : fail("cannot write the results");
+}
+
+// One query from the command line, or with --batch every query from standard input, all through
+// one provider.
+int runQueries(QueryRequest& request, const InstallLayout& layout, HostConfig* config) {
+  if (!platform::isTerminal(platform::StandardStream::kOutput)) {
+    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBufferSize);
+  }
+  std::unique_ptr<ModuleHost> host;
+  if (!request.cacheOnly) {
+    std::string error;
+    host = ModuleHost::start(layout.moduleCandidates, config, &error);
+    if (host == nullptr) return fail(error);
+  }
+  FsProvider* provider = host != nullptr ? host->provider() : nullptr;
+  uint64_t matches = 0;
+  if (!request.batch) return answerQuery(request, provider, layout, config, false, &matches);
+  return runBatch(stdin, stdout, [&](QueryRequest& line, uint64_t* found) {
+    return answerQuery(line, provider, layout, config, true, found);
+  });
 }
 
 int run(int argc, char** argv) {
@@ -111,7 +129,7 @@ int run(int argc, char** argv) {
   config.cacheOptions = &options;
   configure(request, layout, &config);
   return request.shutdownMonitor ? stopMonitor(layout, &config)
-                                 : runQuery(request, layout, &config);
+                                 : runQueries(request, layout, &config);
 }
 
 }  // namespace
