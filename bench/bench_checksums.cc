@@ -1,6 +1,6 @@
-// Checksum throughput: CRC-32 (both implementations), MD5 and Q32 in memory, and
-// computeChecksums over a file in the page cache, for comparison with md5sum, openssl md5 and
-// zlib's crc32 (bench/compare_walk_and_checksums.sh).
+// Checksum throughput: CRC-32 (both implementations, and zlib's crc32 when the build found zlib),
+// MD5 and Q32 in memory, and computeChecksums over a file in the page cache, for comparison with
+// md5sum, openssl md5 and zlib's crc32 (bench/compare_walk_and_checksums.sh).
 //
 // FSCANNER_BENCH_FILE names the host file for the file benchmarks; without it a file of
 // kGeneratedFileBytes is made in the temporary directory for the run.
@@ -19,6 +19,10 @@
 #include "fs/md5.h"
 #include "fs/q32.h"
 #include "platform/platform.h"
+
+#if FSCANNER_BENCH_ZLIB
+#include <zlib.h>
+#endif
 
 namespace {
 
@@ -48,6 +52,14 @@ void crc32Memory(benchmark::State& state) {
 }
 BENCHMARK_TEMPLATE(crc32Memory, crc32UpdateTables)->Name("BM_Crc32Tables")->Range(64, 16 << 20);
 BENCHMARK_TEMPLATE(crc32Memory, crc32UpdateFolding)->Name("BM_Crc32Folding")->Range(64, 16 << 20);
+
+#if FSCANNER_BENCH_ZLIB
+uint32_t zlibCrc32(uint32_t crc, const void* data, size_t length) {
+  return static_cast<uint32_t>(
+      crc32(crc, static_cast<const Bytef*>(data), static_cast<uInt>(length)));
+}
+BENCHMARK_TEMPLATE(crc32Memory, zlibCrc32)->Name("BM_Crc32Zlib")->Range(64, 16 << 20);
+#endif
 
 void BM_Md5Memory(benchmark::State& state) {
   const size_t bytes = static_cast<size_t>(state.range(0));

@@ -62,11 +62,11 @@ TEST(Crc32Test, KnownVectorsTheBitwiseReferenceAndQ32) {
     EXPECT_EQ(crc32(0, "123456789", 9), 0xCBF43926u);
     EXPECT_EQ(crc32(0x1234, nullptr, 0), 0x1234u);
   }
-  // Every length up to 2 KiB at every alignment; longer runs are read in pieces by
-  // computeChecksums below.
-  const std::string data = randomBytes(2048 + 16, 7);
+  // Every length up to 300 at every alignment, then lengths spread over one and two blocks of
+  // the tables' interleaved streams (4 KiB) with every kind of remainder.
+  const std::string data = randomBytes(9000 + 16, 7);
   for (size_t offset = 0; offset < 16; ++offset) {
-    for (size_t length = 0; length <= 2048; length += (length < 300 ? 1 : 37)) {
+    for (size_t length = 0; length <= 9000; length += (length < 300 ? 1 : 37 + length / 16)) {
       const uint32_t expected = bitwiseCrc32(data, offset, length);
       for (const auto& [name, crc32] : crc32Implementations()) {
         ASSERT_EQ(crc32(0, data.data() + offset, length), expected)

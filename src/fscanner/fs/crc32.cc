@@ -8,7 +8,11 @@
 namespace {
 
 constexpr uint32_t kReflectedPolynomial = 0xEDB88320u;
-constexpr int kSlices = 8;
+constexpr int kSlices = 16;
+// Long inputs are read as four interleaved streams of this many bytes each, whose registers are
+// independent: the processor overlaps their table lookups instead of waiting on one register.
+constexpr size_t kStreamBytes = 1024;
+constexpr size_t kStreamBlockBytes = 4 * kStreamBytes;
 
 // table[s][n]: the register after the byte n followed by s zero bytes, from a zero register.
 struct SliceTables {
@@ -33,22 +37,92 @@ constexpr SliceTables makeSliceTables() {
 
 constexpr SliceTables kTables = makeSliceTables();
 
+// a * b modulo the polynomial, in the reflected domain (bit 31 holds the coefficient of x^0).
+constexpr uint32_t multiplyModPolynomial(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+    if ((a & bit) != 0) product ^= b;
+    b = (b & 1) != 0 ? (b >> 1) ^ kReflectedPolynomial : b >> 1;
+  }
+  return product;
+}
+
+// x^(8 * bytes) modulo the polynomial: what a register is multiplied by when it advances over
+// that many zero bytes.
+constexpr uint32_t zeroBytesFactor(size_t bytes) {
+  uint32_t result = 1u << 31;
+  uint32_t power = 1u << 30;
+  for (uint64_t exponent = 8 * static_cast<uint64_t>(bytes); exponent != 0; exponent >>= 1) {
+    if ((exponent & 1) != 0) result = multiplyModPolynomial(result, power);
+    power = multiplyModPolynomial(power, power);
+  }
+  return result;
+}
+
+// table[k][n]: the register n << 8k advanced over kStreamBytes zero bytes.
+struct StreamShiftTable {
+  uint32_t table[4][256];
+};
+
+constexpr StreamShiftTable makeStreamShiftTable() {
+  StreamShiftTable shift{};
+  const uint32_t factor = zeroBytesFactor(kStreamBytes);
+  for (uint32_t k = 0; k < 4; ++k) {
+    for (uint32_t n = 0; n < 256; ++n)
+      shift.table[k][n] = multiplyModPolynomial(factor, n << 8 * k);
+  }
+  return shift;
+}
+
+constexpr StreamShiftTable kStreamShift = makeStreamShiftTable();
+
+// The register advanced over kStreamBytes zero bytes: a stream's register as if the next stream's
+// bytes followed it.
+inline uint32_t shiftOverStream(uint32_t reg) {
+  const auto& t = kStreamShift.table;
+  return t[0][reg & 0xFF] ^ t[1][(reg >> 8) & 0xFF] ^ t[2][(reg >> 16) & 0xFF] ^ t[3][reg >> 24];
+}
+
 // Compilers turn this into one load on little-endian processors.
 inline uint32_t loadLittleEndian32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-// Advances the (uncomplemented) register over the bytes.
-uint32_t tablesAdvance(uint32_t reg, const uint8_t* p, size_t length) {
+// The register advanced over the kSlices bytes at p: each byte indexes the table of the number
+// of bytes that follow it. Inlined even where it is called four times in a row, so that the four
+// streams' lookups interleave.
+__attribute__((always_inline)) inline uint32_t sliceStep(uint32_t reg, const uint8_t* p) {
   const auto& t = kTables.table;
-  for (; length >= kSlices; length -= kSlices, p += kSlices) {
-    const uint32_t low = loadLittleEndian32(p) ^ reg;
-    const uint32_t high = loadLittleEndian32(p + 4);
-    reg = t[7][low & 0xFF] ^ t[6][(low >> 8) & 0xFF] ^ t[5][(low >> 16) & 0xFF] ^ t[4][low >> 24] ^
-          t[3][high & 0xFF] ^ t[2][(high >> 8) & 0xFF] ^ t[1][(high >> 16) & 0xFF] ^
-          t[0][high >> 24];
+  const uint32_t a = loadLittleEndian32(p) ^ reg;
+  const uint32_t b = loadLittleEndian32(p + 4);
+  const uint32_t c = loadLittleEndian32(p + 8);
+  const uint32_t d = loadLittleEndian32(p + 12);
+  return t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
+         t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
+         t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^
+         t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^ t[0][d >> 24];
+}
+
+// Advances the (uncomplemented) register over the bytes. The register is linear in the bytes,
+// so the streams of a block start from zero (the first from the incoming register) and each is
+// shifted over the streams after it before they are combined.
+uint32_t tablesAdvance(uint32_t reg, const uint8_t* p, size_t length) {
+  for (; length >= kStreamBlockBytes; length -= kStreamBlockBytes, p += kStreamBlockBytes) {
+    uint32_t first = reg;
+    uint32_t second = 0;
+    uint32_t third = 0;
+    uint32_t fourth = 0;
+    for (size_t i = 0; i < kStreamBytes; i += kSlices) {
+      first = sliceStep(first, p + i);
+      second = sliceStep(second, p + kStreamBytes + i);
+      third = sliceStep(third, p + 2 * kStreamBytes + i);
+      fourth = sliceStep(fourth, p + 3 * kStreamBytes + i);
+    }
+    reg = shiftOverStream(shiftOverStream(shiftOverStream(first) ^ second) ^ third) ^ fourth;
   }
+  for (; length >= kSlices; length -= kSlices, p += kSlices) reg = sliceStep(reg, p);
+  const auto& t = kTables.table;
   for (; length > 0; --length, ++p) reg = t[0][(reg ^ *p) & 0xFF] ^ (reg >> 8);
   return reg;
 }

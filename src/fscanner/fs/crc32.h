@@ -1,9 +1,9 @@
 // CRC-32 of IEEE 802.3 (reflected polynomial 0xEDB88320, initial register 0xFFFFFFFF, final
 // complement), the checksum of Ethernet, zip and zlib.
 //
-// Two implementations give identical results: slicing-by-8 tables, which run anywhere, and
-// folding by carry-less multiplication (PCLMULQDQ), chosen at run time on x86 processors that
-// have it. crc32Update picks the faster one once per process.
+// Two implementations give identical results: slicing-by-16 tables over interleaved streams,
+// which run anywhere, and folding by carry-less multiplication (PCLMULQDQ), chosen at run time
+// on x86 processors that have it. crc32Update picks the faster one once per process.
 #ifndef FSCANNER_FS_CRC32_H
 #define FSCANNER_FS_CRC32_H
 
