@@ -176,7 +176,10 @@ TEST_P(LiveMonitorTest, EveryKindOfChangeIsAnsweredFromTheCache) {
   fs::rename(data_ / "moved", data_ / "a/b/moved");
   expectLive("tree moved below another directory");
   EXPECT_EQ(removedDirectoryRecords(), removedBefore + 2);
-  fs::remove_all(data_ / "a/b/moved");
+  write("a/b/moved/x/late.txt", "l");
+  fs::rename(data_ / "a/b/moved", data_ / "later");
+  expectLive("file created, then its tree moved at once");
+  fs::remove_all(data_ / "later");
   expectLive("tree deleted");
 }
 

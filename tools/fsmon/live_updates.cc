@@ -71,13 +71,33 @@ bool LiveUpdates::watchAll(Backend backend, std::string* message) {
 
 void LiveUpdates::collect(const std::vector<std::u16string>& changed,
                           const std::vector<platform::ChangeWatcher::Move>& moved) {
-  moves_.insert(moves_.end(), moved.begin(), moved.end());
   for (const std::u16string& directory : changed) {
     // The monitor's own writes (its tables live under an excluded directory) are no changes.
     if (!excludes_.empty() && matchesPathList(directory.c_str(), excludes_, false, true)) continue;
     if (pending_.empty()) pendingSince_ = platform::tickCount();
     pending_.insert(directory);
   }
+  for (const platform::ChangeWatcher::Move& move : moved) {
+    followMove(move);
+    moves_.push_back(move);
+  }
+}
+
+void LiveUpdates::followMove(const platform::ChangeWatcher::Move& move) {
+  // Moves are applied before the directories, so a directory reported inside the moved tree is
+  // refreshed at its new place: refreshing the old place would only find the nearest ancestor,
+  // which does not look into the subdirectories it already knows.
+  std::vector<std::u16string> moved;
+  for (auto it = pending_.lower_bound(move.from);
+       it != pending_.end() && it->compare(0, move.from.size(), move.from) == 0;) {
+    if (it->size() == move.from.size() || (*it)[move.from.size()] == u'\\') {
+      moved.push_back(move.to + it->substr(move.from.size()));
+      it = pending_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  pending_.insert(moved.begin(), moved.end());
 }
 
 void LiveUpdates::run(platform::NamedEvent* stop) {

@@ -45,6 +45,8 @@ class LiveUpdates {
   bool watchAll(platform::ChangeWatcher::Backend backend, std::string* message);
   void collect(const std::vector<std::u16string>& changed,
                const std::vector<platform::ChangeWatcher::Move>& moved);
+  // Renames the pending directories inside a moved tree to their new place.
+  void followMove(const platform::ChangeWatcher::Move& move);
   void applyBatch();
   void refreshDrives();
 
