@@ -1,5 +1,8 @@
 #include "base/wildcard.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "base/wstring.h"
 
 namespace {
@@ -13,7 +16,96 @@ inline bool charMatches(char16_t patternChar, char16_t textChar, bool caseSensit
   return patternChar == u'?' || sameChar(patternChar, textChar, caseSensitive);
 }
 
+// Units of text before its first zero unit, looking at no more than length units. Four units at a
+// time: a name is searched in a few steps.
+size_t unitsBeforeZero(const char16_t* text, size_t length) {
+  constexpr uint64_t kLowBits = 0x0001000100010001ull;
+  constexpr uint64_t kHighBits = 0x8000800080008000ull;
+  size_t i = 0;
+  for (; i + 4 <= length; i += 4) {
+    uint64_t units;
+    std::memcpy(&units, text + i, sizeof units);
+    if (((units - kLowBits) & ~units & kHighBits) != 0) break;
+  }
+  while (i < length && text[i] != u'\0') ++i;
+  return i;
+}
+
+// True when the count units at text match those at units: '?' matches any unit; without
+// caseSensitive the text's ASCII letters are lower-cased (units is then lower-cased already).
+inline bool runMatches(const char16_t* text, const char16_t* units, size_t count,
+                       bool caseSensitive) {
+  if (caseSensitive) {
+    for (size_t i = 0; i < count; ++i) {
+      if (units[i] != text[i] && units[i] != u'?') return false;
+    }
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      if (units[i] != toLowerChar(text[i]) && units[i] != u'?') return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
+
+WildcardPattern::WildcardPattern(const char16_t* pattern) {
+  if (pattern == nullptr) return;
+  valid_ = true;
+  pattern_ = pattern;
+  folded_ = pattern_;
+  wcsLower(folded_.data());
+  const size_t firstStar = pattern_.find(u'*');
+  if (firstStar == std::u16string::npos) {
+    headLength_ = minLength_ = pattern_.size();
+    return;
+  }
+  hasStar_ = true;
+  const size_t lastStar = pattern_.rfind(u'*');
+  headLength_ = firstStar;
+  tailLength_ = pattern_.size() - lastStar - 1;
+  // Stars are dropped from the middle's ends: "a**b**c" has the middle run "b".
+  size_t runEnd = lastStar;
+  runStart_ = firstStar;
+  while (runStart_ < runEnd && pattern_[runStart_] == u'*') ++runStart_;
+  while (runEnd > runStart_ && pattern_[runEnd - 1] == u'*') --runEnd;
+  runLength_ = runEnd - runStart_;
+  if (runLength_ > 0) {
+    const bool oneRun = pattern_.find(u'*', runStart_) >= runEnd;
+    middle_ = oneRun ? Middle::kRun : Middle::kGeneral;
+  }
+  for (char16_t unit : pattern_) minLength_ += unit != u'*';
+}
+
+bool WildcardPattern::containsRun(const char16_t* text, size_t length, bool caseSensitive) const {
+  // The leftmost occurrence is as good as any: nothing but stars follows the run.
+  const char16_t* run = (caseSensitive ? pattern_ : folded_).data() + runStart_;
+  for (size_t at = 0; at + runLength_ <= length; ++at) {
+    if (runMatches(text + at, run, runLength_, caseSensitive)) return true;
+  }
+  return false;
+}
+
+int WildcardPattern::match(const char16_t* text, size_t length, bool caseSensitive) const {
+  if (!valid_ || text == nullptr) return 0;
+  const size_t n = unitsBeforeZero(text, length);
+  if (n < minLength_ || (!hasStar_ && n != minLength_)) return 0;
+  // n >= minLength_ >= head + tail: head and tail never overlap.
+  const char16_t* units = (caseSensitive ? pattern_ : folded_).data();
+  if (!runMatches(text, units, headLength_, caseSensitive) ||
+      !runMatches(text + n - tailLength_, units + pattern_.size() - tailLength_, tailLength_,
+                  caseSensitive)) {
+    return 0;
+  }
+  switch (middle_) {
+    case Middle::kStarsOnly:
+      return 1;
+    case Middle::kRun:
+      return containsRun(text + headLength_, n - headLength_ - tailLength_, caseSensitive) ? 1 : 0;
+    default:
+      return wildcardMatch(pattern_.c_str(), text, caseSensitive);
+  }
+}
 
 int wildcardMatch(const char16_t* pattern, const char16_t* text, bool caseSensitive) {
   if (pattern == nullptr || text == nullptr) return 0;

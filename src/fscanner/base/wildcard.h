@@ -7,10 +7,51 @@
 #ifndef FSCANNER_BASE_WILDCARD_H
 #define FSCANNER_BASE_WILDCARD_H
 
+#include <cstddef>
+#include <string>
+
 #include "PathEntry.h"
 
 // 1 when pattern matches all of text, else 0.
 int wildcardMatch(const char16_t* pattern, const char16_t* text, bool caseSensitive);
+
+// One pattern prepared for matching many texts: what its literal head (before the first '*') and
+// tail (after the last '*') and its length ask of a text decide most texts at once, and a single
+// literal run between two stars is a substring search. Only patterns with more runs between their
+// stars go to the general matcher. Gives exactly what wildcardMatch gives for the same pattern.
+class WildcardPattern {
+ public:
+  // A null pattern matches nothing.
+  explicit WildcardPattern(const char16_t* pattern);
+
+  // As wildcardMatch(pattern, text, caseSensitive). text holds `length` units and a zero after
+  // them; like wildcardMatch, matching ends at its first zero unit.
+  int match(const char16_t* text, size_t length, bool caseSensitive) const;
+
+ private:
+  enum class Middle : unsigned char {
+    kStarsOnly,  // nothing but stars (or nothing) between head and tail
+    kRun,        // one run of units and '?', found anywhere between head and tail
+    kGeneral,    // several runs: the general matcher decides
+  };
+
+  // True when the middle run occurs in the `length` units at text.
+  bool containsRun(const char16_t* text, size_t length, bool caseSensitive) const;
+
+  bool valid_ = false;
+  std::u16string pattern_;
+  // pattern_ with its ASCII letters lower-cased, for comparisons without caseSensitive.
+  std::u16string folded_;
+  size_t headLength_ = 0;
+  size_t tailLength_ = 0;
+  // Where the middle run starts in pattern_, and its length.
+  size_t runStart_ = 0;
+  size_t runLength_ = 0;
+  // Units other than '*': no shorter text matches; without a star only texts of this length do.
+  size_t minLength_ = 0;
+  bool hasStar_ = false;
+  Middle middle_ = Middle::kStarsOnly;
+};
 
 // 1 when the include or exclude path `pattern` matches `path`, else 0. With subtree the pattern
 // also matches every path below it (C:\data matches C:\data\x\y, never C:\database). A pattern

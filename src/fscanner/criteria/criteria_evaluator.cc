@@ -30,12 +30,14 @@ CriteriaEvaluator::~CriteriaEvaluator() = default;
 bool CriteriaEvaluator::setColumns(FieldList* columns) {
   if (!valid_ || columns == nullptr) return false;
   columns_ = columns;
+  analyzer_->forgetFields();
   return true;
 }
 
 bool CriteriaEvaluator::setVariables(FieldList* variables) {
   if (!valid_ || variables == nullptr) return false;
   variables_ = variables;
+  analyzer_->forgetFields();
   return true;
 }
 

@@ -27,7 +27,8 @@ class CriteriaEvaluator final : public RecordFilter {
   CriteriaEvaluator& operator=(const CriteriaEvaluator&) = delete;
 
   // Bind the lists that later evaluations read (not owned). False when the evaluator is invalid
-  // or the list is null.
+  // or the list is null. Fields are looked up by name once per list; a list whose fields were
+  // replaced (cleared, assigned, built anew at the same address) must be bound again.
   bool setColumns(FieldList* columns) override;
   bool setVariables(FieldList* variables);
 

@@ -35,13 +35,3 @@ bool CriteriaValue::resetToType(int type) {
   type_ = static_cast<Type>(type);
   return true;
 }
-
-void CriteriaValue::clear() {
-  string_.clear();
-  name_.clear();
-  type_ = NUMERIC;
-  constantTerms_ = 1;
-  referenceTerms_ = 0;
-  number_ = 0;
-  patternSet_ = nullptr;
-}

@@ -64,7 +64,15 @@ class CriteriaValue {
   // type: false, nothing changes.
   bool resetToType(int type);
   // Back to the default value: NUMERIC 0, empty string and name, one constant term, no set.
-  void clear();
+  void clear() {
+    string_.clear();
+    name_.clear();
+    type_ = NUMERIC;
+    constantTerms_ = 1;
+    referenceTerms_ = 0;
+    number_ = 0;
+    patternSet_ = nullptr;
+  }
 
  private:
   std::u16string string_;

@@ -62,6 +62,8 @@ class SyntaxAnalyzer {
   // usable tree (no parse yet, or the last one failed on its text; traced once per parse).
   bool reevaluate(FieldList* columns, FieldList* variables, CriteriaValue& result,
                   bool caseSensitive);
+  // Makes the walk look its fields up by name again: the lists now hold other fields.
+  void forgetFields() { walk_.forgetFields(); }
   // The index key of the last parse: true, and key = a copy, when it has one.
   bool getIndexKey(CriteriaValue& key) const;
 

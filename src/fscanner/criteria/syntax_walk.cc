@@ -23,14 +23,6 @@ bool isUnary(const CriteriaToken& token) {
          token.is(TokBool, OpNot);
 }
 
-// Exact equality of two zero-terminated names, inline: it runs for every field read.
-bool sameName(const char16_t* a, const char16_t* b) {
-  for (; *a == *b; ++a, ++b) {
-    if (*a == u'\0') return true;
-  }
-  return false;
-}
-
 bool bothNumeric(const CriteriaValue& left, const CriteriaValue& right) {
   return left.type() == CriteriaValue::NUMERIC && right.type() == CriteriaValue::NUMERIC;
 }
@@ -41,7 +33,13 @@ SyntaxWalk::SyntaxWalk() : logger_(getZrLogFs()) {}
 
 void SyntaxWalk::reset() {
   ready_ = false;
+  conjunction_ = false;
   steps_.clear();
+  relations_.clear();
+}
+
+void SyntaxWalk::forgetFields() {
+  for (Step& step : steps_) step.list = nullptr;
 }
 
 void SyntaxWalk::emitLeaf(SyntaxNode* node) {
@@ -71,6 +69,7 @@ void SyntaxWalk::emitLeaf(SyntaxNode* node) {
   } else if (token.kind == TokColumn || token.kind == TokVariable) {
     step.kind = StepKind::kField;
     step.fieldToken = &token;
+    step.column = token.kind == TokColumn;
   }
   steps_.push_back(step);
 }
@@ -85,6 +84,8 @@ void SyntaxWalk::emitOperator(const CriteriaToken& token) {
     merged.kind = StepKind::kFieldRelation;
     merged.constant = steps_[count - 1].constant;
     merged.token = &token;
+    relations_.push_back(std::make_unique<FieldRelation>(token.number, *merged.constant));
+    merged.relation = relations_.back().get();
     steps_.pop_back();
     return;
   }
@@ -141,18 +142,40 @@ void SyntaxWalk::prepare(SyntaxTree& tree) {
   assert(depth == 1);
   slots_.resize(maxDepth);
   stack_.assign(maxDepth, nullptr);
+  // Relations joined by &&: a relation, then (test, relation, operator) for each further one.
+  conjunction_ = steps_.size() % 3 == 1 && steps_[0].kind == StepKind::kFieldRelation;
+  for (size_t i = 1; conjunction_ && i < steps_.size(); i += 3) {
+    conjunction_ =
+        steps_[i].kind == StepKind::kAndTest && steps_[i + 1].kind == StepKind::kFieldRelation &&
+        steps_[i + 2].kind == StepKind::kOperator && steps_[i + 2].token->is(TokBool, OpAnd);
+  }
   ready_ = true;
 }
 
-const Field* SyntaxWalk::findField(Step& step, const FieldList* list) {
-  // Field objects never change their name, so the same object at the same place is the same
-  // field; the name is still compared, because a freed field's address can come back.
-  if (step.list == list && step.index < list->count() && list->at(step.index) == step.field &&
-      sameName(step.field->name(), step.fieldToken->text.c_str())) {
-    return step.field;
+SyntaxWalk::Conjunction SyntaxWalk::decideConjunction() {
+  for (size_t pc = 0; pc < steps_.size(); pc += pc == 0 ? 2 : 3) {
+    Step& step = steps_[pc];
+    const Field* field = boundField(step);
+    if (field == nullptr) return Conjunction::kError;
+    switch (step.relation->decide(*field, caseSensitive_, &scratch_)) {
+      case FieldRelation::kFalse:
+        return Conjunction::kFalse;
+      case FieldRelation::kTrue:
+        break;
+      default:
+        return Conjunction::kUndecided;
+    }
   }
-  const Field* field = list->findField(step.fieldToken->text.c_str());
-  if (field == nullptr) return nullptr;
+  return Conjunction::kTrue;
+}
+
+const Field* SyntaxWalk::findField(Step& step, const FieldList* list) {
+  const Field* field = list != nullptr ? list->findField(step.fieldToken->text.c_str()) : nullptr;
+  if (field == nullptr) {
+    logger_->traceMAX(__LINE__, kTraceSource, "l_value",
+                      "SyntaxTree::l_value - variable specified not found!\n");
+    return nullptr;
+  }
   for (uint32_t i = 0; i < list->count(); ++i) {
     if (list->at(i) == field) {
       step.list = list;
@@ -160,16 +183,6 @@ const Field* SyntaxWalk::findField(Step& step, const FieldList* list) {
       step.index = i;
       break;
     }
-  }
-  return field;
-}
-
-const Field* SyntaxWalk::boundField(Step& step) {
-  const FieldList* list = step.fieldToken->kind == TokColumn ? columns_ : variables_;
-  const Field* field = list != nullptr ? findField(step, list) : nullptr;
-  if (field == nullptr) {
-    logger_->traceMAX(__LINE__, kTraceSource, "l_value",
-                      "SyntaxTree::l_value - variable specified not found!\n");
   }
   return field;
 }
@@ -189,25 +202,15 @@ bool SyntaxWalk::l_value(Step& step, CriteriaValue& out) {
   }
 }
 
-// A string field is compared where it lies, without a copy; everything else as l_value and
-// resolve would.
 bool SyntaxWalk::compareField(Step& step, CriteriaValue& out) {
   const Field* field = boundField(step);
   if (field == nullptr) return false;
-  if (field->type() == FIELD_WSTRING && step.constant->type() == CriteriaValue::STRING) {
-    const auto& text = static_cast<const WStringField&>(*field);
-    if (text.length() < STRING_SPACE) {
-      bool holds = false;
-      if (compareText(step.token->number, text.value() != nullptr ? text.value() : u"",
-                      text.length(), *step.constant, caseSensitive_, &scratch_,
-                      &holds) != OperatorStatus::kOk) {
-        return false;
-      }
-      setNumericResult(&out, holds ? 1 : 0);
-      return true;
-    }
+  const FieldRelation::Outcome outcome = step.relation->decide(*field, caseSensitive_, &scratch_);
+  if (outcome == FieldRelation::kUndecided) {
+    return l_value(step, out) && resolve(*step.token, out, *step.constant, out);
   }
-  return l_value(step, out) && resolve(*step.token, out, *step.constant, out);
+  setNumericResult(&out, outcome);
+  return true;
 }
 
 bool SyntaxWalk::resolve(const CriteriaToken& token, const CriteriaValue& left,
@@ -311,6 +314,15 @@ bool SyntaxWalk::evaluate(FieldList* columns, FieldList* variables, bool caseSen
   columns_ = columns;
   variables_ = variables;
   caseSensitive_ = caseSensitive;
+  if (conjunction_) {
+    const Conjunction outcome = decideConjunction();
+    if (outcome == Conjunction::kError) return true;
+    if (outcome != Conjunction::kUndecided) {
+      result.clear();
+      result.setNumber(outcome == Conjunction::kTrue ? 1 : 0);
+      return false;
+    }
+  }
   unneeded_ = 0;
   size_t top = 0;
   const size_t count = steps_.size();
