@@ -289,6 +289,9 @@ struct FindData {
   uint64_t size = 0;
   std::u16string name;
   std::u16string shortName;
+  // Set for a file whose size, times and read-only attribute are still to be read (see
+  // DirectorySearch::deferDetails); until then those hold what the entry's type alone tells.
+  bool detailsPending = false;
 };
 
 // FindFirstFileW / FindNextFileW / FindClose. The last component of the pattern may hold '*' and
@@ -307,6 +310,13 @@ class DirectorySearch final {
   // The next match; false with kErrorNoMoreFiles at the end. An entry that vanishes between
   // listing and reading is skipped.
   bool next(FindData* out);
+  // From the next match on, a file that is neither a directory nor a link may come with its
+  // details pending, when reading them costs a call of its own (POSIX): a walk that decides by
+  // name reads them only for the files it keeps.
+  void deferDetails();
+  // Reads the pending details of the match next() returned last (nothing when none are
+  // pending). False with kErrorFileNotFound when that entry has vanished meanwhile.
+  bool complete(FindData* entry);
 
   struct Native;
   explicit DirectorySearch(std::unique_ptr<Native> native);

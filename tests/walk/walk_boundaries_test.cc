@@ -28,10 +28,7 @@ namespace fs = std::filesystem;
 using Names = std::set<std::u16string>;
 
 // Failure bits of a child's walks; kCannotMount asks the test to skip.
-constexpr int kWrongResult = 1;
-constexpr int kWrongFiles = 2;
-constexpr int kDeviceOpened = 4;
-constexpr int kEnteredPseudoStart = 8;
+constexpr int kWrongResult = 1, kWrongFiles = 2, kDeviceOpened = 4, kEnteredPseudoStart = 8;
 constexpr int kCannotMount = 64;
 
 class NameResults : public FsResults {
@@ -91,8 +88,7 @@ int walkAcrossBoundaries(const fs::path& dir) {
   }
   TraceCapture traces;
   int failures = 0;
-  Names names;
-  Names expected{u"a.txt", u"fifo"};
+  Names names, expected{u"a.txt", u"fifo"};
   if (geteuid() == 0) expected.insert(u"device");
   if (!walk(u"T:\\", &names)) failures |= kWrongResult;
   if (names != expected) failures |= kWrongFiles;

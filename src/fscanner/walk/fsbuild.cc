@@ -7,6 +7,7 @@
 #include "base/trace_as.h"
 #include "base/wildcard.h"
 #include "base/wstring.h"
+#include "criteria/column_reads.h"
 #include "fs/file_mode.h"
 #include "platform/platform.h"
 
@@ -37,10 +38,8 @@ struct Walk {
   uint32_t checksumMask;  // kChecksum* bits; 0 when none is asked for
 };
 
-// Describes the file from its directory entry in the directory's reused FsFileInfo, computes
-// the checksums asked for and reports the file when the filter accepts it.
-void examineFile(const Walk& walk, const platform::FindData& entry, const char16_t* prefix,
-                 FsFileInfo* info, ChecksumRequest* request, std::u16string* filePath) {
+// Describes the file from its directory entry in the directory's reused FsFileInfo.
+void describe(const Walk& walk, const platform::FindData& entry, FsFileInfo* info) {
   info->clearItems();
   info->setName(entry.name.c_str());
   info->setSize(static_cast<uint32_t>(entry.size), static_cast<uint32_t>(entry.size >> 32));
@@ -50,18 +49,33 @@ void examineFile(const Walk& walk, const platform::FindData& entry, const char16
     info->setAccessTime(fileTimeToUnix(entry.lastAccessTime));
     info->setModificationTime(fileTimeToUnix(entry.lastWriteTime));
   }
+}
 
+// Describes the file, computes the checksums asked for and reports the file when the filter
+// accepts it. A file whose details are pending is judged by its name first; one that vanished
+// before its details were read is not reported.
+void examineFile(const Walk& walk, platform::DirectorySearch* search, platform::FindData* entry,
+                 const char16_t* prefix, FsFileInfo* info, ChecksumRequest* request,
+                 std::u16string* filePath) {
+  if (entry->detailsPending) {
+    if (walk.filter->acceptName(entry->name.c_str()) && search->complete(entry)) {
+      describe(walk, *entry, info);
+      walk.results->addFileInfo(info);
+    }
+    return;
+  }
+  describe(walk, *entry, info);
   *request = ChecksumRequest{};
   request->mask = walk.checksumMask;
   // FIFOs, sockets and devices are never opened for reading: their request stays unread
   // (status 0), so no checksum filter can match them.
   if (walk.checksumMask != 0 && (info->mode() & kModeFifo) == 0 &&
-      (entry.attributes & kAttrDevice) == 0) {
-    filePath->assign(prefix).append(entry.name);
+      (entry->attributes & kAttrDevice) == 0) {
+    filePath->assign(prefix).append(entry->name);
     computeChecksums(request, filePath->c_str());
   }
 
-  if (walk.filter->accept(info, *request, entry.shortName.c_str())) {
+  if (walk.filter->accept(info, *request, entry->shortName.c_str())) {
     walk.results->addFileInfo(info);
   }
 }
@@ -99,6 +113,9 @@ int scanDirectory(const Walk& walk, const char16_t* path, int64_t budgetMs) {
   const bool filesExcluded = !walk.exclusions->empty() &&
                              matchesPathList(path, *walk.exclusions, walk.caseSensitive, false);
   const bool examineFiles = filesWanted && !filesExcluded;
+  if (examineFiles && walk.checksumMask == 0 && walk.filter->decidesByName()) {
+    search->deferDetails();
+  }
 
   FsFileInfo info;
   info.setDirectory(buffer);
@@ -108,7 +125,7 @@ int scanDirectory(const Walk& walk, const char16_t* path, int64_t budgetMs) {
   int result = kWalkFinished;
   for (;;) {
     if ((entry.attributes & kAttrDirectory) == 0) {
-      if (examineFiles) examineFile(walk, entry, buffer, &info, &request, &filePath);
+      if (examineFiles) examineFile(walk, search.get(), &entry, buffer, &info, &request, &filePath);
     } else if (walk.recursive && (entry.attributes & kAttrReparsePoint) == 0 &&
                !isDotEntry(entry.name.c_str())) {
       if (prefixLength + entry.name.size() >= kPathCapacity) {
@@ -142,7 +159,9 @@ int scanDirectory(const Walk& walk, const char16_t* path, int64_t budgetMs) {
 }  // namespace
 
 FsScanFilter::FsScanFilter(const char16_t* criteriaText, bool caseSensitive)
-    : caseSensitive_(caseSensitive), evaluator_(std::make_unique<CriteriaEvaluator>(criteriaText)) {
+    : caseSensitive_(caseSensitive),
+      decidesByName_(readsOnlyColumn(criteriaText, u"FILENAME")),
+      evaluator_(std::make_unique<CriteriaEvaluator>(criteriaText)) {
   columns_.addField(u"FILENAME", FIELD_WSTRING);
   columns_.addField(u"SHORTFILENAME", FIELD_WSTRING);
   columns_.addField(u"SIZE", FIELD_INT64);
@@ -181,6 +200,15 @@ bool FsScanFilter::accept(FsFileInfo* fileInfo, const ChecksumRequest& request,
   md5_->setValue(u"0");
   crc32_->setValue(0);
   q32_->setValue(0);
+  return decide(request);
+}
+
+bool FsScanFilter::acceptName(const char16_t* name) {
+  fileName_->setValue(name);
+  return decide(ChecksumRequest{});
+}
+
+bool FsScanFilter::decide(const ChecksumRequest& request) {
   if (evaluator_->evaluate(caseSensitive_) != 1) return false;
   if (checksumFilter_ == nullptr) return true;
   // A file whose checksums were not computed (it did not open, or it is a FIFO or device) holds

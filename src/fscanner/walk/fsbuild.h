@@ -2,7 +2,8 @@
 // directory, descends it (when the start entry is recursive) subject to exclusions, a length limit
 // and a time budget, describes each file by an FsFileInfo taken from its directory entry,
 // computes the checksums the filter asks for, and hands every file the filter accepts to the
-// host's results.
+// host's results. When the criteria read only the name and no checksum is asked for, a file's
+// other details are read only once its name has been accepted.
 //
 // The walk runs on the caller's thread and keeps no state between calls.
 #ifndef FSCANNER_WALK_FSBUILD_H
@@ -58,9 +59,18 @@ class FsScanFilter {
   // are tested through the checksum filter only. True when the criteria evaluate to 1 and, with a
   // checksum filter, the request was computed (status 1) and the filter matches it.
   bool accept(FsFileInfo* fileInfo, const ChecksumRequest& request, const char16_t* shortName);
+  // True when the criteria read no column but FILENAME: a file's name alone then decides.
+  bool decidesByName() const { return decidesByName_; }
+  // accept for such a filter, from the name alone, when no checksum is asked for; the other
+  // columns keep their values, which the criteria do not read.
+  bool acceptName(const char16_t* name);
 
  private:
+  // The criteria over the filled columns, then the checksum filter.
+  bool decide(const ChecksumRequest& request);
+
   bool caseSensitive_;
+  bool decidesByName_;
   FieldList columns_;
   std::unique_ptr<CriteriaEvaluator> evaluator_;
   uint32_t options_ = kDefaultOptions;

@@ -1,6 +1,8 @@
 // FindFirstFileW / FindNextFileW over readdir. This is the hot path of every disk walk, so an
 // entry costs one readdir step, one fstatat on the open directory (no path building), the name
-// conversion into a reused buffer and, only for symbolic links, a second fstatat.
+// conversion into a reused buffer and, only for symbolic links, a second fstatat. Once details
+// are deferred, a file the directory entry types as neither directory nor link costs no fstatat
+// until complete() asks for it.
 //
 // Walks stop at two kinds of directory, which are reported as reparse points: the mount point of
 // a pseudo file system (found by a device number that differs from the listed directory's, looked
@@ -42,6 +44,9 @@ struct DirectorySearch::Native {
   bool matchAll = false;
   bool skipDotEntries = false;  // a drive root lists no "." and ".." on Windows
   std::u16string name;          // the current entry's name, reused
+  bool deferDetails = false;
+  // The entry of a match whose details are pending; valid until the next readdir.
+  const dirent* pending = nullptr;
 };
 
 namespace {
@@ -107,6 +112,12 @@ void fillFromEntryType(unsigned char type, bool hidden, FindData* out) {
   out->size = 0;
 }
 
+// Whether an entry of this type may leave its details pending: the walk needs a directory's and
+// a link's at once, and an unknown type is only known from fstatat.
+bool isDeferrableType(unsigned char type) {
+  return type != DT_DIR && type != DT_LNK && type != DT_UNKNOWN;
+}
+
 // A directory holding another file system that no walk enters shows as a reparse point.
 bool isMountedPseudoFileSystem(const struct stat& info, dev_t parentDevice) {
   return S_ISDIR(info.st_mode) && info.st_dev != parentDevice &&
@@ -158,6 +169,7 @@ std::unique_ptr<DirectorySearch> startExact(const char16_t* pattern, FindData* f
   }
   first->name.assign(full, nameStart, std::u16string::npos);
   first->shortName.clear();
+  first->detailsPending = false;
   return internal::wrapNative<DirectorySearch>(internal::makeNothrow<DirectorySearch::Native>());
 }
 
@@ -166,6 +178,28 @@ std::u16string directoryOf(const char16_t* pattern, size_t nameStart) {
   std::u16string directory(pattern, nameStart);
   if (directory.empty() || directory.back() == u':') directory.push_back(u'.');
   return directory;
+}
+
+// Fills out from fstatat of the listed entry (from its type alone when it cannot be examined).
+// False when it no longer exists.
+bool describe(const DirectorySearch::Native& native, const dirent* entry, bool dotEntry,
+              bool hidden, FindData* out) {
+  const int directoryFd = dirfd(native.directory);
+  const char* entryName = entry->d_name;
+  struct stat info {};
+  if (fstatat(directoryFd, entryName, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    const bool link = S_ISLNK(info.st_mode);
+    fillFromStat(info, link && linksToDirectory(directoryFd, entryName), hidden, out);
+    if (S_ISDIR(info.st_mode) && !dotEntry &&
+        (isMountedPseudoFileSystem(info, native.device) ||
+         namesOneOf(native.driveRootNames, entryName))) {
+      out->attributes |= kAttrReparsePoint;
+    }
+    return true;
+  }
+  if (errno == ENOENT) return false;
+  fillFromEntryType(entry->d_type, hidden, out);
+  return true;
 }
 
 }  // namespace
@@ -245,7 +279,6 @@ std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern,
 bool DirectorySearch::next(FindData* out) {
   if (out == nullptr) return internal::failWith(kErrorInvalidParameter);
   if (native_->directory == nullptr) return internal::failWith(kErrorNoMoreFiles);
-  const int directoryFd = dirfd(native_->directory);
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(native_->directory);
@@ -264,24 +297,31 @@ bool DirectorySearch::next(FindData* out) {
       continue;
     }
     const bool hidden = entryName[0] == '.' && !dotEntry;
-    struct stat info {};
-    if (fstatat(directoryFd, entryName, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-      const bool link = S_ISLNK(info.st_mode);
-      fillFromStat(info, link && linksToDirectory(directoryFd, entryName), hidden, out);
-      if (S_ISDIR(info.st_mode) && !dotEntry &&
-          (isMountedPseudoFileSystem(info, native_->device) ||
-           namesOneOf(native_->driveRootNames, entryName))) {
-        out->attributes |= kAttrReparsePoint;
-      }
-    } else if (errno == ENOENT) {
-      continue;  // vanished since it was listed
-    } else {
+    out->detailsPending = native_->deferDetails && isDeferrableType(entry->d_type);
+    native_->pending = out->detailsPending ? entry : nullptr;
+    if (out->detailsPending) {
       fillFromEntryType(entry->d_type, hidden, out);
+    } else if (!describe(*native_, entry, dotEntry, hidden, out)) {
+      continue;  // vanished since it was listed
     }
     out->name.assign(name);
     out->shortName.clear();
     return true;
   }
+}
+
+void DirectorySearch::deferDetails() { native_->deferDetails = true; }
+
+bool DirectorySearch::complete(FindData* entry) {
+  if (entry == nullptr) return internal::failWith(kErrorInvalidParameter);
+  if (!entry->detailsPending) return true;
+  if (native_->pending == nullptr) return internal::failWith(kErrorInvalidParameter);
+  entry->detailsPending = false;
+  const bool hidden = (entry->attributes & kAttrHidden) != 0;
+  if (!describe(*native_, native_->pending, false, hidden, entry)) {
+    return internal::failWith(kErrorFileNotFound);
+  }
+  return true;
 }
 
 }  // namespace platform

@@ -18,6 +18,7 @@ void copyFindData(const WIN32_FIND_DATAW& data, FindData* out) {
   out->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   out->name = win32::asUtf16(data.cFileName);
   out->shortName = win32::asUtf16(data.cAlternateFileName);
+  out->detailsPending = false;
 }
 
 }  // namespace
@@ -65,6 +66,17 @@ bool DirectorySearch::next(FindData* out) {
     return false;
   }
   copyFindData(data, out);
+  return true;
+}
+
+// FindNextFileW reports every detail with the name: nothing is ever pending.
+void DirectorySearch::deferDetails() {}
+
+bool DirectorySearch::complete(FindData* entry) {
+  if (entry == nullptr) {
+    setLastError(kErrorInvalidParameter);
+    return false;
+  }
   return true;
 }
 
