@@ -95,6 +95,21 @@ class TableFixture : public ::testing::Test {
     return found;
   }
 
+  // Every record indexFind yields for key on column's index, in chain order.
+  static std::vector<uint32_t> findAll(Table* table, const char16_t* column, const Field& key,
+                                       bool caseSensitive = true) {
+    std::vector<uint32_t> found;
+    FieldList fields = table->columns();
+    uint32_t record = 0;
+    uint32_t cursor = 0;
+    while (found.size() < kWalkLimit &&
+           table->indexFind(table->findIndexByColumn(column), key, caseSensitive, &fields, &record,
+                            &cursor)) {
+      found.push_back(record);
+    }
+    return found;
+  }
+
   TempDir dir_;
 };
 

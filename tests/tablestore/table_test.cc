@@ -97,10 +97,12 @@ TEST_F(TableTest, DamagedHeadersAreRefused) {
 
 // Two objects on one table, as the monitor (writer) and the provider (reader) hold it from two
 // processes: the reader's views follow the writer after refreshViews, a reader never cuts the
-// files, and nobody can recreate the files the other holds.
+// files, and nobody can recreate the files the other holds. Key searches see changes in place
+// and new chain heads, the reader's after refreshViews.
 TEST_F(TableTest, AReaderFollowsTheWriterAndNeverCutsItsData) {
   auto writer = makeExampleTable(false);
   ASSERT_TRUE(writer->createIndex(u"files_name", u"FILENAME"));
+  ASSERT_TRUE(writer->createIndex(u"files_attr", u"ATTR"));
   auto reader = makeTable(false);
   ASSERT_TRUE(reader->open());
   ASSERT_NE(reader->mutex(), nullptr);
@@ -119,6 +121,30 @@ TEST_F(TableTest, AReaderFollowsTheWriterAndNeverCutsItsData) {
   EXPECT_EQ(liveRecords(reader.get()).size(), 3000u);
   EXPECT_EQ(seekAll(reader.get(), index, u"FC").size(), 116u);
 
+  Int32Field seven(u"ATTR");
+  seven.setValue(7);
+  Int32Field other(u"ATTR");  // a value in the bucket of 7
+  for (other.setValue(3000); bucketOfField(other) != bucketOfField(seven);) {
+    other.setValue(other.value() + 1);
+  }
+  for (Table* table : {reader.get(), writer.get()}) {
+    EXPECT_EQ(findAll(table, u"ATTR", seven), std::vector<uint32_t>({7}));
+    EXPECT_TRUE(findAll(table, u"ATTR", other).empty());
+  }
+  ASSERT_TRUE(writer->readRecord(7, &record));
+  setInt32(&record, u"ATTR", other.value());
+  ASSERT_TRUE(writer->updateRecord(7, record));  // in place
+  ASSERT_TRUE(reader->refreshViews());
+  for (Table* table : {reader.get(), writer.get()}) {
+    EXPECT_EQ(findAll(table, u"ATTR", other), std::vector<uint32_t>({7}));
+  }
+  setInt32(&record, u"ATTR", 7);
+  ASSERT_TRUE(writer->addRecord(record));  // a new head
+  ASSERT_TRUE(reader->refreshViews());
+  for (Table* table : {reader.get(), writer.get()}) {
+    EXPECT_EQ(findAll(table, u"ATTR", seven), std::vector<uint32_t>({3000}));
+  }
+
   // The writer closes first (its cut waits for the reader); the reader's close cuts nothing.
   const size_t written = fileBytes("files.dat").size();
   writer->close();
@@ -128,7 +154,7 @@ TEST_F(TableTest, AReaderFollowsTheWriterAndNeverCutsItsData) {
   EXPECT_EQ(fileBytes("files.dat").size(), written);
   auto again = makeTable(false);
   ASSERT_TRUE(again->open());
-  EXPECT_EQ(liveRecords(again.get()).size(), 3000u);
+  EXPECT_EQ(liveRecords(again.get()).size(), 3001u);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tablestore/field.h"
 
+#include <cassert>
 #include <cstring>
 #include <new>
 
@@ -91,6 +92,30 @@ void WStringField::setValue(const char16_t* text, size_t length) {
   value_ = target;
   length_ = length;
   null_ = false;
+}
+
+char16_t* WStringField::valueStorage(size_t maxLength) {
+  if (!hasName_) return nullptr;
+  filling_ = storageFor(maxLength);
+  if (filling_ == nullptr) {
+    value_ = nullptr;
+    length_ = 0;
+  }
+  return filling_;
+}
+
+void WStringField::commitValue(size_t length) {
+  assert(filling_ != nullptr);
+  // A short value lives in the object, as setValue keeps it.
+  if (filling_ != inline_ && length < kInlineUnits) {
+    std::memcpy(inline_, filling_, length * sizeof(char16_t));
+    filling_ = inline_;
+  }
+  filling_[length] = 0;
+  value_ = filling_;
+  length_ = length;
+  null_ = false;
+  filling_ = nullptr;
 }
 
 uint32_t ShortBlobField::valueSize() const { return buffer_[0] + 1u; }

@@ -136,12 +136,18 @@ class WStringField final : public Field {
   void setValue(const char16_t* value);
   // Sets the first length units of text (which need not be terminated).
   void setValue(const char16_t* text, size_t length);
+  // Filling the value in place, for a decoder: valueStorage gives room for up to maxLength units
+  // (null, the field then without a value, when memory runs out; null for a field without a
+  // name), and commitValue(length) makes its first length units the value.
+  char16_t* valueStorage(size_t maxLength);
+  void commitValue(size_t length);
 
  private:
   // Room for length units and the zero; null when memory runs out.
   char16_t* storageFor(size_t length);
 
   char16_t inline_[kInlineUnits] = {};
+  char16_t* filling_ = nullptr;  // the storage valueStorage handed out
   std::unique_ptr<char16_t[]> heap_;
   size_t heapCapacity_ = 0;
   const char16_t* value_ = inline_;

@@ -26,6 +26,15 @@ inline uint64_t loadU64(const uint8_t* in) {
   return static_cast<uint64_t>(loadU32(in)) | (static_cast<uint64_t>(loadU32(in + 4)) << 32);
 }
 
+// Hints that the bytes at address are read soon, so that fetching them overlaps other work.
+inline void prefetchForRead(const void* address) {
+#if defined(__GNUC__)
+  __builtin_prefetch(address);
+#else
+  (void)address;
+#endif
+}
+
 // Moves to an absolute offset. StorageFile::seek takes a signed 32-bit offset, so offsets past
 // 2 GiB are reached in steps from the current position. False when offset lies past the data.
 bool seekTo(StorageFile* file, uint32_t offset);

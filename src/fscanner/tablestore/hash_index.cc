@@ -9,13 +9,16 @@
 
 namespace {
 
-constexpr uint32_t kBucketMask = HashIndex::kBucketCount - 1;
 constexpr uint32_t kHeadBytes = HashIndex::kBucketCount * HashIndex::kCellSize;
 constexpr char16_t kIndexSuffix[] = u".idx";
 
-uint32_t bucketOfNumber(uint32_t value) {
+uint32_t hashOfNumber(uint32_t value) {
   char16_t digits[kUintToWideMinCapacity];
-  return bucketOfKeyText(uintToWide(value, digits));
+  uint32_t hash = 0;
+  for (const char16_t* unit = uintToWide(value, digits); *unit != u'\0'; ++unit) {
+    hash = wcsHashStep(hash, *unit);
+  }
+  return wcsHashStep(hash, u'\0');
 }
 
 }  // namespace
@@ -72,13 +75,10 @@ bool HashIndex::refresh() { return file_ != nullptr && file_->refresh(); }
 
 bool HashIndex::readCell(uint32_t cell, uint32_t* record, uint32_t* next) {
   if (file_ == nullptr) return false;
-  uint64_t offset = static_cast<uint64_t>(cell) * kCellSize;
-  uint8_t bytes[kCellSize];
-  if (offset + kCellSize > dataSize(file_.get()) ||
-      !seekTo(file_.get(), static_cast<uint32_t>(offset)) ||
-      file_->read(bytes, kCellSize) != kCellSize) {
-    return false;
-  }
+  uint32_t size = 0;
+  const uint8_t* cells = file_->dataView(&size);
+  if (cell >= size / kCellSize) return false;
+  const uint8_t* bytes = cells + static_cast<size_t>(cell) * kCellSize;
   *record = loadU32(bytes);
   *next = loadU32(bytes + 4);
   return true;
@@ -106,25 +106,25 @@ uint32_t bucketOfKeyText(const char16_t* keyText) {
   return static_cast<uint32_t>(wcsHash(keyText, static_cast<int32_t>(HashIndex::kBucketCount)));
 }
 
-uint32_t bucketOfField(const Field& field) {
+uint32_t keyHashOfField(const Field& field) {
   switch (field.type()) {
     case FIELD_BYTE:
-      return bucketOfNumber(static_cast<const ByteField&>(field).value());
+      return hashOfNumber(static_cast<const ByteField&>(field).value());
     case FIELD_WORD:
-      return bucketOfNumber(static_cast<const WordField&>(field).value());
+      return hashOfNumber(static_cast<const WordField&>(field).value());
     case FIELD_INT32:
-      return bucketOfNumber(static_cast<uint32_t>(static_cast<const Int32Field&>(field).value()));
+      return hashOfNumber(static_cast<uint32_t>(static_cast<const Int32Field&>(field).value()));
     case FIELD_INT64:
-      return bucketOfNumber(static_cast<uint32_t>(static_cast<const Int64Field&>(field).value()));
+      return hashOfNumber(static_cast<uint32_t>(static_cast<const Int64Field&>(field).value()));
     case FIELD_WSTRING: {
       const auto& string = static_cast<const WStringField&>(field);
       uint32_t hash = 0;
       for (size_t i = 0; i < string.length(); ++i) {
         hash = wcsHashStep(hash, toUpperChar(string.value()[i]));
       }
-      return wcsHashStep(hash, u'\0') & kBucketMask;
+      return wcsHashStep(hash, u'\0');
     }
     default:
-      return bucketOfKeyText(nullptr);
+      return wcsHashStep(0, u'\0');
   }
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "tablestore/chain_digest.h"
 #include "tablestore/field.h"
 #include "tablestore/storage_file.h"
 
@@ -47,6 +48,8 @@ class HashIndex {
   // Null for an object without names.
   const char16_t* indexName() const { return named_ ? indexName_.c_str() : nullptr; }
   const char16_t* columnName() const { return named_ ? columnName_.c_str() : nullptr; }
+  // This process's memory of the chains, kept by the table that searches them.
+  ChainDigest& digest() { return digest_; }
 
  private:
   bool writeCell(uint32_t cell, uint32_t record, uint32_t next);
@@ -56,15 +59,20 @@ class HashIndex {
   std::u16string indexName_;
   std::u16string columnName_;
   std::u16string path_;
+  ChainDigest digest_;
 };
 
 // Bucket of a key text: its wcsHash modulo kBucketCount, the low 16 bits of the hash. Null text
 // hashes like the empty text.
 uint32_t bucketOfKeyText(const char16_t* keyText);
 
-// Bucket of a field's key text: the decimal digits of the value as unsigned 32-bit for codes 1-3
-// and of its low 32 bits for code 4; for a string its units upper-cased (a-z only), for a string
-// without value and for a short blob the empty text. Builds no string.
-uint32_t bucketOfField(const Field& field);
+// The whole 32-bit hash of a field's key text, whose low 16 bits are its bucket: the decimal
+// digits of the value as unsigned 32-bit for codes 1-3 and of its low 32 bits for code 4; for a
+// string its units upper-cased (a-z only), for a string without value and for a short blob the
+// empty text. Builds no string.
+uint32_t keyHashOfField(const Field& field);
+inline uint32_t bucketOfField(const Field& field) {
+  return keyHashOfField(field) & (HashIndex::kBucketCount - 1);
+}
 
 #endif  // FSCANNER_TABLESTORE_HASH_INDEX_H

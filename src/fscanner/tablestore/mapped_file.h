@@ -33,6 +33,10 @@ class MappedFile final : public StorageFile {
   uint32_t tell() override { return position_; }
   bool eof() override { return endOfData_; }
   bool getSize(uint32_t* size) override;
+  const uint8_t* dataView(uint32_t* size) override {
+    *size = view_ != nullptr ? logicalSize_ : 0;
+    return view_;
+  }
   // The view follows the file's current length: grown in place where room is reserved behind it,
   // otherwise mapped anew; the position is kept when it is still inside the data.
   bool refresh() override;

@@ -18,6 +18,7 @@ constexpr uint8_t kTwoByteLead = 0xC0;
 constexpr uint8_t kThreeByteLead = 0xE0;
 constexpr uint8_t kContinuation = 0x80;
 constexpr uint8_t kSixBits = 0x3F;
+constexpr uint64_t kHighBits = 0x8080808080808080u;
 
 // Column i's null mark is bit 0x80 >> (i % 8) of byte i / 8 of the map (most significant bit
 // first); a column beyond a map of mapBytes bytes has none.
@@ -41,13 +42,11 @@ size_t putNumber(uint64_t value, uint32_t width, bool compact, uint8_t* out) {
 
 }  // namespace
 
-uint8_t* ByteBuffer::reserve(size_t size, size_t keep) {
-  assert(keep <= capacity_);
+uint8_t* ByteBuffer::reserve(size_t size) {
   if (size <= capacity_) return bytes_.get();
   size_t grown = capacity_ * 2 > size ? capacity_ * 2 : size;
   std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[grown]);
   if (bigger == nullptr) return nullptr;
-  if (keep > 0) std::memcpy(bigger.get(), bytes_.get(), keep);
   bytes_ = std::move(bigger);
   capacity_ = grown;
   return bytes_.get();
@@ -81,6 +80,12 @@ size_t decodeStringUnits(const uint8_t* bytes, size_t count, char16_t* out) {
   size_t units = 0;
   size_t i = 0;
   while (i < count) {
+    // Runs of eight one-byte sequences, the common case of file names, widen without decoding.
+    uint64_t eight = 0;
+    if (count - i >= 8 && (std::memcpy(&eight, bytes + i, 8), (eight & kHighBits) == 0)) {
+      for (int k = 0; k < 8; ++k) out[units++] = bytes[i++];
+      continue;
+    }
     uint8_t lead = bytes[i++];
     uint32_t unit = lead;
     int follow = 0;
@@ -159,41 +164,10 @@ bool encodeRecord(const FieldList& fields, uint32_t nullMapSize, bool compact, B
   return true;
 }
 
-void RecordReader::start(StorageFile* file) {
-  file_ = file;
-  begin_ = 0;
-  end_ = 0;
-}
-
-bool RecordReader::fill(uint32_t count) {
-  uint32_t have = end_ - begin_;
-  if (have >= count) return true;
-  uint8_t* data = window_->data();
-  if (begin_ > 0 && have > 0) std::memmove(data, data + begin_, have);
-  begin_ = 0;
-  end_ = have;
-  uint32_t want = count > kReadAhead ? count : kReadAhead;
-  data = window_->reserve(want, have);
-  if (data == nullptr) return false;
-  end_ += file_->read(data + have, want - have);
-  assert(end_ <= want);
-  return end_ >= count;
-}
-
-const uint8_t* RecordReader::take(uint32_t count) {
-  if (!fill(count)) return nullptr;
-  const uint8_t* data = window_->data() + begin_;
-  begin_ += count;
-  return data;
-}
-
 bool RecordReader::takeVarint(uint64_t* value) {
-  // A number near the end of the data may be shorter than the most a number takes.
-  fill(kMaxVarintBytes);
-  assert(begin_ <= end_);
-  size_t used = decodeVarint(window_->data() + begin_, end_ - begin_, value);
+  size_t used = decodeVarint(next_, static_cast<size_t>(end_ - next_), value);
   if (used == 0) return false;
-  begin_ += static_cast<uint32_t>(used);
+  next_ += used;
   return true;
 }
 
@@ -209,23 +183,23 @@ bool takeNumber(RecordReader* reader, bool compact, uint32_t width, uint64_t* va
 }
 
 bool decodeString(RecordReader* reader, bool compact, WStringField* field,
-                  std::vector<char16_t>* units, std::vector<uint32_t>* stringBytes) {
+                  std::vector<uint32_t>* stringBytes) {
   uint64_t length = 0;
   if (!takeNumber(reader, compact, 2, &length)) return false;
   uint32_t textBytes = static_cast<uint16_t>(length);
   const uint8_t* text = reader->take(textBytes);
   if (text == nullptr) return false;
   if (stringBytes != nullptr) stringBytes->push_back(textBytes);
-  if (units->size() < textBytes + 1) units->resize(textBytes + 1);
-  size_t count = decodeStringUnits(text, textBytes, units->data());
-  field->setValue(units->data(), count);
+  // Every unit takes at least one byte: textBytes units of room always suffice.
+  char16_t* units = field->valueStorage(textBytes);
+  if (units != nullptr) field->commitValue(decodeStringUnits(text, textBytes, units));
   return true;
 }
 
 }  // namespace
 
 bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, FieldList* fields,
-                  std::vector<char16_t>* units, std::vector<uint32_t>* stringBytes) {
+                  std::vector<uint32_t>* stringBytes) {
   if (nullMapSize > kMaxNullMapBytes) return false;
   if (stringBytes != nullptr) stringBytes->clear();
   uint8_t nullMap[kMaxNullMapBytes];
@@ -260,7 +234,7 @@ bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, Fiel
         static_cast<Int64Field*>(field)->setValue(static_cast<int64_t>(value));
         break;
       case FIELD_WSTRING:
-        if (!decodeString(reader, compact, static_cast<WStringField*>(field), units, stringBytes)) {
+        if (!decodeString(reader, compact, static_cast<WStringField*>(field), stringBytes)) {
           return false;
         }
         break;

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "tablestore/field.h"
-#include "tablestore/storage_file.h"
 
 // Longest encoded string text; its length must fit the u16 of a plain record.
 constexpr uint32_t kMaxStringBytes = 65535;
@@ -20,9 +19,9 @@ constexpr size_t kMaxBytesPerUnit = 3;
 // A byte buffer that only grows and is reused from record to record.
 class ByteBuffer {
  public:
-  // Makes room for at least size bytes, keeping the first `keep` bytes; returns the start, or
-  // null (the buffer unchanged) when memory runs out.
-  uint8_t* reserve(size_t size, size_t keep = 0);
+  // Makes room for at least size bytes (the contents are not kept); returns the start, or null
+  // (the buffer unchanged) when memory runs out.
+  uint8_t* reserve(size_t size);
   uint8_t* data() { return bytes_.get(); }
 
  private:
@@ -55,36 +54,31 @@ inline uint32_t nullMapBytes(uint32_t columnCount) { return (columnCount + 7) / 
 bool encodeRecord(const FieldList& fields, uint32_t nullMapSize, bool compact, ByteBuffer* out,
                   uint32_t* size);
 
-// Reads a record from a file through a read-ahead window, so that a record costs one or two
-// copies out of the mapping rather than one per value. Never reads past the file's data.
+// Reads a record in place from a file's data (StorageFile::dataView), from a start offset to the
+// end of the data. Never reads past it.
 class RecordReader {
  public:
-  // Bytes fetched beyond what a value needs, to cover the rest of a typical record.
-  static constexpr uint32_t kReadAhead = 256;
-
-  explicit RecordReader(ByteBuffer* window) : window_(window) {}
-  // Starts at the file's current position.
-  void start(StorageFile* file);
+  RecordReader(const uint8_t* data, uint32_t size) : next_(data), end_(data + size) {}
   // The next count bytes, consumed; null when the data ends first.
-  const uint8_t* take(uint32_t count);
+  const uint8_t* take(uint32_t count) {
+    if (static_cast<size_t>(end_ - next_) < count) return nullptr;
+    const uint8_t* taken = next_;
+    next_ += count;
+    return taken;
+  }
   // The next variable-length number; false when the data ends first or it is too long.
   bool takeVarint(uint64_t* value);
 
  private:
-  bool fill(uint32_t count);
-
-  ByteBuffer* window_;
-  StorageFile* file_ = nullptr;
-  uint32_t begin_ = 0;
-  uint32_t end_ = 0;
+  const uint8_t* next_;
+  const uint8_t* end_;
 };
 
 // Decodes the record at the reader into fields, by each field's type code. Each field's null mark
 // is first taken from the null map and then cleared by its setter. False when the data ends early
-// or a field has a type code outside 1-5; fields already read keep their new values. `units` is
-// scratch space for string text. stringBytes, when given, receives the stored byte length of each
-// string in column order.
+// or a field has a type code outside 1-5; fields already read keep their new values.
+// stringBytes, when given, receives the stored byte length of each string in column order.
 bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, FieldList* fields,
-                  std::vector<char16_t>* units, std::vector<uint32_t>* stringBytes = nullptr);
+                  std::vector<uint32_t>* stringBytes = nullptr);
 
 #endif  // FSCANNER_TABLESTORE_RECORD_CODEC_H

@@ -25,6 +25,9 @@ class StorageFile {
   virtual bool eof() = 0;
   // The length of the file on disk.
   virtual bool getSize(uint32_t* size) = 0;
+  // The data in memory, for reading in place: its start, with its length in *size; valid until
+  // the next write, refresh or close. Null (size 0) when the file holds no data.
+  virtual const uint8_t* dataView(uint32_t* size) = 0;
   // For a reader of a file that another process writes: takes the file's current length as the
   // end of the data. False when the length cannot be read or the file cannot be viewed; the data
   // then reads as empty.

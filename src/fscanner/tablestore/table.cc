@@ -120,7 +120,7 @@ bool Table::readHeader() {
     uint32_t nameBytes = loadU32(entry + 4);
     // Checked before reserving, so that a damaged length cannot ask for gigabytes.
     if (nameBytes % 2 != 0 || nameBytes > size - records_->tell()) return false;
-    uint8_t* text = window_.reserve(nameBytes);
+    uint8_t* text = encoded_.reserve(nameBytes);
     if (text == nullptr || records_->read(text, nameBytes) != nameBytes) return false;
     name.resize(nameBytes / 2);
     for (size_t u = 0; u < name.size(); ++u) name[u] = loadU16(text + 2 * u);
@@ -135,11 +135,14 @@ void Table::close() {
   indexes_.clear();
   columns_.clear();
   stored_.clear();
+  keyRecord_.clear();
   nullMapSize_ = 0;
 }
 
 bool Table::refreshViews() {
   if (records_ == nullptr || positions_ == nullptr) return false;
+  // Another process may have changed any record.
+  ++digestGeneration_;
   bool fresh = records_->refresh() && positions_->refresh();
   for (const std::unique_ptr<HashIndex>& index : indexes_) fresh = index->refresh() && fresh;
   return fresh;

@@ -95,6 +95,16 @@ class Table {
   // ends early: the walk always terminates.
   bool indexNext(HashIndex* index, uint32_t* record, uint32_t* cursor);
 
+  // Searches the chain of key's bucket for records whose indexed column holds key's value
+  // (strings compared as wcsCompare does with caseSensitive, numbers by value): the next one
+  // from `cursor` on (0 to start; the call moves it on), read into fields. False when the chain
+  // ends or a record on the way cannot be read. Records found as with indexSeek, indexNext and
+  // readRecord; this process's memory of the chains (ChainDigest) spares reading the others. The
+  // cursor counts steps of the chain as it was: a record added to the bucket meanwhile moves
+  // the later steps one on.
+  bool indexFind(HashIndex* index, const Field& key, bool caseSensitive, FieldList* fields,
+                 uint32_t* record, uint32_t* cursor);
+
   // Makes a record set on this table, owned by it, and stores it in *ref (record_set.h).
   void openRecordSet(RecordSetRef* ref);
   // Destroys the record set *ref holds and empties *ref. False when this table does not own it.
@@ -125,11 +135,13 @@ class Table {
   bool appendEncoded(const FieldList& fields, uint32_t size, uint32_t* record);
   bool moveRecord(uint32_t record, const FieldList& fields, uint32_t size);
   bool storedLengthsMatch(const FieldList& fields) const;
-  bool nextLiveEntry(uint32_t* record);
+  bool nextLiveEntry(uint64_t from, uint32_t* record);
   HashIndex* indexNamed(const char16_t* indexName, bool caseSensitive) const;
   void loadCatalogue();
   void writeCatalogue();
   bool enterIntoIndexes(const FieldList& fields, uint32_t record);
+  bool extendChain(HashIndex* index, uint32_t bucket, uint32_t column, ChainDigest::Chain* chain,
+                   bool kept);
 
   bool valid_ = false;
   bool compact_;
@@ -148,10 +160,12 @@ class Table {
 
   // Scratch space reused from record to record.
   ByteBuffer encoded_;
-  ByteBuffer window_;
-  std::vector<char16_t> units_;
   FieldList stored_;
   std::vector<uint32_t> storedStringBytes_;
+  FieldList keyRecord_;
+  ChainDigest::Chain unkeptChain_;
+  // Changes when records may have changed in place: chain digests of older ones are stale.
+  uint64_t digestGeneration_ = 0;
 };
 
 #endif  // FSCANNER_TABLESTORE_TABLE_H

@@ -11,8 +11,11 @@ constexpr uint32_t kRemovedCountOffset = 4;
 }  // namespace
 
 bool Table::readPositionEntry(uint32_t record, uint32_t* entry) {
-  return static_cast<uint64_t>(record) * kPositionEntrySize <= UINT32_MAX &&
-         readU32At(positions_.get(), record * kPositionEntrySize, entry);
+  uint32_t size = 0;
+  const uint8_t* entries = positions_->dataView(&size);
+  if (record >= size / kPositionEntrySize) return false;
+  *entry = loadU32(entries + static_cast<size_t>(record) * kPositionEntrySize);
+  return true;
 }
 
 bool Table::readRecord(uint32_t record, FieldList* fields) {
@@ -23,13 +26,13 @@ bool Table::readRecord(uint32_t record, FieldList* fields) {
 bool Table::readStored(uint32_t record, FieldList* fields, std::vector<uint32_t>* stringBytes) {
   if (!isOpen() || fields == nullptr) return false;
   uint32_t offset = kRemovedEntry;
-  if (!readPositionEntry(record, &offset) || offset == kRemovedEntry ||
-      !seekTo(records_.get(), offset)) {
+  uint32_t size = 0;
+  const uint8_t* data = records_->dataView(&size);
+  if (!readPositionEntry(record, &offset) || offset == kRemovedEntry || offset > size) {
     return false;
   }
-  RecordReader reader(&window_);
-  reader.start(records_.get());
-  return decodeRecord(&reader, nullMapSize_, compact_, fields, &units_, stringBytes);
+  RecordReader reader(data + offset, size - offset);
+  return decodeRecord(&reader, nullMapSize_, compact_, fields, stringBytes);
 }
 
 bool Table::addRecord(const FieldList& fields, uint32_t* record) {
@@ -72,6 +75,7 @@ bool Table::updateRecord(uint32_t record, const FieldList& fields) {
   stored_ = fields;
   if (!readStored(record, &stored_, &storedStringBytes_)) return false;
   if (!storedLengthsMatch(fields)) return moveRecord(record, fields, size);
+  ++digestGeneration_;
   uint32_t offset = kRemovedEntry;
   return readPositionEntry(record, &offset) && seekTo(records_.get(), offset) &&
          records_->write(encoded_.data(), size) == size;
@@ -102,30 +106,26 @@ bool Table::storedLengthsMatch(const FieldList& fields) const {
 }
 
 bool Table::firstLiveRecord(uint32_t* record) {
-  if (positions_ == nullptr || record == nullptr || !seekTo(positions_.get(), 0)) return false;
-  return nextLiveEntry(record);
+  if (positions_ == nullptr || record == nullptr) return false;
+  return nextLiveEntry(0, record);
 }
 
 bool Table::nextLiveRecord(uint32_t after, uint32_t* record) {
   if (positions_ == nullptr || record == nullptr) return false;
-  uint64_t start = (static_cast<uint64_t>(after) + 1) * kPositionEntrySize;
-  if (start > UINT32_MAX || !seekTo(positions_.get(), static_cast<uint32_t>(start))) {
-    return false;
-  }
-  return nextLiveEntry(record);
+  return nextLiveEntry(static_cast<uint64_t>(after) + 1, record);
 }
 
-// Reads entries from the position file's current position until a live one; false at the end of
-// the file (a partial last entry counts as the end).
-bool Table::nextLiveEntry(uint32_t* record) {
-  uint32_t number = positions_->tell() / kPositionEntrySize;
-  uint8_t entry[kPositionEntrySize];
-  while (positions_->read(entry, sizeof(entry)) == sizeof(entry)) {
-    if (loadU32(entry) != kRemovedEntry) {
-      *record = number;
+// The first live entry from entry `from` on; false at the end of the file (a partial last entry
+// counts as the end).
+bool Table::nextLiveEntry(uint64_t from, uint32_t* record) {
+  uint32_t size = 0;
+  const uint8_t* entries = positions_->dataView(&size);
+  uint32_t count = size / kPositionEntrySize;
+  for (uint64_t number = from; number < count; ++number) {
+    if (loadU32(entries + number * kPositionEntrySize) != kRemovedEntry) {
+      *record = static_cast<uint32_t>(number);
       return true;
     }
-    ++number;
   }
   return false;
 }

@@ -1,0 +1,49 @@
+// A per-process memory of a hash index's chains, never written to disk: for each bucket the
+// records its chain visits, in chain order, each with the 32-bit hash of its key text, so that a
+// search passes over records whose key cannot match without reading them. A bucket's entry grows
+// as searches walk the chain further, and belongs to the chain head it was started from and to
+// one generation of the table's records: a new head (an insert) or a new generation (a change in
+// place, a refresh after another process's writes) makes it stale, and it starts anew. Memory is
+// bounded: once kMaxSteps steps are kept, no further bucket is started.
+#ifndef FSCANNER_TABLESTORE_CHAIN_DIGEST_H
+#define FSCANNER_TABLESTORE_CHAIN_DIGEST_H
+
+#include <cstdint>
+#include <vector>
+
+class ChainDigest {
+ public:
+  // Steps kept over all buckets (16 bytes each).
+  static constexpr uint64_t kMaxSteps = 1u << 22;
+
+  struct Step {
+    uint32_t record;
+    uint32_t keyHash;
+    // The record's position entry when it was entered: where its bytes are likely to be.
+    uint32_t offset;
+    // False when the record did not read as it was entered: a search reads it.
+    bool known;
+  };
+  struct Chain {
+    uint32_t headRecord = 0;
+    uint32_t headNext = 0;
+    uint64_t generation = 0;
+    bool started = false;          // the head cell has been read
+    uint32_t resume = 0xFFFFFFFF;  // the cell the next step comes from; HashIndex::kNone at the end
+    std::vector<Step> steps;
+  };
+
+  // The bucket's entry for this head and generation, emptied first when it belonged to others;
+  // null when memory is short or the bound is reached.
+  Chain* chain(uint32_t bucket, uint32_t headRecord, uint32_t headNext, uint64_t generation);
+  // Starts fetching the bucket's entry.
+  void prefetch(uint32_t bucket) const;
+  // Appends step to chain (an entry of this digest); false when memory runs out.
+  bool append(Chain* chain, const Step& step);
+
+ private:
+  std::vector<Chain> chains_;  // one per bucket, made on first use
+  uint64_t stepCount_ = 0;
+};
+
+#endif  // FSCANNER_TABLESTORE_CHAIN_DIGEST_H
