@@ -31,6 +31,8 @@ void clearFaults() {
   g_anyArmed.store(false);
 }
 
+bool faultArmed(Fault point) { return g_faults[static_cast<int>(point)].countdown.load() > 0; }
+
 }  // namespace testing
 
 namespace internal {

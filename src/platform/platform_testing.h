@@ -35,6 +35,9 @@ enum class Fault {
 void injectFault(Fault point, uint32_t error, int countdown = 1);
 // Disarms every point.
 void clearFaults();
+// True while the fault armed at point has not fired yet: a test counting the calls a scenario
+// makes arms the Nth call and stops when N is past the last.
+bool faultArmed(Fault point);
 
 }  // namespace testing
 }  // namespace platform

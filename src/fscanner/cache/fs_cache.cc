@@ -77,6 +77,18 @@ bool createTable(std::unique_ptr<Table>* slot, const char16_t* name, const char1
   return true;
 }
 
+// True when every index of the schema opened with the table. Records written while one is missing
+// would never enter it, and the next process, which opens it, would miss them through it: a
+// rebuilt tree would then be reported twice, or a directory could not be resolved.
+template <size_t kIndexes>
+bool hasEveryIndex(const Table& table, const std::u16string& name,
+                   const char16_t* const (&indexes)[kIndexes]) {
+  for (const char16_t* column : indexes) {
+    if (table.findIndexByName((name + u"_" + column).c_str()) == nullptr) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 FS_Cache::FS_Cache(const char16_t* directoriesTable, const char16_t* filesTable,
@@ -233,6 +245,11 @@ bool FS_Cache::openCache() {
     } else if (!openTable(&tbDirectories_, directoriesTableName_.c_str())) {
       FS_TRACE(logger_, "FS_Cache::openCache - open tbDirectories failed!\n");
       tbFiles_.reset();
+    } else if (!hasEveryIndex(*tbFiles_, filesTableName_, kFileIndexes) ||
+               !hasEveryIndex(*tbDirectories_, directoriesTableName_, kDirectoryIndexes)) {
+      FS_TRACE(logger_, "FS_Cache::openCache - an index of the tables did not open!\n");
+      tbFiles_.reset();
+      tbDirectories_.reset();
     } else {
       FS_TRACE(logger_, "FS_Cache::openCache() - directoriesIndex = %d\n", directoriesIndex_);
       beginCacheUpdate();
