@@ -290,9 +290,14 @@ struct FindData {
   std::u16string name;
   std::u16string shortName;
   // Set for a file whose size, times and read-only attribute are still to be read (see
-  // DirectorySearch::deferDetails); until then those hold what the entry's type alone tells.
+  // FindDetails::kNamesFirst); until then those hold what the entry's type alone tells.
   bool detailsPending = false;
 };
+
+// What a search reads of a match at once. With kNamesFirst, a file that is neither a directory
+// nor a link may come with its details pending where reading them costs a call of its own
+// (POSIX): a walk that decides by name reads them only for the files it keeps.
+enum class FindDetails { kAll, kNamesFirst };
 
 // FindFirstFileW / FindNextFileW / FindClose. The last component of the pattern may hold '*' and
 // '?' (matched without regard to case; "*.*" matches every name); a pattern without them finds
@@ -302,7 +307,8 @@ class DirectorySearch final {
   // Null on failure: kErrorFileNotFound (nothing matches, or no such entry), kErrorPathNotFound
   // (the directory does not exist), kErrorAccessDenied (it cannot be read),
   // kErrorFilenameTooLong. *first receives the first match.
-  static std::unique_ptr<DirectorySearch> start(const char16_t* pattern, FindData* first);
+  static std::unique_ptr<DirectorySearch> start(const char16_t* pattern, FindData* first,
+                                                FindDetails details = FindDetails::kAll);
   ~DirectorySearch();
   DirectorySearch(const DirectorySearch&) = delete;
   DirectorySearch& operator=(const DirectorySearch&) = delete;
@@ -310,12 +316,8 @@ class DirectorySearch final {
   // The next match; false with kErrorNoMoreFiles at the end. An entry that vanishes between
   // listing and reading is skipped.
   bool next(FindData* out);
-  // From the next match on, a file that is neither a directory nor a link may come with its
-  // details pending, when reading them costs a call of its own (POSIX): a walk that decides by
-  // name reads them only for the files it keeps.
-  void deferDetails();
-  // Reads the pending details of the match next() returned last (nothing when none are
-  // pending). False with kErrorFileNotFound when that entry has vanished meanwhile.
+  // Reads the pending details of the match start() or next() returned last (nothing when none
+  // are pending). False with kErrorFileNotFound when that entry has vanished meanwhile.
   bool complete(FindData* entry);
 
   struct Native;

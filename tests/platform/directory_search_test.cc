@@ -166,9 +166,10 @@ TEST_F(DirectorySearchTest, NamesThatAreNoTextRoundTripAndVanishedEntriesAreSkip
   for (int i = 0; i < kFileCount; ++i) std::ofstream(crowd / ("file-number-" + std::to_string(i)));
   handle = DirectorySearch::start(u"T:\\crowd\\*", &data);
   FindData deferredData;
-  auto deferred = DirectorySearch::start(u"T:\\crowd\\*", &deferredData);
+  // Names first: files vanished meanwhile are listed, and fail when completed.
+  auto deferred =
+      DirectorySearch::start(u"T:\\crowd\\*", &deferredData, platform::FindDetails::kNamesFirst);
   ASSERT_TRUE(handle != nullptr && deferred != nullptr);
-  deferred->deferDetails();  // files vanished meanwhile are listed, and fail when completed
   for (int i = 0; i < kFileCount; ++i) fs::remove(crowd / ("file-number-" + std::to_string(i)));
   int reported = 0;
   while (handle->next(&data)) {

@@ -32,9 +32,7 @@ using Names = std::vector<std::u16string>;
 struct Reported {
   std::u16string directory;
   uint64_t size = 0;
-  uint32_t mode = 0;
-  uint32_t knownMask = 0;
-  uint32_t modificationTime = 0;
+  uint32_t mode = 0, knownMask = 0, modificationTime = 0;
 };
 
 class CollectingResults : public FsResults {
@@ -103,7 +101,7 @@ class WalkTest : public ::testing::Test {
 // Criteria reading only the name decide before the other details are read: same reports.
 TEST_F(WalkTest, ReportsEveryFileOfTheTreeFromItsDirectoryEntry) {
   make({"a.txt", "tool.EXE", "sub/b.txt", "sub/deeper/c.log", "sub/deeper/deepest/", ".hidden"});
-  for (const char16_t* criteria : {u"[SIZE]>=0", u"[FILENAME]==\"*\""}) {
+  for (const char16_t* criteria : {u"[SIZE]>0", u"[FILENAME]==\"*\""}) {
     SCOPED_TRACE(narrow(criteria));
     EXPECT_EQ(walk(criteria), (Names{u".hidden", u"a.txt", u"b.txt", u"c.log", u"tool.EXE"}));
 
@@ -191,8 +189,8 @@ TEST_F(WalkTest, StartChecksUsedUpBudgetsNullArgumentsAndBadCriteria) {
   EXPECT_EQ(fs_scan(&results_, nullptr, start(dir_.drive()), {}, {}, false, 1000), kWalkFinished);
   EXPECT_EQ(fs_scan(&results_, &filter, ResolvedPath{}, {}, {}, false, 1000), kWalkFinished);
   EXPECT_TRUE(results_.files.empty());
-  for (const char16_t* criteria :
-       {static_cast<const char16_t*>(nullptr), u"[SIZE]>>0", u"[NOSUCHCOLUMN]==1"}) {
+  for (const char16_t* criteria : {static_cast<const char16_t*>(nullptr), u"[SIZE]>>0",
+                                   u"[NOSUCHCOLUMN]==1", u"[FILENAME]#"}) {
     EXPECT_TRUE(walk(criteria).empty());
   }
   EXPECT_FALSE(filter.accept(nullptr, ChecksumRequest{}, nullptr));
@@ -254,7 +252,7 @@ TEST_F(WalkTest, CriteriaAndChecksumFiltersChooseTheFiles) {
       {precedence, false, kNone, nullptr, {u"large.txt", u"two.txt"}},
       {u"[SIZE]>0", false, kCrc, &wanted, {u"two.txt"}},
       {u"[SIZE]>0", false, kQ32, &wanted, {}},
-      {u"[SIZE]>0", false, kQ32, &withQ32, {u"two.txt"}},
+      {u"[FILENAME]==\"*\"", false, kQ32, &withQ32, {u"two.txt"}},
       {u"[SIZE]>0", false, kMd5, &wanted, {u"three.txt"}},
       {u"[SIZE]>0", false, kMd5 | kCrc | 0x1F, &wanted, {u"three.txt", u"two.txt"}},
       {u"[FILENAME]==\"*\"", false, kNone, &withQ32, {}},
@@ -307,11 +305,13 @@ TEST_F(WalkTest, SpecialFilesNeverBlockOrStopTheWalk) {
     all.setOptions(FsScanFilter::kOptionCrc32 | FsScanFilter::kOptionQ32 |
                    FsScanFilter::kOptionMd5);
     if (fs_build(&every, &all, start(dir_.drive()), {}, {}, false, 100000) != 0) return 1;
-    if (every.names() !=
-        Names{u"a.txt", u"fifo", u"fifo-link", u"locked.txt", u"socket", u"z.txt"}) {
-      return 2;
-    }
+    const Names expected = {u"a.txt", u"fifo", u"fifo-link", u"locked.txt", u"socket", u"z.txt"};
+    if (every.names() != expected) return 2;
     if (!traces.containsText("::fs_scan - invalid file handle. Error 5 opening '")) return 3;
+    CollectingResults named;  // by name alone: the details of the files kept are read after
+    FsScanFilter byName(u"[FILENAME]==\"*\"", false);
+    if (fs_build(&named, &byName, start(dir_.drive()), {}, {}, false, 100000) != 0) return 6;
+    if (named.names() != expected) return 7;
 
     // With a checksum filter nothing unreadable can match, whatever it wants.
     ChecksumFilter wanted;

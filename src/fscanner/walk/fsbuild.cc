@@ -97,9 +97,17 @@ int scanDirectory(const Walk& walk, const char16_t* path, int64_t budgetMs) {
   buffer[prefixLength] = u'*';
   buffer[prefixLength + 1] = u'\0';
 
+  const bool filesWanted =
+      walk.includes->empty() || matchesPathList(path, *walk.includes, walk.caseSensitive, false);
+  const bool filesExcluded = !walk.exclusions->empty() &&
+                             matchesPathList(path, *walk.exclusions, walk.caseSensitive, false);
+  const bool examineFiles = filesWanted && !filesExcluded;
+  const bool namesFirst = examineFiles && walk.checksumMask == 0 && walk.filter->decidesByName();
+
   platform::FindData entry;
-  std::unique_ptr<platform::DirectorySearch> search =
-      platform::DirectorySearch::start(buffer, &entry);
+  std::unique_ptr<platform::DirectorySearch> search = platform::DirectorySearch::start(
+      buffer, &entry,
+      namesFirst ? platform::FindDetails::kNamesFirst : platform::FindDetails::kAll);
   if (search == nullptr) {
     WALK_TRACE("::fs_scan - invalid file handle. Error %u opening '%S' path\n",
                platform::lastError(), buffer);
@@ -108,14 +116,6 @@ int scanDirectory(const Walk& walk, const char16_t* path, int64_t budgetMs) {
   buffer[prefixLength] = u'\0';
 
   const uint32_t startTick = platform::tickCount();
-  const bool filesWanted =
-      walk.includes->empty() || matchesPathList(path, *walk.includes, walk.caseSensitive, false);
-  const bool filesExcluded = !walk.exclusions->empty() &&
-                             matchesPathList(path, *walk.exclusions, walk.caseSensitive, false);
-  const bool examineFiles = filesWanted && !filesExcluded;
-  if (examineFiles && walk.checksumMask == 0 && walk.filter->decidesByName()) {
-    search->deferDetails();
-  }
 
   FsFileInfo info;
   info.setDirectory(buffer);

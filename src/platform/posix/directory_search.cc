@@ -1,8 +1,8 @@
 // FindFirstFileW / FindNextFileW over readdir. This is the hot path of every disk walk, so an
 // entry costs one readdir step, one fstatat on the open directory (no path building), the name
-// conversion into a reused buffer and, only for symbolic links, a second fstatat. Once details
-// are deferred, a file the directory entry types as neither directory nor link costs no fstatat
-// until complete() asks for it.
+// conversion into a reused buffer and, only for symbolic links, a second fstatat. A search for
+// names first costs no fstatat for a file the directory entry types as neither directory nor
+// link until complete() asks for it.
 //
 // Walks stop at two kinds of directory, which are reported as reparse points: the mount point of
 // a pseudo file system (found by a device number that differs from the listed directory's, looked
@@ -208,7 +208,8 @@ DirectorySearch::DirectorySearch(std::unique_ptr<Native> native) : native_(std::
 
 DirectorySearch::~DirectorySearch() = default;
 
-std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern, FindData* first) {
+std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern, FindData* first,
+                                                        FindDetails details) {
   if (pattern == nullptr || first == nullptr) {
     internal::failWith(kErrorInvalidParameter);
     return nullptr;
@@ -267,6 +268,7 @@ std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern,
   native->pattern.assign(name, nameLength);
   native->matchAll = internal::matchesEveryName(name, nameLength);
   native->skipDotEntries = directory.size() == kDriveRootLength;
+  native->deferDetails = details == FindDetails::kNamesFirst;
   auto search = internal::wrapNative<DirectorySearch>(std::move(native));
   if (search == nullptr) return nullptr;
   if (!search->next(first)) {
@@ -309,8 +311,6 @@ bool DirectorySearch::next(FindData* out) {
     return true;
   }
 }
-
-void DirectorySearch::deferDetails() { native_->deferDetails = true; }
 
 bool DirectorySearch::complete(FindData* entry) {
   if (entry == nullptr) return internal::failWith(kErrorInvalidParameter);

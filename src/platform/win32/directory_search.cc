@@ -31,7 +31,9 @@ struct DirectorySearch::Native {
   const HANDLE handle;
 };
 
-std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern, FindData* first) {
+// FindFirstFileW reports every detail with the name: nothing is ever pending.
+std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern, FindData* first,
+                                                        FindDetails) {
   if (pattern == nullptr || first == nullptr) {
     setLastError(kErrorPathNotFound);
     return nullptr;
@@ -68,9 +70,6 @@ bool DirectorySearch::next(FindData* out) {
   copyFindData(data, out);
   return true;
 }
-
-// FindNextFileW reports every detail with the name: nothing is ever pending.
-void DirectorySearch::deferDetails() {}
 
 bool DirectorySearch::complete(FindData* entry) {
   if (entry == nullptr) {
