@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,35 +30,15 @@ bool parse(std::vector<const char*> arguments, QueryRequest* request, std::strin
 TEST(FsqueryCommandLine, OptionsAndValues) {
   QueryRequest r;
   std::string error;
-  ASSERT_TRUE(parse({"C:\\a",
-                     "--flat",
-                     "C:\\b",
-                     "--exclude",
-                     "C:\\a\\x",
-                     "--criteria=[SIZE]>1",
-                     "--case",
-                     "--age",
-                     "5",
-                     "--timeout",
-                     "4294967295",
-                     "--extended",
-                     "--cache-only",
-                     "--fs",
-                     "EXT4",
-                     "--not-fs",
-                     "TMPFS",
-                     "--json",
-                     "-0",
-                     "--drive-paths",
-                     "-q",
-                     "--crc32",
-                     "DEADBEEF",
-                     "--md5",
-                     "000102030405060708090a0b0c0d0e0f",
-                     "--",
-                     "-dash"},
-                    &r, &error))
-      << error;
+  std::vector<std::string> words;
+  std::istringstream line(
+      "C:\\a --flat C:\\b --exclude C:\\a\\x --criteria=[SIZE]>1 --case --age 5 --timeout "
+      "4294967295 --extended --cache-only --fs EXT4 --not-fs TMPFS --json -0 --drive-paths -q "
+      "--crc32 DEADBEEF --md5 000102030405060708090a0b0c0d0e0f -- -dash");
+  for (std::string word; line >> word;) words.push_back(word);
+  std::vector<const char*> arguments;
+  for (const std::string& word : words) arguments.push_back(word.c_str());
+  ASSERT_TRUE(parse(arguments, &r, &error)) << error;
   const PathList& in = r.query.included;
   ASSERT_EQ(in.size(), 3u);
   EXPECT_EQ(narrow(in[0].path()), "C:\\a");
@@ -288,17 +269,12 @@ TEST(FsqueryFailures, TracesAndCodesBecomeReasons) {
 }
 
 TEST(FsqueryFailures, HostResultsOfInternalCodes) {
-  const struct {
-    int code;
-    int host;
-  } cases[] = {{SUCCESS, 0},
-               {QUERY_TIMED_OUT, 2},
-               {CACHE_BUILD_TIMED_OUT, 2},
-               {CACHE_LOCK_TIMED_OUT, 2},
-               {CACHE_INVALID, 1},
-               {GENERAL_FAILURE, 1},
-               {1, 1}};
-  for (const auto& c : cases) EXPECT_EQ(toHostResult(c.code), c.host) << c.code;
+  EXPECT_EQ(toHostResult(SUCCESS), 0);
+  for (int code : {QUERY_TIMED_OUT, CACHE_BUILD_TIMED_OUT, CACHE_LOCK_TIMED_OUT}) {
+    EXPECT_EQ(toHostResult(code), 2) << code;
+  }
+  for (int code : {int{CACHE_INVALID}, int{GENERAL_FAILURE}, 1})
+    EXPECT_EQ(toHostResult(code), 1) << code;
 }
 
 }  // namespace

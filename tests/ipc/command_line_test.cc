@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
-#include "ipc/ipc_support.h"
 #include "platform/posix/command_line.h"
 
 namespace {
@@ -38,25 +36,6 @@ TEST(CommandLineTest, SplitsByTheWin32Rules) {
   };
   for (const auto& [line, words] : cases) EXPECT_EQ(splitCommandLine(line), words);
   EXPECT_TRUE(splitCommandLine(nullptr).empty());
-}
-
-// Any argument quoted by the inverse rules comes back unchanged.
-TEST(CommandLineTest, QuotedArgumentsRoundTrip) {
-  const std::u16string alphabet = u" \t\"\\ab\u00e9";
-  std::mt19937 random(12345);
-  for (int round = 0; round < 2000; ++round) {
-    Words expected{u"prog"};
-    std::u16string line = u"prog";
-    const int count = static_cast<int>(random() % 4);
-    for (int i = 0; i < count; ++i) {
-      std::u16string argument;
-      const int length = static_cast<int>(random() % 8);
-      for (int j = 0; j < length; ++j) argument.push_back(alphabet[random() % alphabet.size()]);
-      expected.push_back(argument);
-      line += u" " + ipc_test::quoteArgument(argument);
-    }
-    ASSERT_EQ(splitCommandLine(line.c_str()), expected) << "round " << round;
-  }
 }
 
 }  // namespace
