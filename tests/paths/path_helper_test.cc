@@ -168,22 +168,4 @@ TEST(Wow64SwitchTest, SettlesTheProcessStateOnce) {
   EXPECT_EQ(traces.containsText("::wow64DisableWow64FsRedirection"), state == kWow64Process);
 }
 
-TEST(FolderPathTest, AnswersFromTheShellOrFails) {
-  char16_t buffer[platform::kMaxPath] = {};
-  EXPECT_EQ(getFolderPath(kFolderIdWindows, nullptr), kFolderInvalidArgument);
-  if (!ScopedShellFolders::kSupported) {
-    EXPECT_GE(getFolderPath(kFolderIdWindows, buffer), 0);
-    EXPECT_NE(buffer[0], u'\0');
-    return;
-  }
-  ScopedShellFolders folders("36=C:\\Windows;38=D:\\Programs");
-  EXPECT_EQ(getFolderPath(38, buffer), 0);
-  EXPECT_EQ(narrow(buffer), "D:\\Programs");
-  // A folder the shell does not know fails with the shell's own code.
-  EXPECT_EQ(getFolderPath(kFolderIdSystem, buffer), kFolderFailed);
-  EXPECT_EQ(getFolderPath(-1, buffer), kFolderFailed);
-  ScopedShellFolders overlong(("36=C:\\" + std::string(platform::kMaxPath, 'a')).c_str());
-  EXPECT_LT(getFolderPath(kFolderIdWindows, buffer), 0);
-}
-
 }  // namespace

@@ -55,7 +55,7 @@ TEST(CollapseScanPathsTest, PrefixesOnDrivesOfOneKindCoverTheRest) {
   for (const auto& c : cases) EXPECT_EQ(collapse(c.list), c.expected) << "case " << &c - cases;
 }
 
-TEST(PathListBuildersTest, DuplicatesSubtractionAndSelection) {
+TEST(PathListBuildersTest, DuplicatesAndSelection) {
   PathList list = pathList({u"A", u"B", u"A"});
   EXPECT_TRUE(removeDuplicatePaths(&list));
   EXPECT_EQ(render(list), (Strings{"B", "A"}));
@@ -63,13 +63,6 @@ TEST(PathListBuildersTest, DuplicatesSubtractionAndSelection) {
   PathList flags = {PathEntry(u"A", true), PathEntry(u"A", false), PathEntry()};
   EXPECT_FALSE(removeDuplicatePaths(&flags));
   EXPECT_FALSE(removeDuplicatePaths(nullptr));
-
-  PathList paths = {PathEntry(u"keep", false)};
-  drivesToPaths({kFixedNtfs, kRemote}, &paths);
-  EXPECT_EQ(render(paths), (Strings{"keep", "C:/r", "R:/r"}));
-  subtractPaths({PathEntry(u"C:", true), PathEntry(u"D:", true), PathEntry(u"R:", false)},
-                {PathEntry(u"C:", true), PathEntry(u"R:", true)}, &paths);
-  EXPECT_EQ(render(paths), (Strings{"keep", "C:/r", "R:/r", "D:/r", "R:"}));
 
   PathList selected;
   const ResolvedPathList resolved = {on(kRemote, u"R:\\x"), on(kFixedNtfs, u"C:\\x"),
