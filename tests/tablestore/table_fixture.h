@@ -100,11 +100,9 @@ class TableFixture : public ::testing::Test {
                                        bool caseSensitive = true) {
     std::vector<uint32_t> found;
     FieldList fields = table->columns();
-    uint32_t record = 0;
-    uint32_t cursor = 0;
-    while (found.size() < kWalkLimit &&
-           table->indexFind(table->findIndexByColumn(column), key, caseSensitive, &fields, &record,
-                            &cursor)) {
+    for (uint32_t record = 0, cursor = 0;
+         found.size() < kWalkLimit && table->indexFind(table->findIndexByColumn(column), key,
+                                                       caseSensitive, &fields, &record, &cursor);) {
       found.push_back(record);
     }
     return found;

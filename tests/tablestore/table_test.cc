@@ -121,29 +121,25 @@ TEST_F(TableTest, AReaderFollowsTheWriterAndNeverCutsItsData) {
   EXPECT_EQ(liveRecords(reader.get()).size(), 3000u);
   EXPECT_EQ(seekAll(reader.get(), index, u"FC").size(), 116u);
 
+  using Records = std::vector<uint32_t>;
+  const std::vector<Table*> both = {reader.get(), writer.get()};
   Int32Field seven(u"ATTR");
   seven.setValue(7);
   Int32Field other(u"ATTR");  // a value in the bucket of 7
   for (other.setValue(3000); bucketOfField(other) != bucketOfField(seven);) {
     other.setValue(other.value() + 1);
   }
-  for (Table* table : {reader.get(), writer.get()}) {
-    EXPECT_EQ(findAll(table, u"ATTR", seven), std::vector<uint32_t>({7}));
-    EXPECT_TRUE(findAll(table, u"ATTR", other).empty());
-  }
+  for (Table* t : both) EXPECT_EQ(findAll(t, u"ATTR", seven), Records{7});
+  for (Table* t : both) EXPECT_TRUE(findAll(t, u"ATTR", other).empty());
   ASSERT_TRUE(writer->readRecord(7, &record));
   setInt32(&record, u"ATTR", other.value());
   ASSERT_TRUE(writer->updateRecord(7, record));  // in place
   ASSERT_TRUE(reader->refreshViews());
-  for (Table* table : {reader.get(), writer.get()}) {
-    EXPECT_EQ(findAll(table, u"ATTR", other), std::vector<uint32_t>({7}));
-  }
+  for (Table* t : both) EXPECT_EQ(findAll(t, u"ATTR", other), Records{7});
   setInt32(&record, u"ATTR", 7);
   ASSERT_TRUE(writer->addRecord(record));  // a new head
   ASSERT_TRUE(reader->refreshViews());
-  for (Table* table : {reader.get(), writer.get()}) {
-    EXPECT_EQ(findAll(table, u"ATTR", seven), std::vector<uint32_t>({3000}));
-  }
+  for (Table* t : both) EXPECT_EQ(findAll(t, u"ATTR", seven), Records{3000});
 
   // The writer closes first (its cut waits for the reader); the reader's close cuts nothing.
   const size_t written = fileBytes("files.dat").size();
