@@ -8,6 +8,8 @@
 
 #include "FsFileInfo.h"
 #include "base/result_codes.h"
+#include "batch.h"
+#include "batch_words.h"
 #include "cache_only_host.h"
 #include "command_line.h"
 #include "failure_reason.h"
@@ -275,6 +277,40 @@ TEST(FsqueryFailures, HostResultsOfInternalCodes) {
   }
   for (int code : {int{CACHE_INVALID}, int{GENERAL_FAILURE}, 1})
     EXPECT_EQ(toHostResult(code), 1) << code;
+}
+
+TEST(FsqueryBatch, WordsQuotesAndOneEndLinePerQuery) {
+  std::vector<std::string> words;
+  std::string error;
+  ASSERT_TRUE(
+      splitWords(" -c '[FILENAME]==\"a b\"'  C:\\x\\y \"q\\\"t\\\\\"\t'' ", &words, &error));
+  EXPECT_EQ(words,
+            (std::vector<std::string>{"-c", "[FILENAME]==\"a b\"", "C:\\x\\y", "q\"t\\", ""}));
+  EXPECT_FALSE(splitWords("-c 'open", &words, &error));
+  EXPECT_EQ(error, "the quote ' at column 4 is not closed");
+
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::fputs("C:\\a --count\n\n  # skipped\n--home C:\\h C:\\b\n-c 'x\nC:\\c --flat C:\\d", in);
+  std::rewind(in);
+  std::vector<std::string> asked;
+  const int status = runBatch(in, out, [&](QueryRequest& request, uint64_t* matches) {
+    asked.push_back(narrow(request.query.included.front().path()) +
+                    std::to_string(request.query.included.size()));
+    *matches = asked.size();
+    return asked.size() == 1 ? 0 : 2;
+  });
+  EXPECT_EQ(status, 2);
+  EXPECT_EQ(asked, (std::vector<std::string>{"C:\\a1", "C:\\c2"}));
+  std::rewind(out);
+  char line[128];
+  std::vector<std::string> ends;
+  while (std::fgets(line, sizeof line, out) != nullptr) {
+    ends.push_back(std::string(line).substr(0, std::string(line).rfind(' ')));
+  }
+  EXPECT_EQ(ends, (std::vector<std::string>{"#end 0 1", "#end 64 0", "#end 64 0", "#end 2 2"}));
+  std::fclose(in);
+  std::fclose(out);
 }
 
 }  // namespace
