@@ -57,28 +57,55 @@ TEST(SyntaxAnalyzerTest, OperatorsPrecedenceFieldsAndStrings) {
   file.setByte(u"FLAGS", 0xFF);
   file.setWord(u"KIND", 0xFFFF);
   file.setString(u"FILENAME", u"README.TXT");
-  // Only a right-hand string is a pattern; case-insensitive comparisons lower-case both sides.
+  // Only a right-hand string is a pattern.
   expectValues(
-      u"[SIZE] == 5000000000 -> 1; [SIZE] == 705032704 -> 0; [SIZE] > 4294967296 -> 1; "
+      u"[SIZE] == 5000000000 -> 1; [SIZE] == 705032704 -> 0; [SIZE] > 4999999999 -> 1; "
+      u"[SIZE] > 5000000000 -> 0; [SIZE] < 5000000000 -> 0; [SIZE] >= 5000000000 -> 1; "
+      u"[SIZE] <= 4999999999 -> 0; [KIND] <= 65535 -> 1; [FLAGS] >= 256 -> 0; "
       u"[ATTR] == 4294967295 -> 1; [ATTR] > 0 -> 1; [FLAGS] + [KIND] -> 65790; "
-      u"[FILENAME] == \"readme.txt\" -> 1; [FILENAME] == \"read*.t?t\" -> 1; "
       u"\"read*.t?t\" == [FILENAME] -> 0; [FILENAME] == {\"*.exe\", \"readme*\"} -> 1; "
       u"[FILENAME] != {\"*.exe\", \"*.dll\"} -> 1; [FILENAME] == {} -> 0; "
       u"[FILENAME] <= \"readme.txt\" && [FILENAME] >= \"README.TXT\" -> 1",
       &file.list, false);
   expectValues(
-      u"[FILENAME] == \"readme.txt\" -> 0; [FILENAME] == \"README.TXT\" -> 1; "
-      u"[FILENAME] == \"read*\" -> 0; [FILENAME] == {\"readme*\"} -> 1; "
-      u"[FILENAME] > \"README.TXT\" -> 0; [FILENAME] < \"readme.txt\" -> 1",
+      u"[FILENAME] == {\"readme*\"} -> 1; [FILENAME] > \"README.TXT\" -> 0; "
+      u"[FILENAME] < \"readme.txt\" -> 1",
       &file.list, true);
-  file.setInt64(u"SIZE", -5);
-  expectValues(u"[SIZE] < 0 -> 1", &file.list);
-
   CriteriaValue text;
   SyntaxAnalyzer analyzer;
   ASSERT_FALSE(analyzer.parse(u"[FILENAME] + \"!\"", &file.list, nullptr, text, false));
   EXPECT_EQ(text.type(), CriteriaValue::STRING);
   EXPECT_EQ(std::u16string(text.string()), u"README.TXT!");
+
+  // A field against a string literal: the parse loads the field, the walk decides in place with
+  // the literal's pattern prepared, alone or in a conjunction. Each row: a name, then patterns it
+  // must match (+) or not (-) without case, and after "|" with case. Folding is ASCII only, '?'
+  // is one UTF-16 unit, and a wildcard sees a text up to its first zero unit.
+  const std::pair<std::u16string, std::u16string> rows[] = {
+      {u"Stdio.H",
+       u"+*.h +stdio.h +s*O*h -*.hh +std* -h* +*DIO* +*d*o*H -*d*x* -*?d?o.h? | -*.h "
+       u"+*.H -stdio.h +S?dio.H -s* -*DIO* +*di?.* -*.H?"},
+      {u"", u"+ +* -? +** -*a* | -a"},
+      {u"h", u"-*.h +? -?? +*h* -h*h -*h?* | +*"},
+      {u"x\u00c4y", u"-*\u00e4* +*\u00c4* +X?Y | +x\u00c4y -X?y"},
+      {u"a\U0001F600", u"-a? +a?? +*\U0001F600 +?* | -A* +a\U0001F600"},
+      {std::u16string(u"ab\0.h", 5), u"-*.h +ab* -ab +*b | +a? -ab"},
+  };
+  file.setInt64(u"SIZE", -5);
+  for (const auto& [name, words] : rows) {
+    file.setString(u"FILENAME", name);
+    bool caseSensitive = false;
+    for (size_t at = 0, end = 0; at < words.size(); at = end + 1) {
+      end = std::min(words.find(u' ', at), words.size());
+      caseSensitive = caseSensitive || words[at] == u'|';
+      if (words[at] == u'|') continue;
+      const std::u16string literal = u"\"" + words.substr(at + 1, end - at - 1) + u"\"";
+      const bool match = words[at] == u'+';
+      expectValues(u"[FILENAME] == " + literal + (match ? u" -> 1" : u" -> 0") +
+                       u"; [SIZE] < 0 && [FILENAME] != " + literal + (match ? u" -> 0" : u" -> 1"),
+                   &file.list, caseSensitive);
+    }
+  }
 }
 
 TEST(SyntaxAnalyzerTest, ErrorsTraceOnlyTheFirstMessage) {
@@ -106,12 +133,10 @@ TEST(SyntaxAnalyzerTest, ErrorsTraceOnlyTheFirstMessage) {
       });
   expectParseError(u"pathid == 1", "factor - variable specified not found!", &file.list);
 
-  // A parse that failed on its text leaves no tree to walk.
+  // No text: no tree to walk (a text that fails to parse: criteria_evaluator_test).
   SyntaxAnalyzer analyzer;
   CriteriaValue value;
   EXPECT_TRUE(analyzer.parse(nullptr, nullptr, nullptr, value, false));
-  EXPECT_TRUE(analyzer.reevaluate(nullptr, nullptr, value, false));
-  EXPECT_TRUE(analyzer.parse(u"(1 +", nullptr, nullptr, value, false));
   EXPECT_TRUE(analyzer.reevaluate(nullptr, nullptr, value, false));
 }
 
@@ -236,6 +261,14 @@ TEST(SyntaxAnalyzerTest, StringSpaceIsCheckedInEveryOperand) {
   EXPECT_TRUE(traces.contains("SyntaxTree::l_value - string space not available\n"));
   file.setInt64(u"SIZE", 1);
   EXPECT_FALSE(analyzer.reevaluate(&file.list, nullptr, value, false));
+  // A field compared with a literal in place leaves a string that long to the full read.
+  for (const char16_t* text :
+       {u"[SIZE] == 1 && [FILENAME] == \"a\"", u"[SIZE] == 0 || [FILENAME] == \"\""}) {
+    file.setString(u"FILENAME", u"");
+    ASSERT_FALSE(analyzer.parse(text, &file.list, nullptr, value, false));
+    file.setString(u"FILENAME", full);
+    EXPECT_TRUE(analyzer.reevaluate(&file.list, nullptr, value, false)) << narrow(text);
+  }
 }
 
 }  // namespace
