@@ -34,6 +34,8 @@ ChainDigest::Chain* ChainDigest::chain(uint32_t bucket, uint32_t headRecord, uin
 
 bool ChainDigest::append(Chain* chain, const Step& step) {
   try {
+    // Chains hold about records / 65,536 steps: room for a typical one at once.
+    if (chain->steps.empty()) chain->steps.reserve(kFirstRoom);
     chain->steps.push_back(step);
   } catch (const std::bad_alloc&) {
     return false;

@@ -8,6 +8,7 @@
 #ifndef FSCANNER_TABLESTORE_CHAIN_DIGEST_H
 #define FSCANNER_TABLESTORE_CHAIN_DIGEST_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -15,6 +16,8 @@ class ChainDigest {
  public:
   // Steps kept over all buckets (16 bytes each).
   static constexpr uint64_t kMaxSteps = 1u << 22;
+  // Steps a bucket's entry makes room for when it starts.
+  static constexpr size_t kFirstRoom = 16;
 
   struct Step {
     uint32_t record;

@@ -135,7 +135,6 @@ void Table::close() {
   indexes_.clear();
   columns_.clear();
   stored_.clear();
-  keyRecord_.clear();
   nullMapSize_ = 0;
 }
 

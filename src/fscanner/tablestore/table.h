@@ -141,7 +141,7 @@ class Table {
   void writeCatalogue();
   bool enterIntoIndexes(const FieldList& fields, uint32_t record);
   bool extendChain(HashIndex* index, uint32_t bucket, uint32_t column, ChainDigest::Chain* chain,
-                   bool kept);
+                   bool kept, FieldList* fields);
 
   bool valid_ = false;
   bool compact_;
@@ -162,7 +162,6 @@ class Table {
   ByteBuffer encoded_;
   FieldList stored_;
   std::vector<uint32_t> storedStringBytes_;
-  FieldList keyRecord_;
   ChainDigest::Chain unkeptChain_;
   // Changes when records may have changed in place: chain digests of older ones are stale.
   uint64_t digestGeneration_ = 0;

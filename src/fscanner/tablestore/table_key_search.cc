@@ -51,11 +51,11 @@ uint32_t checkedNext(uint32_t cell, uint32_t next) {
 }  // namespace
 
 // Adds the chain's next step, read from the index and the record file in the order indexSeek and
-// indexNext visit the chain, with the key hash of column `column` when the record reads. False
-// when the chain has ended or memory runs out (the chain is then as it was). kept: chain is an
-// entry of the index's digest.
+// indexNext visit the chain, with the key hash of column `column` when the record reads into
+// fields. False when the chain has ended or memory runs out (the chain is then as it was). kept:
+// chain is an entry of the index's digest.
 bool Table::extendChain(HashIndex* index, uint32_t bucket, uint32_t column,
-                        ChainDigest::Chain* chain, bool kept) {
+                        ChainDigest::Chain* chain, bool kept, FieldList* fields) {
   uint32_t cell = chain->started ? chain->resume : bucket;
   uint32_t record = HashIndex::kNone;
   uint32_t next = HashIndex::kNone;
@@ -66,11 +66,10 @@ bool Table::extendChain(HashIndex* index, uint32_t bucket, uint32_t column,
     chain->resume = HashIndex::kNone;
     return false;
   }
-  if (keyRecord_.count() != columns_.count()) keyRecord_ = columns_;
   ChainDigest::Step step{record, 0, kRemovedEntry, false};
   readPositionEntry(record, &step.offset);
-  step.known = readRecord(record, &keyRecord_);
-  if (step.known) step.keyHash = keyHashOfField(*keyRecord_.at(column));
+  step.known = readRecord(record, fields);
+  if (step.known) step.keyHash = keyHashOfField(*fields->at(column));
   if (kept) {
     if (!index->digest().append(chain, step)) return false;
   } else {
@@ -113,11 +112,16 @@ bool Table::indexFind(HashIndex* index, const Field& key, bool caseSensitive, Fi
   }
   uint32_t dataSize = 0;
   const uint8_t* data = records_->dataView(&dataSize);
+  // True while fields hold the record of the step at the cursor, read as it was added.
+  bool inFields = false;
   for (;;) {
     if (*cursor >= chain->steps.size()) {
-      if (!extendChain(index, bucket, column, chain, kept)) return false;
+      if (!extendChain(index, bucket, column, chain, kept, fields)) return false;
+      inFields = chain->steps.back().known;
       continue;
     }
+    const bool read = inFields;
+    inFields = false;
     const ChainDigest::Step& step = chain->steps[(*cursor)++];
     if (step.known && step.keyHash != keyHash) continue;
     // The record's bytes are fetched while its position entry is read.
@@ -125,7 +129,7 @@ bool Table::indexFind(HashIndex* index, const Field& key, bool caseSensitive, Fi
     uint32_t entry = kRemovedEntry;
     if (!readPositionEntry(step.record, &entry)) return false;
     if (entry == kRemovedEntry) continue;
-    if (!readRecord(step.record, fields)) return false;
+    if (!read && !readRecord(step.record, fields)) return false;
     if (sameValue(*fields->at(column), key, caseSensitive)) {
       *record = step.record;
       return true;
