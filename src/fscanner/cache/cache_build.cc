@@ -74,7 +74,7 @@ bool FS_Cache::findPath(RecordSetRef& rs, RecordSetRef& rs2, const char16_t* pat
     }
     bool matched = false;
     for (size_t level = 1; level < names.size(); ++level) {
-      if (!seekNumber(rs2, directoryById_.get(), u"ID", varId_, parentId)) break;
+      if (!seekId(rs2, parentId)) break;
       const std::u16string& component = names[level];
       bool same = wcsCompare(component.c_str(), rs2.getString(u"PATHNAME"), caseSensitive) == 0;
       if (!same && component.find(u'~') != std::u16string::npos) {

@@ -92,7 +92,7 @@ bool FS_Cache::findPathById(RecordSetRef& directories, uint32_t id, char16_t* bu
     if (directoryPaths_.size() > kDirectoryPathCacheLimit) directoryPaths_.clear();
     auto found = directoryPaths_.find(id);
     if (found == directoryPaths_.end()) {
-      if (!seekNumber(directories, directoryById_.get(), u"ID", varId_, id)) return false;
+      if (!seekId(directories, id)) return false;
       const char16_t* name = directories.getString(u"PATHNAME");
       found = directoryPaths_
                   .emplace(

@@ -40,7 +40,7 @@ bool FS_Cache::stampDirectory(uint32_t id, uint32_t time) {
   RecordSetRef records;
   tbDirectories_->openRecordSet(&records);
   bool stamped = false;
-  if (seekNumber(records, directoryById_.get(), u"ID", varId_, id)) {
+  if (seekId(records, id)) {
     records.get()->setInt32(u"CREATIONTIME", static_cast<int32_t>(time));
     stamped = records.get()->update();
   }

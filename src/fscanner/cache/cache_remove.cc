@@ -26,7 +26,7 @@ void FS_Cache::removeTree(Table* directories, Table* files, uint32_t id) {
     varParentId_->setValue(static_cast<int32_t>(id));
   }
   removeFiles(files, id);
-  if (seekNumber(records, directoryById_.get(), u"ID", varId_, id)) records.remove();
+  if (seekId(records, id)) records.remove();
   if (!directories->closeRecordSet(&records)) {
     FS_TRACE(logger_, "FS_Cache::removeTree - closeRecordSet failed!\n");
   }

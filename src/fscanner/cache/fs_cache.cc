@@ -351,6 +351,15 @@ bool FS_Cache::close() {
   return true;
 }
 
+bool FS_Cache::seekId(RecordSetRef& rs, uint32_t id) {
+  RecordSet* records = rs.get();
+  if (records == nullptr) return false;
+  if (tbDirectories_ != nullptr && tbDirectories_->findIndexByColumn(u"ID") != nullptr) {
+    return records->seekNumber(u"ID", static_cast<int32_t>(id));
+  }
+  return seekNumber(rs, directoryById_.get(), u"ID", varId_, id);
+}
+
 bool FS_Cache::seekNumber(RecordSetRef& rs, CriteriaEvaluator* evaluator, const char16_t* column,
                           Int32Field* variable, uint32_t value) {
   indexKey_.clear();

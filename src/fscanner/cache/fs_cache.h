@@ -224,6 +224,9 @@ class FS_Cache {
   bool createEvaluators();
   // Opens the one files and two directories record sets the cache keeps.
   void openRecordSets();
+  // Positions rs, a record set of the directories table, on the directory record of id: through
+  // the table's key search where the ID index exists, else as seekNumber does.
+  bool seekId(RecordSetRef& rs, uint32_t id);
   // Positions rs on the first record whose column equals value, seeking through the column's
   // index with evaluator (whose variable is set to value first).
   bool seekNumber(RecordSetRef& rs, CriteriaEvaluator* evaluator, const char16_t* column,

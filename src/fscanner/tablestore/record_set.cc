@@ -94,6 +94,15 @@ bool RecordSet::moveNext() {
   return found;
 }
 
+bool RecordSet::seekNumber(const char16_t* column, int32_t value) {
+  HashIndex* index = table_->findIndexByColumn(column);
+  if (index == nullptr) return false;
+  Int32Field key(column);
+  key.setValue(value);
+  uint32_t cursor = 0;
+  return table_->indexFind(index, key, true, &fields_, &current_, &cursor);
+}
+
 bool RecordSet::addNew() { return table_->addRecord(fields_); }
 bool RecordSet::update() { return table_->updateRecord(current_, fields_); }
 bool RecordSet::remove() { return table_->removeRecord(current_); }

@@ -38,6 +38,11 @@ class RecordSet {
   // hold the last record read.
   bool moveFirst();
   bool moveNext();
+  // Positions on the first record, in the order of the column's index chain, whose 32-bit column
+  // holds value, through Table::indexFind (this process's memory of the chains spares reading
+  // the others). The criteria are neither consulted nor changed; moveNext is not meant to
+  // follow. False when the column has no index, no record holds the value or a read fails.
+  bool seekNumber(const char16_t* column, int32_t value);
 
   // Insert the fields as a new record / rewrite / remove the current record. They do not move
   // the set: an updated record that got a new number lies ahead and may be visited again.
