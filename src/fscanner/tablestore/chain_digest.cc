@@ -6,7 +6,7 @@
 #include "tablestore/hash_index.h"
 
 void ChainDigest::prefetch(uint32_t bucket) const {
-  if (bucket < chains_.size()) prefetchForRead(&chains_[bucket]);
+  if (bucket < chains_.size() && chains_[bucket] != nullptr) prefetchForRead(chains_[bucket].get());
 }
 
 ChainDigest::Chain* ChainDigest::chain(uint32_t bucket, uint32_t headRecord, uint32_t headNext,
@@ -17,7 +17,11 @@ ChainDigest::Chain* ChainDigest::chain(uint32_t bucket, uint32_t headRecord, uin
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  Chain& chain = chains_[bucket];
+  if (chains_[bucket] == nullptr) {
+    chains_[bucket].reset(new (std::nothrow) Chain());
+    if (chains_[bucket] == nullptr) return nullptr;
+  }
+  Chain& chain = *chains_[bucket];
   if (chain.started && chain.headRecord == headRecord && chain.headNext == headNext &&
       chain.generation == generation) {
     return &chain;

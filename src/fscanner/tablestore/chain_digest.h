@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class ChainDigest {
@@ -45,7 +46,9 @@ class ChainDigest {
   bool append(Chain* chain, const Step& step);
 
  private:
-  std::vector<Chain> chains_;  // one per bucket, made on first use
+  // One per bucket, each made on its first use: a process that searches a few keys pays for a
+  // table of pointers, not for 65,536 entries.
+  std::vector<std::unique_ptr<Chain>> chains_;
   uint64_t stepCount_ = 0;
 };
 
