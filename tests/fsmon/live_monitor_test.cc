@@ -105,20 +105,24 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
     return files;
   }
 
-  // The query's answer without the "cache "/"disk " prefixes; *cached when all came from the
-  // cache.
-  std::set<std::string> answered(int* result, bool* cached) {
+  // The query's result and its files without the "cache "/"disk " prefixes; cached when all
+  // came from the cache.
+  struct Answer {
+    int result = 0;
+    bool cached = true;
+    std::set<std::string> files;
+  };
+  Answer answered() {
     Query query;
     query.included.push_back(PathEntry(u"D:\\data", true));
     Sink sink;
-    *result = cache_->executeQuery(&sink, &query, 30000, 0);
-    std::set<std::string> files;
-    *cached = true;
+    Answer answer;
+    answer.result = cache_->executeQuery(&sink, &query, 30000, 0);
     for (const std::string& file : sink.files) {
-      *cached = *cached && file.compare(0, 6, "cache ") == 0;
-      files.insert(file.substr(file.find(' ') + 1));
+      answer.cached = answer.cached && file.compare(0, 6, "cache ") == 0;
+      answer.files.insert(file.substr(file.find(' ') + 1));
     }
-    return files;
+    return answer;
   }
 
   // The removed-record counter of the directories table's header (bytes 4-7, little-endian).
@@ -133,17 +137,15 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
   // The cache's answer equals the disk within a bounded time, and comes from the cache.
   void expectLive(const std::string& step) {
     const auto deadline = std::chrono::steady_clock::now() + kVisibleWithin;
-    std::set<std::string> files;
-    int result = 0;
-    bool cached = false;
+    Answer answer;
     do {
-      files = answered(&result, &cached);
-      if (result == SUCCESS && cached && files == onDisk()) return;
+      answer = answered();
+      if (answer.result == SUCCESS && answer.cached && answer.files == onDisk()) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     } while (std::chrono::steady_clock::now() < deadline);
     std::string listing;
-    for (const std::string& file : files) listing += "\n  " + file;
-    ADD_FAILURE() << step << ": result " << result << (cached ? "" : ", walked")
+    for (const std::string& file : answer.files) listing += "\n  " + file;
+    ADD_FAILURE() << step << ": result " << answer.result << (answer.cached ? "" : ", walked")
                   << ", answer:" << listing;
   }
 
@@ -155,7 +157,7 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
   std::unique_ptr<FS_Cache> cache_;
 };
 
-TEST_P(LiveMonitorTest, EveryKindOfChangeIsAnsweredFromTheCache) {
+TEST_P(LiveMonitorTest, EveryKindOfChangeAndHundredsOfThemAreAnsweredFromTheCache) {
   expectLive("after the first scan");
   write("a/b/new.txt", "new");
   expectLive("file created");
@@ -181,9 +183,8 @@ TEST_P(LiveMonitorTest, EveryKindOfChangeIsAnsweredFromTheCache) {
   expectLive("file created, then its tree moved at once");
   fs::remove_all(data_ / "later");
   expectLive("tree deleted");
-}
 
-TEST_P(LiveMonitorTest, HundredsOfChangesNeverDamageTheTablesTheProviderHolds) {
+  // Hundreds of changes never damage the tables the provider holds.
   std::mt19937 random(7);
   for (int i = 0; i < 10; ++i) fs::create_directories(data_ / ("d" + std::to_string(i)));
   for (int change = 0; change < 400; ++change) {
@@ -203,10 +204,7 @@ TEST_P(LiveMonitorTest, HundredsOfChangesNeverDamageTheTablesTheProviderHolds) {
         }
     }
     if (change % 25 == 0) {
-      int result = 0;
-      bool cached = false;
-      answered(&result, &cached);
-      ASSERT_EQ(result, SUCCESS) << "after " << change << " changes";
+      ASSERT_EQ(answered().result, SUCCESS) << "after " << change << " changes";
     }
   }
   expectLive("after 400 changes");
@@ -222,10 +220,7 @@ TEST_P(LiveMonitorTest, AMonitorKilledInItsWorkLeavesNoWrongAnswerOnceRestarted)
     std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
     ASSERT_EQ(kill(static_cast<pid_t>(monitor_->id()), SIGKILL), 0);
     ASSERT_EQ(monitor_->wait(10000), platform::WaitResult::kSignaled);
-    int result = 0;
-    bool cached = false;
-    answered(&result, &cached);
-    EXPECT_EQ(result, SUCCESS) << "round " << round << ": the dead monitor's tables";
+    EXPECT_EQ(answered().result, SUCCESS) << "round " << round << ": the dead monitor's tables";
     if (round % 3 == 0) fs::remove_all(data_ / ("burst" + std::to_string(round / 2)));
     startMonitor();
     expectLive("round " + std::to_string(round) + ", after the restart");

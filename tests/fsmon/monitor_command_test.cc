@@ -12,7 +12,7 @@ namespace {
 
 using Arguments = std::vector<std::u16string>;
 
-TEST(MonitorCommandTest, BothSplittingsOfTheProvidersCommandLineGiveTheSameCommand) {
+TEST(MonitorCommandTest, BothSplittingsOfTheProvidersLineGiveOneCommandOthersAreRefused) {
   struct Case {
     Arguments arguments;
     const char16_t* home;
@@ -38,9 +38,7 @@ TEST(MonitorCommandTest, BothSplittingsOfTheProvidersCommandLineGiveTheSameComma
     EXPECT_EQ(command.drives, u"$local");
     EXPECT_EQ(command.stop, c.stop);
   }
-}
-
-TEST(MonitorCommandTest, IncompleteOrUnknownCommandsAreRefused) {
+  // Incomplete or unknown commands are refused.
   const Arguments refused[] = {
       {},
       {u"mon_dirs", u"mon_files"},

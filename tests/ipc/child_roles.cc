@@ -1,4 +1,7 @@
-#include "ipc/child_roles.h"
+// The test program's entry. A test that needs a second process starts this program again as
+//   ipc_tests --child <step> <arguments...> <step> <arguments...> ...
+// and the child runs the steps in order, holding every object a step creates until it ends.
+#include <gtest/gtest.h>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -12,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,39 +29,54 @@ namespace {
 
 // A lingering child that is never killed still ends this long after it started.
 constexpr uint32_t kChildLifetimeMs = 120000;
+constexpr int kNextStep = -1;
 
 using Arguments = std::vector<std::u16string>;
 using Narrow = std::vector<std::string>;
+using platform::NamedEvent;
+using platform::NamedMutex;
+using platform::WaitResult;
 
-bool signalReady(const std::u16string& name) {
-  std::unique_ptr<platform::NamedEvent> ready = platform::NamedEvent::create(name.c_str());
-  return ready != nullptr && ready->set();
-}
-
-// linger: stays alive (holding whatever the role holds) until killed or the lifetime runs out.
-int linger(const Arguments& = {}, const Narrow& = {}) {
-  platform::sleepMs(kChildLifetimeMs);
-  return kChildOk;
-}
-
-// hold <mutex|event> <name> <ready>: owns the mutex (or sets the event), reports ready, lingers.
-int hold(const Arguments& args, const Narrow& narrow) {
-  std::unique_ptr<platform::NamedMutex> mutex;
-  std::unique_ptr<platform::NamedEvent> event;
-  bool held = false;
-  if (narrow[0] == "mutex") {
-    mutex = platform::NamedMutex::create(args[1].c_str());
-    held = mutex != nullptr && mutex->wait(platform::kInfinite) != platform::WaitResult::kFailed;
-  } else {
-    event = platform::NamedEvent::create(args[1].c_str());
-    held = event != nullptr && event->set();
+struct Held {
+  std::vector<std::unique_ptr<NamedMutex>> mutexes;
+  std::vector<std::unique_ptr<NamedEvent>> events;
+  NamedMutex* mutex(const std::u16string& name) {
+    mutexes.push_back(NamedMutex::create(name.c_str()));
+    return mutexes.back().get();
   }
-  return held && signalReady(args[2]) ? linger() : kChildFailed;
+  NamedEvent* event(const std::u16string& name) {
+    events.push_back(NamedEvent::create(name.c_str()));
+    return events.back().get();
+  }
+};
+
+int own(Held& held, const Arguments& args, const Narrow&) {
+  NamedMutex* mutex = held.mutex(args[0]);
+  return mutex != nullptr && mutex->wait(platform::kInfinite) != WaitResult::kFailed ? kNextStep
+                                                                                     : kChildFailed;
 }
 
-// poll-mutex <name>: minus the result of Win32Mutex::wait(0) on createNamedMutex(name), after
-// checking that releasing a mutex this process does not own fails (kChildFailed if not).
-int pollMutex(const Arguments& args, const Narrow&) {
+int openMutex(Held& held, const Arguments& args, const Narrow&) {
+  return held.mutex(args[0]) != nullptr ? kNextStep : kChildFailed;
+}
+
+int openEvent(Held& held, const Arguments& args, const Narrow&) {
+  return held.event(args[0]) != nullptr ? kNextStep : kChildFailed;
+}
+
+int set(Held& held, const Arguments& args, const Narrow&) {
+  NamedEvent* event = held.event(args[0]);
+  return event != nullptr && event->set() ? kNextStep : kChildFailed;
+}
+
+int await(Held& held, const Arguments& args, const Narrow&) {
+  NamedEvent* event = held.event(args[0]);
+  return event != nullptr && event->wait(kGenerousTimeoutMs) == WaitResult::kSignaled
+             ? kNextStep
+             : kChildWaitTimedOut;
+}
+
+int poll(Held&, const Arguments& args, const Narrow&) {
   std::unique_ptr<SyncObject> mutex = createNamedMutex(args[0].c_str());
   if (mutex == nullptr || mutex->release() != 0) return kChildFailed;
   const int result = mutex->wait(0);
@@ -67,46 +84,20 @@ int pollMutex(const Arguments& args, const Narrow&) {
   return -result;
 }
 
-bool waitSet(const std::u16string& name) {
-  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(name.c_str());
-  return event != nullptr && event->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
+int exitWith(Held&, const Arguments&, const Narrow& narrow) { return std::atoi(narrow[0].c_str()); }
+
+int linger(Held&, const Arguments&, const Narrow&) {
+  platform::sleepMs(kChildLifetimeMs);
+  return kChildOk;
 }
 
-// wait-event <event> <code> <ready>: reports ready, waits for the event; <code> when it came.
-int waitEvent(const Arguments& args, const Narrow& narrow) {
-  std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[0].c_str());
-  if (event == nullptr || !signalReady(args[2])) return kChildFailed;
-  return event->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled
-             ? std::atoi(narrow[1].c_str())
-             : kChildWaitTimedOut;
-}
-
-// race <mutex|event> <go> <object> <check> <ready>: waits for go, creates the object together
-// with the other racers, reports ready. An event racer then waits for the object to be set; a
-// mutex racer waits for check and returns the result of one poll of the mutex.
-int race(const Arguments& args, const Narrow& narrow) {
-  if (!waitSet(args[1])) return kChildFailed;
-  if (narrow[0] == "event") {
-    std::unique_ptr<platform::NamedEvent> event = platform::NamedEvent::create(args[2].c_str());
-    if (event == nullptr || !signalReady(args[4])) return kChildFailed;
-    return event->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled ? kChildOk
-                                                                              : kChildWaitTimedOut;
-  }
-  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[2].c_str());
-  if (mutex == nullptr || !signalReady(args[4]) || !waitSet(args[3])) return kChildFailed;
-  return static_cast<int>(mutex->wait(0));
-}
-
-// churn <mutex> <counter file> <iterations>: opens the mutex, increments the counter under it and
-// closes it again, over and over, so that names are created and removed while others open them.
-int churn(const Arguments& args, const Narrow& narrow) {
+int churn(Held&, const Arguments& args, const Narrow& narrow) {
   std::FILE* file = std::fopen(narrow[1].c_str(), "r+b");
   if (file == nullptr) return kChildFailed;
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
-  const int iterations = std::atoi(narrow[2].c_str());
-  for (int i = 0; i < iterations; ++i) {
-    std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(args[0].c_str());
-    if (mutex == nullptr || mutex->wait(kGenerousTimeoutMs) == platform::WaitResult::kTimedOut) {
+  for (int i = std::atoi(narrow[2].c_str()); i > 0; --i) {
+    std::unique_ptr<NamedMutex> mutex = NamedMutex::create(args[0].c_str());
+    if (mutex == nullptr || mutex->wait(kGenerousTimeoutMs) == WaitResult::kTimedOut) {
       return kChildFailed;
     }
     // Seeking drops what the stream buffered; flushing hands the write to the file at once.
@@ -120,11 +111,7 @@ int churn(const Arguments& args, const Narrow& narrow) {
   return kChildOk;
 }
 
-// exit <code>
-int exitWith(const Arguments&, const Narrow& narrow) { return std::atoi(narrow[0].c_str()); }
-
-// write-args <file> <arguments...>: writes the arguments it received, each ended by a zero byte.
-int writeArgs(const Arguments&, const Narrow& narrow) {
+int writeArgs(Held&, const Arguments&, const Narrow& narrow) {
   FILE* file = std::fopen(narrow[0].c_str(), "wb");
   if (file == nullptr) return kChildFailed;
   for (size_t i = 1; i < narrow.size(); ++i)
@@ -133,9 +120,7 @@ int writeArgs(const Arguments&, const Narrow& narrow) {
 }
 
 #ifndef _WIN32
-// check-isolation: 0 when the process leads its own session and holds no descriptor above 2;
-// 1 for the wrong session, 2 for an inherited descriptor.
-int checkIsolation(const Arguments&, const Narrow&) {
+int checkIsolation(Held&, const Arguments&, const Narrow&) {
   if (getsid(0) != getpid()) return 1;
   DIR* directory = opendir("/proc/self/fd");
   if (directory == nullptr) return kChildFailed;
@@ -149,18 +134,54 @@ int checkIsolation(const Arguments&, const Narrow&) {
 }
 #endif
 
+struct Step {
+  size_t argumentCount;                                // kRest: every argument that follows
+  int (*run)(Held&, const Arguments&, const Narrow&);  // kNextStep, or the child's exit code
+};
+constexpr size_t kRest = SIZE_MAX;
+
+// own <mutex>: creates the mutex and waits until it owns it. open <mutex>, event <event>: create
+// the object. set <event>: creates the event and sets it; ready <event> does the same to tell the
+// parent that the steps before it are done. await <event>: waits generously for the event, else
+// ends with kChildWaitTimedOut. poll <mutex>: ends with minus the Win32Mutex::wait(0) result on
+// createNamedMutex(name) (0 free, 20 held elsewhere), after checking that releasing a mutex it
+// does not own fails. linger: stays alive, holding what the steps created, until killed or the
+// lifetime runs out. churn <mutex> <counter file> <iterations>: opens the mutex, increments the
+// counter under it and closes it again, over and over, so that names are created and removed
+// while others open them. write-args <file> <arguments...>: writes the other arguments, each
+// ended by a zero byte. check-isolation: 0 when the child leads its own session and holds no
+// descriptor above 2; 1 for the wrong session, 2 for an inherited descriptor.
+const std::map<std::string, Step>& steps() {
+  static const auto* table = new std::map<std::string, Step>{
+      {"own", {1, own}},
+      {"open", {1, openMutex}},
+      {"event", {1, openEvent}},
+      {"set", {1, set}},
+      {"ready", {1, set}},
+      {"await", {1, await}},
+      {"poll", {1, poll}},
+      {"exit", {1, exitWith}},
+      {"linger", {0, linger}},
+      {"churn", {3, churn}},
+      {"write-args", {kRest, writeArgs}},
+#ifndef _WIN32
+      {"check-isolation", {0, checkIsolation}},
+#endif
+  };
+  return *table;
+}
+
 #ifdef _WIN32
-// The role's arguments as the wide command line has them: the narrow argv of Windows is in the
-// ANSI code page and loses characters that the names of objects may hold.
-Arguments wideArguments(const Narrow& narrow) {
+// The arguments as the wide command line has them: the narrow argv of Windows is in the ANSI code
+// page and loses characters that the names of objects may hold.
+Arguments wideArguments(const Narrow&) {
   int count = 0;
   wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
   Arguments wide;
-  for (int i = 3; words != nullptr && i < count; ++i) {
+  for (int i = 2; words != nullptr && i < count; ++i) {
     wide.emplace_back(words[i], words[i] + wcslen(words[i]));
   }
   LocalFree(words);
-  if (wide.size() != narrow.size()) wide.clear();
   return wide;
 }
 #else
@@ -171,41 +192,36 @@ Arguments wideArguments(const Narrow& narrow) {
 }
 #endif
 
-struct Role {
-  size_t argumentCount;  // at least
-  std::function<int(const Arguments&, const Narrow&)> run;
-};
-
-const std::map<std::string, Role>& roles() {
-  static const auto* table = new std::map<std::string, Role>{
-      {"hold", {3, hold}},
-      {"poll-mutex", {1, pollMutex}},
-      {"wait-event", {3, waitEvent}},
-      {"race", {5, race}},
-      {"churn", {3, churn}},
-      {"exit", {1, exitWith}},
-      {"write-args", {1, writeArgs}},
-#ifndef _WIN32
-      {"check-isolation", {0, checkIsolation}},
-#endif
-      {"linger", {0, linger}},
-  };
-  return *table;
+// Runs the steps of argv[2...]; an unknown step or a missing argument fails the child.
+int runSteps(const Narrow& narrow) {
+  const Arguments wide = wideArguments(narrow);
+  if (wide.size() != narrow.size()) return kChildFailed;
+  Held held;
+  for (size_t at = 0; at < narrow.size();) {
+    const auto step = steps().find(narrow[at++]);
+    if (step == steps().end()) return kChildFailed;
+    const size_t end =
+        step->second.argumentCount == kRest ? narrow.size() : at + step->second.argumentCount;
+    if (end > narrow.size()) return kChildFailed;
+    const int result = step->second.run(held, Arguments(wide.begin() + at, wide.begin() + end),
+                                        Narrow(narrow.begin() + at, narrow.begin() + end));
+    if (result != kNextStep) return result;
+    at = end;
+  }
+  return kChildOk;
 }
 
 }  // namespace
-
-void runChildRole(int argc, char** argv) {
-  Narrow narrow(argv + 3, argv + argc);
-  const Arguments wide = wideArguments(narrow);
-  int code = kChildFailed;
-  const auto role = roles().find(argv[2]);
-  if (role != roles().end() && narrow.size() >= role->second.argumentCount &&
-      wide.size() == narrow.size()) {
-    code = role->second.run(wide, narrow);
-  }
-  std::fflush(nullptr);
-  std::_Exit(code);
-}
-
 }  // namespace ipc_test
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) {
+    const int code = ipc_test::runSteps(std::vector<std::string>(argv + 2, argv + argc));
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  const int result = RUN_ALL_TESTS();
+  ipc_test::removeLeftoverSegments();
+  return result;
+}

@@ -3,11 +3,10 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <climits>
+#include <filesystem>
 
 #include "platform/posix/object_name.h"
 #endif
@@ -31,49 +30,15 @@ std::u16string selfImage() {
 }
 #else
 std::u16string selfImage() {
-  char buffer[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-  if (length <= 0) return std::u16string();
   std::u16string image;
-  platform::driveQualifiedPath(std::string(buffer, static_cast<size_t>(length)), &image);
+  platform::driveQualifiedPath(std::filesystem::read_symlink("/proc/self/exe").string(), &image);
   return image;
 }
 #endif
 
 namespace {
 
-std::u16string namePrefix() {
-  return u"Global\\fscanner_ipc_" + widen(std::to_string(platform::currentProcessId())) + u"_";
-}
-
-}  // namespace
-
-std::u16string uniqueName(const std::u16string& tag) {
-  static std::atomic<int> counter{0};
-  return namePrefix() + widen(std::to_string(counter++)) + u"_" + tag;
-}
-
-#ifdef _WIN32
-// Windows frees a named object with its last handle, a killed holder's too: nothing is left.
-void removeLeftoverSegments() {}
-#else
-void removeLeftoverSegments() {
-  std::string prefix;
-  if (!platform::internal::namedObjectPath(namePrefix().c_str(), &prefix)) return;
-  const size_t slash = prefix.rfind('/');
-  const std::string directoryPath = prefix.substr(0, slash);
-  const std::string filePrefix = prefix.substr(slash + 1);
-  DIR* directory = opendir(directoryPath.c_str());
-  if (directory == nullptr) return;
-  while (const dirent* entry = readdir(directory)) {
-    if (std::string(entry->d_name).compare(0, filePrefix.size(), filePrefix) == 0) {
-      unlinkat(dirfd(directory), entry->d_name, 0);
-    }
-  }
-  closedir(directory);
-}
-#endif
-
+// One argument quoted so that the command-line rules give it back unchanged.
 std::u16string quoteArgument(const std::u16string& argument) {
   if (!argument.empty() && argument.find_first_of(u" \t\"") == std::u16string::npos) {
     return argument;
@@ -95,15 +60,43 @@ std::u16string quoteArgument(const std::u16string& argument) {
   return quoted;
 }
 
-std::u16string childCommandLine(const char* role, const std::vector<std::u16string>& arguments) {
-  std::u16string line = u"\"" + selfImage() + u"\" --child " + widen(role);
-  for (const std::u16string& argument : arguments) line += u" " + quoteArgument(argument);
+std::u16string namePrefix() {
+  return u"Global\\fscanner_ipc_" + widen(std::to_string(platform::currentProcessId())) + u"_";
+}
+
+}  // namespace
+
+std::u16string uniqueName(const std::u16string& tag) {
+  static std::atomic<int> counter{0};
+  return namePrefix() + widen(std::to_string(counter++)) + u"_" + tag;
+}
+
+#ifdef _WIN32
+// Windows frees a named object with its last handle, a killed holder's too: nothing is left.
+void removeLeftoverSegments() {}
+#else
+void removeLeftoverSegments() {
+  std::string prefix;
+  if (!platform::internal::namedObjectPath(namePrefix().c_str(), &prefix)) return;
+  const std::filesystem::path path(prefix);
+  const std::string filePrefix = path.filename().string();
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), ignored)) {
+    if (entry.path().filename().string().compare(0, filePrefix.size(), filePrefix) == 0) {
+      std::filesystem::remove(entry.path(), ignored);
+    }
+  }
+}
+#endif
+
+std::u16string childCommandLine(const Steps& steps) {
+  std::u16string line = u"\"" + selfImage() + u"\" --child";
+  for (const std::u16string& word : steps) line += u" " + quoteArgument(word);
   return line;
 }
 
-std::unique_ptr<platform::Process> startChild(const char* role,
-                                              const std::vector<std::u16string>& arguments) {
-  return platform::Process::start(childCommandLine(role, arguments).c_str());
+std::unique_ptr<platform::Process> startChild(const Steps& steps) {
+  return platform::Process::start(childCommandLine(steps).c_str());
 }
 
 int64_t exitCodeAfterEnd(const std::unique_ptr<platform::Process>& process) {
@@ -114,9 +107,7 @@ int64_t exitCodeAfterEnd(const std::unique_ptr<platform::Process>& process) {
   return ended ? code : -1;
 }
 
-int64_t childExitCode(const char* role, const std::vector<std::u16string>& arguments) {
-  return exitCodeAfterEnd(startChild(role, arguments));
-}
+int64_t childExitCode(const Steps& steps) { return exitCodeAfterEnd(startChild(steps)); }
 
 #ifdef _WIN32
 bool killAndWait(platform::Process& process) {
@@ -132,10 +123,13 @@ bool killAndWait(platform::Process& process) {
 }
 #endif
 
-ReadyChild::ReadyChild(const char* role, std::vector<std::u16string> arguments) {
-  arguments.push_back(uniqueName(u"ready"));
-  ready_ = platform::NamedEvent::create(arguments.back().c_str());
-  process = startChild(role, arguments);
+ReadyChild::ReadyChild(const Steps& before, const Steps& after) {
+  Steps steps = before;
+  steps.push_back(u"ready");
+  steps.push_back(uniqueName(u"ready"));
+  ready_ = platform::NamedEvent::create(steps.back().c_str());
+  steps.insert(steps.end(), after.begin(), after.end());
+  process = startChild(steps);
 }
 
 ReadyChild::~ReadyChild() {

@@ -30,27 +30,25 @@ std::u16string uniqueName(const std::u16string& tag);
 
 std::u16string widen(const std::string& narrow);
 
-// One argument quoted so that the command-line rules give it back unchanged.
-std::u16string quoteArgument(const std::u16string& argument);
-
-// "<this program>" --child <role> <arguments...>, and that process started (null on failure).
-std::u16string childCommandLine(const char* role, const std::vector<std::u16string>& arguments);
-std::unique_ptr<platform::Process> startChild(const char* role,
-                                              const std::vector<std::u16string>& arguments);
+// "<this program>" --child <steps...> (see child_roles.cc), and that process started (null on
+// failure).
+using Steps = std::vector<std::u16string>;
+std::u16string childCommandLine(const Steps& steps);
+std::unique_ptr<platform::Process> startChild(const Steps& steps);
 
 // Waits generously for the end; the exit code, or -1 when there is no process or it did not end.
 int64_t exitCodeAfterEnd(const std::unique_ptr<platform::Process>& process);
-// The exit code of a child started in that role (-1 when it could not start or did not end).
-int64_t childExitCode(const char* role, const std::vector<std::u16string>& arguments);
+// The exit code of a child running those steps (-1 when it could not start or did not end).
+int64_t childExitCode(const Steps& steps);
 
 // Kills the process (POSIX: SIGKILL, exit code 128 + 9; Windows: exit code 1) and waits for it.
 bool killAndWait(platform::Process& process);
 
-// A child in a role whose last argument names the event it sets once ready. A child still
-// running when the object goes is killed, unless its process was taken away.
+// A child that runs the steps before, sets an event to report ready, then runs the steps after.
+// A child still running when the object goes is killed, unless its process was taken away.
 class ReadyChild {
  public:
-  ReadyChild(const char* role, std::vector<std::u16string> arguments);
+  explicit ReadyChild(const Steps& before, const Steps& after = {u"linger"});
   ~ReadyChild();
   ReadyChild(const ReadyChild&) = delete;
   ReadyChild& operator=(const ReadyChild&) = delete;
@@ -65,7 +63,7 @@ class ReadyChild {
 
 // What another process sees of the mutex of that name: minus the Win32Mutex::wait(0) result
 // (0 free, 20 held elsewhere); kChildFailed when it could release a mutex it does not own.
-inline int64_t childPoll(const std::u16string& name) { return childExitCode("poll-mutex", {name}); }
+inline int64_t childPoll(const std::u16string& name) { return childExitCode({u"poll", name}); }
 
 // Removes the segments that killed children left behind under this run's names. Call once
 // every child has ended.

@@ -73,20 +73,20 @@ TEST(ProcessTest, ImagesThatCannotStartReportTheSystemError) {
 
   platform::testing::injectFault(platform::testing::Fault::kProcessStart,
                                  platform::kErrorAccessDenied);
-  EXPECT_EQ(startError(childCommandLine("exit", {u"0"})), platform::kErrorAccessDenied);
+  EXPECT_EQ(startError(childCommandLine({u"exit", u"0"})), platform::kErrorAccessDenied);
   platform::testing::clearFaults();
 }
 
 TEST(ProcessTest, StartsByWindowsPathAndReportsExitCodes) {
   for (int code : {0, 7, 255}) {
-    std::unique_ptr<Process> child = startChild("exit", {widen(std::to_string(code))});
+    std::unique_ptr<Process> child = startChild({u"exit", widen(std::to_string(code))});
     EXPECT_EQ(exitCodeAfterEnd(child), code);
     EXPECT_EQ(child->wait(0), WaitResult::kSignaled);  // the result stays readable after the end
     EXPECT_EQ(exitCodeAfterEnd(child), code);
   }
 #ifndef _WIN32
   // Another signal than SIGKILL gives the shell's code too.
-  std::unique_ptr<Process> child = startChild("linger", {});
+  std::unique_ptr<Process> child = startChild({u"linger"});
   ASSERT_TRUE(child != nullptr && kill(static_cast<pid_t>(child->id()), SIGTERM) == 0);
   EXPECT_EQ(exitCodeAfterEnd(child), 128 + SIGTERM);
 
@@ -111,7 +111,7 @@ TEST(ProcessTest, StartsByWindowsPathAndReportsExitCodes) {
   // The child leads its own session and inherits no descriptor above 2.
   const int inheritable = open("/dev/null", O_RDONLY);  // no O_CLOEXEC on purpose
   ASSERT_GE(inheritable, 0);
-  child = startChild("check-isolation", {});
+  child = startChild({u"check-isolation"});
   close(inheritable);
   EXPECT_EQ(exitCodeAfterEnd(child), ipc_test::kChildOk);
 #endif
@@ -125,9 +125,9 @@ TEST(ProcessTest, CommandLineWordsReachTheChildUnchanged) {
                                            u"tab\there"};
   // The child's words are narrow text: characters beyond ASCII need UTF-8 to arrive unchanged.
   if (narrowTextIsUtf8()) arguments.push_back(u"\u00fcn\u00efc\u00f8d\u00e9 \U0001F600");
-  std::vector<std::u16string> all{widen(output)};
+  std::vector<std::u16string> all{u"write-args", widen(output)};
   all.insert(all.end(), arguments.begin(), arguments.end());
-  ASSERT_EQ(ipc_test::childExitCode("write-args", all), ipc_test::kChildOk);
+  ASSERT_EQ(ipc_test::childExitCode(all), ipc_test::kChildOk);
   std::string expected;
   for (const std::u16string& argument : arguments) {
     std::string narrow;
@@ -150,7 +150,7 @@ TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfd) {
       }
     };
     noPidfd();
-    std::unique_ptr<Process> child = startChild("linger", {});
+    std::unique_ptr<Process> child = startChild({u"linger"});
     ASSERT_NE(child, nullptr);
     noPidfd();
     std::unique_ptr<Process> opened = Process::open(child->id());
@@ -194,7 +194,7 @@ TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfd) {
 TEST(ProcessTest, ClosedChildIsReapedWhenItEnds) {
   const std::u16string eventName = ipc_test::uniqueName(u"finish");
   std::unique_ptr<platform::NamedEvent> finish = platform::NamedEvent::create(eventName.c_str());
-  ipc_test::ReadyChild child("wait-event", {eventName, u"5"});
+  ipc_test::ReadyChild child({u"event", eventName}, {u"await", eventName, u"exit", u"5"});
   ASSERT_TRUE(finish != nullptr && child.ready());
   const uint32_t id = child.process->id();
   child.process.reset();

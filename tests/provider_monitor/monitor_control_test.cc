@@ -13,7 +13,6 @@
 #include "provider_monitor/provider_test_support.h"
 #include "support/narrow_text.h"
 #include "support/temp_dir.h"
-#include "support/trace_capture.h"
 
 namespace {
 
@@ -71,9 +70,9 @@ TEST(MonitorCommandLine, DefaultsAndBackslashRules) {
     EXPECT_FALSE(provider.runFsMon(0, false));
     EXPECT_EQ(std::u16string(provider.cmdLine()), c.commandLine);
     EXPECT_EQ(std::u16string(provider.initEventName()), c.eventName);
-    EXPECT_TRUE(capture.contains("FS_MonitorProvider::runFsMon - cmdLine is [" +
-                                 narrow(c.commandLine) + "]\n"));
-    EXPECT_TRUE(capture.contains("FS_MonitorProvider::runFsMon() - monitor not started!\n"));
+    expectTraced(capture,
+                 {"FS_MonitorProvider::runFsMon - cmdLine is [" + narrow(c.commandLine) + "]\n",
+                  "FS_MonitorProvider::runFsMon() - monitor not started!\n"});
   }
 }
 
@@ -83,18 +82,15 @@ TEST_F(MonitorControlTest, MissingMonitorOrSettingsFailTheStart) {
   auto provider = makeProvider(false);
   TraceCapture capture;
   EXPECT_EQ(provider->executeQuery(nullptr, nullptr, 0, 1000), HOST_FAILED);
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::executeMonitor() - ERROR_FILE_NOT_FOUND\n"));
-  EXPECT_TRUE(
-      capture.contains("FS_MonitorProvider::executeQuery - create cache failed with error -53\n"));
   EXPECT_EQ(provider->executeMonitor(provider->cmdLine(), false, 0), PROCESS_FILE_NOT_FOUND);
   EXPECT_EQ(provider->executeMonitor(nullptr, false, 0), PROCESS_FAILURE);
-  EXPECT_TRUE(
-      capture.contains("FS_MonitorProvider::executeMonitor() - monitorPathName is NULL!\n"));
-
   const std::string pidFile = narrow(dir_.drive(u"mon_proc.id"));
   provider->getMonitorPID();
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - unable to open [" +
-                               pidFile + "]\n"));
+  expectTraced(capture,
+               {"FS_MonitorProvider::executeMonitor() - ERROR_FILE_NOT_FOUND\n",
+                "FS_MonitorProvider::executeQuery - create cache failed with error -53\n",
+                "FS_MonitorProvider::executeMonitor() - monitorPathName is NULL!\n",
+                "FS_MonitorProvider::waitForMonitorShutdown - unable to open [" + pidFile + "]\n"});
   EXPECT_EQ(provider->waitForMonitorShutdown(0), PROCESS_FAILURE);
   const uint32_t self = platform::currentProcessId();  // running, but not fsmon.exe
   const auto writePid = [&](std::streamsize length) {
@@ -103,14 +99,14 @@ TEST_F(MonitorControlTest, MissingMonitorOrSettingsFailTheStart) {
     provider->getMonitorPID();
   };
   writePid(3);
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - unable to read [" +
-                               pidFile + "]\n"));
   EXPECT_EQ(provider->monitorPID(), 0u);
   writePid(4);
   EXPECT_EQ(provider->monitorPID(), self);
   EXPECT_FALSE(provider->monitorFound());
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::waitForMonitorShutdown - [" +
-                               std::to_string(self) + ",fsmon.exe] process not found!\n"));
+  expectTraced(capture,
+               {"FS_MonitorProvider::waitForMonitorShutdown - unable to read [" + pidFile + "]\n",
+                "FS_MonitorProvider::waitForMonitorShutdown - [" + std::to_string(self) +
+                    ",fsmon.exe] process not found!\n"});
   EXPECT_EQ(provider->waitForMonitorShutdown(0), PROCESS_FAILURE);
   EXPECT_EQ(provider->shutdown(nullptr), 0);
 
@@ -127,11 +123,9 @@ TEST_F(MonitorControlTest, StartsTheMonitorThenStopsIt) {
   TraceCapture capture;
   // The monitor starts and signals; the fake monitor made no tables, so the cache cannot open.
   EXPECT_EQ(provider->executeQuery(nullptr, nullptr, 0, 1000), HOST_FAILED);
-  EXPECT_TRUE(
-      capture.contains("FS_MonitorProvider::executeMonitor() - CreateProcess() success.\n"));
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::runFsMon() - monitor init done!\n"));
-  EXPECT_TRUE(
-      capture.contains("FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n"));
+  expectTraced(capture, {"FS_MonitorProvider::executeMonitor() - CreateProcess() success.\n",
+                         "FS_MonitorProvider::runFsMon() - monitor init done!\n",
+                         "FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n"});
   ASSERT_TRUE(std::filesystem::exists(dir_.host("mon_proc.id")));
 
   EXPECT_EQ(provider->shutdown(nullptr), 1);
@@ -178,9 +172,9 @@ TEST_F(MonitorControlTest, MonitorThatEndsBeforeInitFailsTheQuery) {
     }
     EXPECT_EQ(provider->executeQuery(nullptr, nullptr, 0, 1000), HOST_FAILED);
     platform::testing::clearFaults();
-    EXPECT_TRUE(capture.contains(
-        "FS_MonitorProvider::runFsMon() - monitor ended with exit code 3 before init\n"));
-    EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - unable to start monitor!\n"));
+    expectTraced(capture,
+                 {"FS_MonitorProvider::runFsMon() - monitor ended with exit code 3 before init\n",
+                  "FS_MonitorProvider::create - unable to start monitor!\n"});
     EXPECT_FALSE(capture.contains("FS_MonitorProvider::runFsMon() - monitor init done!\n"));
   }
 }

@@ -10,7 +10,6 @@
 #include "provider_monitor/provider_result.h"
 #include "provider_monitor/provider_test_support.h"
 #include "support/narrow_text.h"
-#include "support/trace_capture.h"
 
 namespace {
 
@@ -140,8 +139,7 @@ TEST(ProviderConfiguration, SettingsPidFileNameAndCreateProvider) {
   EXPECT_EQ(created->prepare(nullptr), 0);
   EXPECT_EQ(created->reset(&config), 0);
   EXPECT_EQ(createProvider(nullptr), nullptr);
-  EXPECT_TRUE(capture.contains("createProvider: ENTER\n"));
-  EXPECT_TRUE(capture.contains("createProvider: cannot initialize!\n"));
+  expectTraced(capture, {"createProvider: ENTER\n", "createProvider: cannot initialize!\n"});
   EXPECT_EQ(capture.messages().back(), "createProvider: LEAVE (p=(nil))\n");
   config.throws = true;
   EXPECT_EQ(createProvider(&config), nullptr);
@@ -165,11 +163,11 @@ TEST(ProviderQuery, PassesTheTimeOutBeforeTheAgeToTheCache) {
     EXPECT_EQ(entries.front().message,
               "FS_MonitorProvider::executeQuery - entering (age=11, timeout=22)...\n");
     EXPECT_EQ(entries.front().level, ZrLogWrapper::kEntry);
-    EXPECT_TRUE(capture.contains("FS_MointorProvider::create - cache lock success!\n"));
-    EXPECT_TRUE(capture.contains("FS_MonitorProvider::executeQuery - exit 0\n"));
-    EXPECT_TRUE(capture.contains(
-        "FS_MonitorProvider::executeQueryEx - entering (age=33, timeout=44)...\n"));
-    EXPECT_TRUE(capture.contains("FS_MonitorProvider::executeQueryEx - exit 0\n"));
+    expectTraced(capture,
+                 {"FS_MointorProvider::create - cache lock success!\n",
+                  "FS_MonitorProvider::executeQuery - exit 0\n",
+                  "FS_MonitorProvider::executeQueryEx - entering (age=33, timeout=44)...\n",
+                  "FS_MonitorProvider::executeQueryEx - exit 0\n"});
     // Every trace passes the function its message names.
     for (const CapturedTrace& trace : entries) {
       const size_t start = trace.message.find("::") + 2;
@@ -191,9 +189,9 @@ TEST(ProviderQuery, FailedCreationStepsAnswerTheirHostValuesAndAreRetried) {
   TraceCapture capture;
   provider.monitorStarts = false;
   EXPECT_EQ(provider.executeQueryEx(nullptr, nullptr, 0, 5), HOST_FAILED);
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - unable to start monitor!\n"));
-  EXPECT_TRUE(capture.contains(
-      "FS_MonitorProvider::executeQueryEx - create cache failed with error -53\n"));
+  expectTraced(capture,
+               {"FS_MonitorProvider::create - unable to start monitor!\n",
+                "FS_MonitorProvider::executeQueryEx - create cache failed with error -53\n"});
   EXPECT_EQ(log.constructed, 0);
   provider.monitorStarts = true;
 
@@ -211,9 +209,9 @@ TEST(ProviderQuery, FailedCreationStepsAnswerTheirHostValuesAndAreRetried) {
 
   log.lockResult = CACHE_LOCK_TIMED_OUT;
   EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_TIMED_OUT);
-  EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - cache lock timed out!\n"));
-  EXPECT_TRUE(
-      capture.contains("FS_MonitorProvider::executeQuery - create cache failed with error -52\n"));
+  expectTraced(capture,
+               {"FS_MonitorProvider::create - cache lock timed out!\n",
+                "FS_MonitorProvider::executeQuery - create cache failed with error -52\n"});
   log.lockResult = MUTEX_FAILED;
   EXPECT_EQ(provider.executeQuery(nullptr, nullptr, 0, 5), HOST_FAILED);
   EXPECT_TRUE(capture.contains("FS_MonitorProvider::create - cache lock failed!\n"));

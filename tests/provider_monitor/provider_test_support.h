@@ -3,12 +3,16 @@
 #ifndef FSCANNER_TESTS_PROVIDER_MONITOR_PROVIDER_TEST_SUPPORT_H
 #define FSCANNER_TESTS_PROVIDER_MONITOR_PROVIDER_TEST_SUPPORT_H
 
+#include <gtest/gtest.h>
+
+#include <initializer_list>
 #include <map>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "FsConfig.h"
+#include "support/trace_capture.h"
 
 // Values by "section/key"; records every look-up as "section/key=default"; may throw on demand.
 class MapConfig final : public FsConfig {
@@ -26,5 +30,10 @@ class MapConfig final : public FsConfig {
 };
 
 extern std::string g_testProgramPath;
+
+// Each message was traced exactly (line feed included).
+inline void expectTraced(const TraceCapture& capture, std::initializer_list<std::string> messages) {
+  for (const std::string& message : messages) EXPECT_TRUE(capture.contains(message)) << message;
+}
 
 #endif  // FSCANNER_TESTS_PROVIDER_MONITOR_PROVIDER_TEST_SUPPORT_H

@@ -1,4 +1,5 @@
-// Where named objects live: file names in /dev/shm, and segments that others left or planted.
+// The POSIX backend's own pieces: where named objects live (file names in /dev/shm, segments
+// that others left or planted) and how a command line splits into words.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,10 +7,13 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ipc/ipc_support.h"
 #include "platform/platform.h"
 #include "platform/platform_testing.h"
+#include "platform/posix/command_line.h"
 #include "platform/posix/object_name.h"
 
 namespace {
@@ -17,6 +21,8 @@ namespace {
 using platform::NamedEvent;
 using platform::NamedMutex;
 using platform::internal::namedObjectPath;
+using platform::internal::splitCommandLine;
+using Words = std::vector<std::u16string>;
 
 std::string pathOf(const std::u16string& name) {
   std::string path;
@@ -128,6 +134,34 @@ TEST(ObjectNameTest, SegmentsLiveWhileHeldAndLeftoversAreReset) {
   ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
   EXPECT_TRUE(eventFails(platform::kErrorAccessDenied));
   unlink(path.c_str());
+}
+
+// The documented examples of CommandLineToArgvW after an image word, the image word's own rules,
+// blanks, empty words and open quotes.
+TEST(CommandLineTest, SplitsByTheWin32Rules) {
+  const std::pair<const char16_t*, Words> cases[] = {
+      {uR"(prog "abc" d e)", {u"prog", u"abc", u"d", u"e"}},
+      {uR"(prog a\\b d"e f"g h)", {u"prog", uR"(a\\b)", u"de fg", u"h"}},
+      {uR"(prog a\\\"b c d)", {u"prog", uR"(a\"b)", u"c", u"d"}},
+      {uR"(prog a\\\\"b c" d e)", {u"prog", uR"(a\\b c)", u"d", u"e"}},
+      // Two quotes inside a quoted part give a literal quote and end the quoted part.
+      {uR"(prog a"b"" c d)", {u"prog", uR"(ab")", u"c", u"d"}},
+      {uR"(prog """a b""")", {u"prog", uR"("a)", uR"(b")"}},
+      // The image word takes backslashes literally; a quote closes a quoted image.
+      {uR"("C:\Program Files\fsmon.exe" start)", {uR"(C:\Program Files\fsmon.exe)", u"start"}},
+      {uR"("C:\tools\"next)", {uR"(C:\tools\)", u"next"}},
+      {uR"(C:\a\"b c)", {uR"(C:\a\"b)", u"c"}},
+      {uR"("unclosed image a b)", {u"unclosed image a b"}},
+      {u"", {}},
+      {u" \t ", {}},
+      {u"  prog\ta  \t b  ", {u"prog", u"a", u"b"}},
+      {uR"(prog "" x "")", {u"prog", u"", u"x", u""}},
+      {uR"(prog "open quote  runs to the end)", {u"prog", u"open quote  runs to the end"}},
+      {uR"(prog trailing\\)", {u"prog", uR"(trailing\\)"}},
+      {u"prog \U0001F600 \u00fc", {u"prog", u"\U0001F600", u"\u00fc"}},
+  };
+  for (const auto& [line, words] : cases) EXPECT_EQ(splitCommandLine(line), words);
+  EXPECT_TRUE(splitCommandLine(nullptr).empty());
 }
 
 }  // namespace
