@@ -58,9 +58,7 @@ std::vector<std::pair<const char*, Crc32Function>> crc32Implementations() {
 TEST(Crc32Test, KnownVectorsTheBitwiseReferenceAndQ32) {
   EXPECT_EQ(bitwiseCrc32("123456789"), 0xCBF43926u);
   for (const auto& [name, crc32] : crc32Implementations()) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(crc32(0, "123456789", 9), 0xCBF43926u);
-    EXPECT_EQ(crc32(0x1234, nullptr, 0), 0x1234u);
+    EXPECT_EQ(crc32(0x1234, nullptr, 0), 0x1234u) << name;
   }
   // Every length up to 300 at every alignment, then lengths spread over one and two blocks of
   // the tables' interleaved streams (4 KiB) with every kind of remainder.
@@ -243,18 +241,14 @@ TEST(ChecksumFilterTest, MatchesAnyWantedValueOfAnAskedKind) {
   filter.crc32Values = {10, 20};
   filter.q32Values = {30};
   filter.md5Values = {wanted};
-  auto match = [&](uint32_t status, uint32_t mask, uint32_t crc32, uint32_t q32,
-                   const Md5Digest& md5) {
-    return filter.match(ChecksumRequest{status, mask, crc32, q32, md5});
-  };
   constexpr uint32_t kAll = kChecksumCrc32 | kChecksumQ32 | kChecksumMd5;
-  EXPECT_FALSE(match(1, 0, 20, 30, wanted)) << "nothing asked for";
-  EXPECT_TRUE(match(1, kChecksumCrc32, 20, 0, other));
-  EXPECT_TRUE(match(1, kChecksumQ32, 99, 30, other));
-  EXPECT_TRUE(match(1, kChecksumMd5, 99, 0, wanted));
-  EXPECT_TRUE(match(1, kChecksumCrc32 | kChecksumQ32, 99, 30, other));
-  EXPECT_FALSE(match(1, kAll, 99, 31, other)) << "digests compare byte for byte";
-  EXPECT_TRUE(match(0, kAll, 10, 30, wanted)) << "the status plays no part";
+  EXPECT_FALSE(filter.match({1, 0, 20, 30, wanted})) << "nothing asked for";
+  EXPECT_TRUE(filter.match({1, kChecksumCrc32, 20, 0, other}));
+  EXPECT_TRUE(filter.match({1, kChecksumQ32, 99, 30, other}));
+  EXPECT_TRUE(filter.match({1, kChecksumMd5, 99, 0, wanted}));
+  EXPECT_TRUE(filter.match({1, kChecksumCrc32 | kChecksumQ32, 99, 30, other}));
+  EXPECT_FALSE(filter.match({1, kAll, 99, 31, other})) << "digests compare byte for byte";
+  EXPECT_TRUE(filter.match({0, kAll, 10, 30, wanted})) << "the status plays no part";
   EXPECT_FALSE(ChecksumFilter{}.match(ChecksumRequest{1, kAll, 10, 30, wanted}));
 }
 

@@ -167,24 +167,21 @@ TEST_F(FileInfoTest, KnownItemsAreKeptAndNamesAreOwnedCopies) {
 }
 
 TEST_F(FileInfoTest, FailuresSetTheErrorFlagAndTrace) {
-  const struct {
-    const char16_t* directory;
-    const char* trace;
-  } cases[] = {
+  const std::pair<const char16_t*, const char*> cases[] = {
       {u"relative\\dir",
        "FsFileInfo::updateInfo - drive specification not found on 'relative\\dir\\absent' path\n"},
       {u"F:\\", "FsFileInfo::updateInfo - [FAT] stat(...) on 'F:\\absent' path failed!\n"},
       {u"N:\\",
        "FsFileInfo::updateInfo - [NTFS] invalid file handle. Error 2 opening 'N:\\absent' path\n"},
   };
-  for (const auto& c : cases) {
-    auto absent = info(c.directory, u"absent");
+  for (const auto& [directory, trace] : cases) {
+    auto absent = info(directory, u"absent");
     absent->setSize(9, 0);
     EXPECT_FALSE(absent->updateInfo());
     EXPECT_TRUE(absent->hasError());
     EXPECT_EQ(absent->size(), 9u);
     EXPECT_EQ(absent->getMode(), 0u);
-    EXPECT_TRUE(traces_.contains(c.trace)) << c.trace;
+    EXPECT_TRUE(traces_.contains(trace)) << trace;
   }
   FsFileInfo unnamed;
   EXPECT_FALSE(unnamed.updateInfo());

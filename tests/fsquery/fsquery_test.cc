@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "FsFileInfo.h"
@@ -33,36 +34,32 @@ TEST(FsqueryCommandLine, OptionsAndValues) {
   QueryRequest r;
   std::string error;
   std::vector<std::string> words;
-  std::istringstream line(
+  ASSERT_TRUE(splitWords(
       "C:\\a --flat C:\\b --exclude C:\\a\\x --criteria=[SIZE]>1 --case --age 5 --timeout "
       "4294967295 --extended --cache-only --fs EXT4 --not-fs TMPFS --json -0 --drive-paths -q "
-      "--crc32 DEADBEEF --md5 000102030405060708090a0b0c0d0e0f -- -dash");
-  for (std::string word; line >> word;) words.push_back(word);
+      "--crc32 DEADBEEF --md5 000102030405060708090a0b0c0d0e0f -- -dash",
+      &words, &error));
   std::vector<const char*> arguments;
   for (const std::string& word : words) arguments.push_back(word.c_str());
   ASSERT_TRUE(parse(arguments, &r, &error)) << error;
+  // A filter alone does not ask for checksums: extraction computes what it compares.
   const PathList& in = r.query.included;
   ASSERT_EQ(in.size(), 3u);
-  EXPECT_EQ(narrow(in[0].path()), "C:\\a");
-  EXPECT_TRUE(in[0].recursive());
-  EXPECT_FALSE(in[1].recursive());
+  std::ostringstream seen;
+  seen << narrow(in[0].path()) << in[0].recursive() << narrow(in[1].path()) << in[1].recursive()
+       << " -" << narrow(r.query.excluded.at(0).path()) << " " << narrow(r.query.criteriaText)
+       << " " << r.query.caseSensitiveFlag << r.extended << r.cacheOnly << r.quiet << r.checksums
+       << " " << r.age << " " << r.timeout << " " << narrow(r.query.includedFs.at(0)) << "/"
+       << r.query.includedFs.size() << " " << narrow(r.query.excludedFs.at(0)) << "/"
+       << r.query.excludedFs.size() << " " << static_cast<int>(r.output.format) << " "
+       << static_cast<int>(r.output.separator) << r.output.drivePaths << " " << std::hex
+       << r.checksumFilter.crc32Values.at(0) << "/" << r.checksumFilter.crc32Values.size() << " "
+       << int{r.checksumFilter.md5Values.at(0)[0]} << "-" << int{r.checksumFilter.md5Values[0][15]}
+       << "/" << r.checksumFilter.md5Values.size() << " " << (r.checksumFilter.active != 0);
+  EXPECT_EQ(seen.str(), "C:\\a1C:\\b0 -C:\\a\\x [SIZE]>1 11110 5 4294967295 EXT4/1 TMPFS/1 " +
+                            std::to_string(static_cast<int>(OutputFormat::kJson)) +
+                            " 01 deadbeef/1 0-f/1 1");
   EXPECT_NE(narrow(in[2].path()).find("-dash"), std::string::npos);
-  EXPECT_EQ(narrow(r.query.excluded.at(0).path()), "C:\\a\\x");
-  EXPECT_EQ(narrow(r.query.criteriaText), "[SIZE]>1");
-  EXPECT_TRUE(r.query.caseSensitiveFlag && r.extended && r.cacheOnly && r.quiet);
-  EXPECT_FALSE(r.checksums);  // a filter alone lets extraction compute what it compares
-  EXPECT_EQ(r.age, 5u);
-  EXPECT_EQ(r.timeout, 0xFFFFFFFFu);
-  EXPECT_EQ(r.query.includedFs, StringList{u"EXT4"});
-  EXPECT_EQ(r.query.excludedFs, StringList{u"TMPFS"});
-  EXPECT_EQ(r.output.format, OutputFormat::kJson);
-  EXPECT_EQ(r.output.separator, '\0');
-  EXPECT_TRUE(r.output.drivePaths);
-  EXPECT_EQ(r.checksumFilter.crc32Values, std::vector<uint32_t>{0xDEADBEEFu});
-  ASSERT_EQ(r.checksumFilter.md5Values.size(), 1u);
-  EXPECT_EQ(r.checksumFilter.md5Values[0][0], 0x00);
-  EXPECT_EQ(r.checksumFilter.md5Values[0][15], 0x0F);
-  EXPECT_NE(r.checksumFilter.active, 0u);
 
   QueryRequest plain;
   ASSERT_TRUE(parse({}, &plain, &error)) << error;
@@ -72,10 +69,7 @@ TEST(FsqueryCommandLine, OptionsAndValues) {
 }
 
 TEST(FsqueryCommandLine, BadCommandLinesNameTheProblem) {
-  const struct {
-    std::vector<const char*> arguments;
-    const char* message;
-  } cases[] = {
+  const std::pair<std::vector<const char*>, const char*> cases[] = {
       {{"--bogus"}, "unknown option '--bogus'"},
       {{"--bogus=1"}, "unknown option '--bogus'"},
       {{"--age"}, "option '--age' needs a value"},
@@ -89,11 +83,11 @@ TEST(FsqueryCommandLine, BadCommandLinesNameTheProblem) {
       {{"--md5", "000102030405060708090a0b0c0d0e0"}, "--md5 needs 32 hex digits"},
       {{"--exclude", ""}, "an empty path"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [arguments, message] : cases) {
     QueryRequest r;
     std::string error;
-    EXPECT_FALSE(parse(c.arguments, &r, &error)) << c.message;
-    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    EXPECT_FALSE(parse(arguments, &r, &error)) << message;
+    EXPECT_NE(error.find(message), std::string::npos) << error;
   }
 }
 
@@ -102,10 +96,8 @@ class FsqueryPaths : public DriveTableTest {};
 TEST_F(FsqueryPaths, HostPathsMapThroughTheDriveTableWithTheirMediaWord) {
   const std::string fixed = drives_.hostRoot('C').string();
   const std::string remote = drives_.hostRoot('R').string();
-  const struct {
-    std::string argument;
-    const char* query;  // null: refused
-  } cases[] = {
+  // Each argument and its query path; a null query: refused.
+  const std::pair<std::string, const char*> cases[] = {
       {fixed + "/usr/include", "C:\\usr\\include"},
       {remote + "/share", "$remote::R:\\share"},
       {drives_.hostRoot('E').string() + "/disc", "$other::E:\\disc"},
@@ -113,13 +105,13 @@ TEST_F(FsqueryPaths, HostPathsMapThroughTheDriveTableWithTheirMediaWord) {
       {"R:\\as\\given", "R:\\as\\given"},
       {"/nowhere/on/any/drive", nullptr},
   };
-  for (const auto& c : cases) {
+  for (const auto& [argument, query] : cases) {
     std::u16string out;
     std::string error;
-    EXPECT_EQ(toQueryPath(c.argument, &out, &error), c.query != nullptr) << c.argument;
+    EXPECT_EQ(toQueryPath(argument, &out, &error), query != nullptr) << argument;
     EXPECT_EQ(
-        c.query != nullptr ? narrow(out) : error.substr(error.find("lies")),
-        c.query != nullptr ? c.query : "lies on no drive of the drive table (see FSCANNER_DRIVES)");
+        query != nullptr ? narrow(out) : error.substr(error.find("lies")),
+        query != nullptr ? query : "lies on no drive of the drive table (see FSCANNER_DRIVES)");
   }
   drives_.enter('C', "work");
   std::u16string relative;
@@ -153,13 +145,8 @@ std::string render(const OutputOptions& options, const std::vector<FoundFile>& f
 
 TEST(FsqueryOutput, EveryFormatByteExact) {
   if (!narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
-  FoundFile cached{u"Q:\\d\\a\"b.txt",
-                   0x100000001ull,
-                   0x8124,
-                   true,
-                   u"0123456789abcdef0123456789abcdef",
-                   0xCAFEF00Du,
-                   0x1u};
+  const char16_t* md5 = u"0123456789abcdef0123456789abcdef";
+  const FoundFile cached{u"Q:\\d\\a\"b.txt", 0x100000001ull, 0x8124, true, md5, 0xCAFEF00Du, 1};
   FoundFile walked{u"Q:\\d\\e\u00e9\n.c", 7, 0x81B6, false, u"", 0, 0};
   FoundFile noSums{u"Q:\\x", 0, 0, true, u"0", 0, 0};
   const std::vector<FoundFile> files{cached, walked, noSums};
@@ -229,37 +216,31 @@ TEST(FsqueryOutput, ProgressLineFitsTheTerminal) {
 }
 
 TEST(FsqueryFailures, TracesAndCodesBecomeReasons) {
-  const struct {
-    std::vector<const char*> traces;
-    int code;  // the cache's own result in cache-only mode, else 0
-    const char* reason;
-  } cases[] = {
-      {{"FS_MonitorProvider::create - unable to start monitor!\n",
-        "FS_MonitorProvider::executeMonitor() - ERROR_FILE_NOT_FOUND\n"},
-       0,
-       "monitor not started: no fsmon program in BIN"},
-      {{"FS_MonitorProvider::create - unable to start monitor!\n"}, 0, "monitor not started ("},
-      {{"FS_MonitorProvider::create - unable create FS_Cache object!\n"}, 0, "cache object"},
-      {{"FS_MonitorProvider::executeQuery - create cache failed with error -52\n"},
-       0,
+  // The traces heard and, in cache-only mode, the cache's own result.
+  const std::tuple<const char*, int, const char*> cases[] = {
+      {"FS_MonitorProvider::create - unable to start monitor!\n"
+       "FS_MonitorProvider::executeMonitor() - ERROR_FILE_NOT_FOUND\n",
+       0, "monitor not started: no fsmon program in BIN"},
+      {"FS_MonitorProvider::create - unable to start monitor!\n", 0, "monitor not started ("},
+      {"FS_MonitorProvider::create - unable create FS_Cache object!\n", 0, "cache object"},
+      {"FS_MonitorProvider::executeQuery - create cache failed with error -52\n", 0,
        "cache busy: another process uses the cache in HOME"},
-      {{"FS_MonitorProvider::executeQueryEx - exit -40\n"}, 0, "cache corrupted"},
-      {{"FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n"},
-       0,
+      {"FS_MonitorProvider::executeQueryEx - exit -40\n", 0, "cache corrupted"},
+      {"FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n", 0,
        "cache corrupted"},
-      {{"FS_MonitorProvider::executeQuery - exit -41\n"}, 0, "timed out (raise --timeout)"},
-      {{}, CACHE_BUILD_TIMED_OUT, "while scanning the disk"},
-      {{}, GENERAL_FAILURE, "could not be opened or created"},
-      {{}, CACHE_LOCK_TIMED_OUT, "cache busy"},
-      {{}, PROCESS_FAILURE, "internal code -63"},
-      {{"FS_MonitorProvider::executeQuery - exit x\n"}, 0, "FSCANNER_TRACE"},
+      {"FS_MonitorProvider::executeQuery - exit -41\n", 0, "timed out (raise --timeout)"},
+      {"", CACHE_BUILD_TIMED_OUT, "while scanning the disk"},
+      {"", GENERAL_FAILURE, "could not be opened or created"},
+      {"", CACHE_LOCK_TIMED_OUT, "cache busy"},
+      {"", PROCESS_FAILURE, "internal code -63"},
+      {"FS_MonitorProvider::executeQuery - exit x\n", 0, "FSCANNER_TRACE"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [traces, code, expected] : cases) {
     FailureWatch watch;
     watch.stopWatching();
-    for (const char* trace : c.traces) watch.notice(trace);
-    const std::string reason = describeFailure(watch.facts(), c.code, "HOME", "BIN");
-    EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+    watch.notice(traces);
+    const std::string reason = describeFailure(watch.facts(), code, "HOME", "BIN");
+    EXPECT_NE(reason.find(expected), std::string::npos) << reason;
   }
   // The watch hears the traces of the process while it lives.
   FailureWatch live;
@@ -271,12 +252,12 @@ TEST(FsqueryFailures, TracesAndCodesBecomeReasons) {
 }
 
 TEST(FsqueryFailures, HostResultsOfInternalCodes) {
-  EXPECT_EQ(toHostResult(SUCCESS), 0);
-  for (int code : {QUERY_TIMED_OUT, CACHE_BUILD_TIMED_OUT, CACHE_LOCK_TIMED_OUT}) {
-    EXPECT_EQ(toHostResult(code), 2) << code;
+  std::vector<int> results;
+  for (int code : {int{SUCCESS}, int{QUERY_TIMED_OUT}, int{CACHE_BUILD_TIMED_OUT},
+                   int{CACHE_LOCK_TIMED_OUT}, int{CACHE_INVALID}, int{GENERAL_FAILURE}, 1}) {
+    results.push_back(toHostResult(code));
   }
-  for (int code : {int{CACHE_INVALID}, int{GENERAL_FAILURE}, 1})
-    EXPECT_EQ(toHostResult(code), 1) << code;
+  EXPECT_EQ(results, (std::vector<int>{0, 2, 2, 2, 1, 1, 1}));
 }
 
 TEST(FsqueryBatch, WordsQuotesAndOneEndLinePerQuery) {

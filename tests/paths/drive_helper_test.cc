@@ -70,23 +70,15 @@ TEST_F(DriveListTest, ListsDrivesOfTheMaskInTableOrder) {
   }
   EXPECT_TRUE(build(mdAllDriveGroup).empty());
   EXPECT_EQ(driveTypeBit(u"C:\\") + driveTypeBit(nullptr), 0u);
-}
 
-class UnreadableVolumeTest : public DriveTableTest {
- protected:
-  // A file-system name longer than the volume call's 260-character buffer.
-  UnreadableVolumeTest() : DriveTableTest({{'E', "cdrom", std::string(300, 'X')}}) {}
-};
-
-TEST_F(UnreadableVolumeTest, KeepsTheDriveAsUnknown) {
-  DriveHelper helper;
-  TraceCapture traces;
-  DriveList drives, usable;
-  ASSERT_TRUE(helper.buildDriveList(&drives, mdAllDriveGroup));
-  EXPECT_EQ(render(drives), (Strings{"E: Unknown 8"}));
+  // A file-system name longer than the volume call's 260-character buffer: the drive is kept as
+  // unknown, and an included-file-system list that does not name "Unknown" prunes it.
+  ScopedDriveTable unreadable({{'E', "cdrom", std::string(300, 'X')}});
+  EXPECT_EQ(build(mdAllDriveGroup), (Strings{"E: Unknown 8"}));
   EXPECT_TRUE(traces.contains("DriveHelper::buildDriveList - GetVolumeInformation(...) failed!\n"));
-  // An included-file-system list that does not name "Unknown" prunes it.
-  helper.fileSystemDriveListPruning(&drives, &usable, {u"CDFS"}, {}, {});
+  DriveList drives, usable;
+  ASSERT_TRUE(DriveHelper().buildDriveList(&drives, mdAllDriveGroup));
+  DriveHelper().fileSystemDriveListPruning(&drives, &usable, {u"CDFS"}, {}, {});
   EXPECT_TRUE(usable.empty());
 }
 

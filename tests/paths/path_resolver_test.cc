@@ -108,12 +108,8 @@ TEST_F(PathResolverTest, PatternOnAnExplicitDriveTracesEveryStep) {
 TEST_F(PathResolverTest, EachPathEndsInItsList) {
   const std::string a256(platform::kMaxPath - 4, 'a');
   const std::u16string w256(a256.begin(), a256.end());
-  const struct {
-    std::u16string path;
-    bool recursive;
-    std::string outputs;
-    std::string trace;
-  } cases[] = {
+  // Each case: the path, its recursive flag, its outputs, and a trace that tells why or "".
+  const std::tuple<std::u16string, bool, std::string, std::string> cases[] = {
       // Explicit drives; without wildcards the parent is the path with the entry's own flag.
       {u"c:\\Data", false, "PR{c:\\Data 2 NTFS}", ""},
       {u"D:\\Data", true, "PR{D:\\Data/r 2 FAT32}", ""},
@@ -158,11 +154,11 @@ TEST_F(PathResolverTest, EachPathEndsInItsList) {
       {u"\\aa" + w256, false, "", "path too long: C:\\aa" + a256},
       {u"aaa" + w256, false, "", ""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(narrow(c.path));
-    EXPECT_EQ(resolve(c.path, c.recursive), c.outputs);
-    if (!c.trace.empty()) {
-      EXPECT_TRUE(traces_.contains("PathHelper::pathResolver - " + c.trace + "\n"));
+  for (const auto& [path, recursive, outputs, trace] : cases) {
+    SCOPED_TRACE(narrow(path));
+    EXPECT_EQ(resolve(path, recursive), outputs);
+    if (!trace.empty()) {
+      EXPECT_TRUE(traces_.contains("PathHelper::pathResolver - " + trace + "\n"));
     }
   }
   // Malformed: unresolved, and reported when they lie on a drive.

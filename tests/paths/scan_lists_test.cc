@@ -32,10 +32,7 @@ Strings collapse(const ResolvedPathList& list) {
 // last stays. The lists are copy-constructed, which keeps the excluded flags.
 TEST(CollapseScanPathsTest, PrefixesOnDrivesOfOneKindCoverTheRest) {
   const auto excluded = [](const std::u16string& path) { return on(kFixedNtfs, path, true, true); };
-  const struct {
-    ResolvedPathList list;
-    Strings expected;
-  } cases[] = {
+  const std::pair<ResolvedPathList, Strings> cases[] = {
       {{on(kFixedNtfs, u"C:\\ab"), on(kFixedNtfs, u"C:\\a"), on(kFixedNtfs, u"C:\\a\\b")},
        {"C:\\a/r 2 NTFS"}},
       {{on(kFixedNtfs, u"C:\\a"), on(kFixedNtfs, u"C:\\a", false)}, {"C:\\a 2 NTFS"}},
@@ -52,7 +49,7 @@ TEST(CollapseScanPathsTest, PrefixesOnDrivesOfOneKindCoverTheRest) {
        {"C:\\b 2 FAT32", "C:\\c/r 2 NTFS", "c:\\b/r 2 FAT32"}},
       {{}, {}},
   };
-  for (const auto& c : cases) EXPECT_EQ(collapse(c.list), c.expected) << "case " << &c - cases;
+  for (const auto& [list, expected] : cases) EXPECT_EQ(collapse(list), expected);
 }
 
 TEST(PathListBuildersTest, DuplicatesAndSelection) {
