@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,6 +13,7 @@
 
 #include "cache/cache_records.h"
 #include "cache/fs_cache.h"
+#include "support/file_bytes.h"
 #include "support/narrow_text.h"
 #include "support/temp_dir.h"
 
@@ -22,20 +21,9 @@
 #include <sys/stat.h>
 #endif
 
-using Bytes = std::vector<uint8_t>;
 using Paths = std::vector<std::string>;
 // Reported files by full path (directory + name): "size attr crc32".
 using Reported = std::map<std::string, std::string>;
-
-inline Bytes readBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-inline void writeBytes(const std::filesystem::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
 
 // A FIFO at path; false where there are none (Windows).
 inline bool makeFifo([[maybe_unused]] const std::filesystem::path& path) {

@@ -1,5 +1,5 @@
 // Directory chains written straight into the tables: locating a path, rebuilding a directory's
-// path, extraction with includes, excludes, criteria, time-out and checksum filter, and removal.
+// path, extraction with includes, excludes, criteria, time-out and checksum filter.
 #include "ChecksumFilter.h"
 #include "cache/fs_cache.h"
 #include "cache_fixture.h"
@@ -121,22 +121,6 @@ TEST_F(CacheTest, ExtractionKeepsIncludedFilesAndReportsThemAsStored) {
   EXPECT_TRUE(
       traces.contains("FS_Cache::extractResults - findPathById() failed! extract interrupted!\n"));
   EXPECT_EQ(column(cache->filesRecords(), u"PATHID").size(), 6u);
-}
-
-TEST_F(CacheTest, RemoveTreeDropsTheSubtreeAndNothingElse) {
-  std::unique_ptr<FS_Cache> cache = createdCache(home_);
-  addChains(cache.get());
-  for (uint32_t id = 100; id < 110; ++id) {
-    addDirectory(cache.get(), id, u"n", id == 100 ? 21 : id - 1);
-    addFile(cache.get(), u"n.txt", id);
-  }
-  for (uint32_t id : {777u, 5u, 100u}) {
-    cache->removeTree(cache->directoriesTable(), cache->filesTable(), id);
-  }
-  EXPECT_EQ(column(cache->directoryRecords(), u"ID"), std::vector<int32_t>({1, 12, 20, 21}));
-  EXPECT_EQ(column(cache->filesRecords(), u"PATHID"), std::vector<int32_t>({12, 21}));
-  cache->removeFiles(cache->filesTable(), 21);
-  EXPECT_EQ(column(cache->filesRecords(), u"PATHID"), std::vector<int32_t>({12}));
 }
 
 }  // namespace

@@ -64,14 +64,12 @@ TEST_F(CacheTest, CreateOpenAndCloseFollowTheMarkerAndCounterAndRefuseDamage) {
   EXPECT_TRUE(cache->close());
   EXPECT_FALSE(fs::exists(home_.host("mon_dirs.cuflag")));
 
-  // The fuzz target tries counter values with and without the marker; here the bound, wrong
-  // lengths and what is not a regular file.
+  // The fuzz target tries counter values and lengths with and without the marker; here the bound
+  // and what is not a regular file.
   const char* refused = "FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n";
   const Damage cases[] = {
       {"mon_dirs.counter", "333333f3", true, 0, 4080218931u, nullptr},
       {"mon_dirs.counter", "343333f3", true, -53, 0, refused},
-      {"mon_dirs.counter", "100000", true, -53, 0, refused},
-      {"mon_dirs.counter", "1000000000", true, -53, 0, refused},
       {"mon_dirs.counter", "dir", true, -53, 0, refused},
       {"mon_dirs.counter", "fifo", true, -53, 0, refused},
       {"mon_dirs.counter", "missing", true, -53, 0, refused},

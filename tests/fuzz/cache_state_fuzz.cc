@@ -7,69 +7,31 @@
 // Checked: the open succeeds exactly when the checker finds no marker and the counter is 4 bytes
 // at most 0xF3333333, whose value becomes the directory index; a digest file that one cache wrote
 // is written back byte for byte by the next cache that loads it.
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <string>
-#include <system_error>
-#include <vector>
 
 #include "cache/fs_cache.h"
-#include "platform/platform.h"
+#include "fuzz_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kMaxCounter = 0xF3333333u;
 constexpr size_t kMaxCounterBytes = 9;
 
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "cache_state_fuzz: %s\n", what);
-  std::abort();
-}
-
-void writeFile(const fs::path& path, const uint8_t* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-}
-
-Bytes readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// The cache home, in memory where possible, removed at exit.
-struct Home {
+// The cache home, with empty tables.
+struct Home : WorkDir {
   Home() {
-    std::random_device seed;
-    std::error_code error;
-    const fs::path base =
-        fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
-    do {
-      host = base / ("fscanner-cache-fuzz-" + std::to_string(seed()));
-    } while (!fs::create_directory(host));
-    if (!platform::driveQualifiedPath(host.string(), &drive)) fail("no drive for the home");
-    FS_Cache cache(u"mon_dirs", u"mon_files", drive.c_str(), false, false, true, nullptr);
+    FS_Cache cache(u"mon_dirs", u"mon_files", drive().c_str(), false, false, true, nullptr);
     if (cache.create(0, FS_CACHE_CREATE) != 0) fail("cannot create the cache");
     cache.close();
   }
-  ~Home() {
-    std::error_code ignored;
-    fs::remove_all(host, ignored);
-  }
-  fs::path host;
-  std::u16string drive;
 };
 
 // Opens a cache on home, rewrites its digests with one more entry and returns the file written.
 Bytes reopenAndRewrite(const Home& home, bool checker, int* opened, uint32_t* index) {
-  FS_Cache cache(u"mon_dirs", u"mon_files", home.drive.c_str(), false, false, checker, nullptr);
+  FS_Cache cache(u"mon_dirs", u"mon_files", home.drive().c_str(), false, false, checker, nullptr);
   *opened = cache.create(0, FS_CACHE_OPEN);
   *index = cache.directoriesIndex();
   const PathList exclusions = {PathEntry(u"C:\\x", true)};
@@ -78,7 +40,7 @@ Bytes reopenAndRewrite(const Home& home, bool checker, int* opened, uint32_t* in
   if (!cache.sameExHash(exclusions, u"C:\\fuzz")) fail("an updated digest does not compare equal");
   cache.setCorrupted(false);
   cache.close();
-  return readFile(home.host / "ex_hash");
+  return readBytes(home.host("ex_hash"));
 }
 
 }  // namespace
@@ -90,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool checker = (data[0] & 2) != 0;
   const size_t counterBytes = std::min<size_t>(data[1] % kMaxCounterBytes, size - 2);
   const uint8_t* counter = data + 2;
-  writeFile(home.host / "mon_dirs.counter", counter, counterBytes);
+  writeBytes(home.host("mon_dirs.counter"), Bytes(counter, counter + counterBytes));
   std::error_code ignored;
-  fs::remove(home.host / "mon_dirs.cuflag", ignored);
-  if (marker) writeFile(home.host / "mon_dirs.cuflag", nullptr, 0);
-  writeFile(home.host / "ex_hash", counter + counterBytes, size - 2 - counterBytes);
+  fs::remove(home.host("mon_dirs.cuflag"), ignored);
+  if (marker) writeBytes(home.host("mon_dirs.cuflag"), {});
+  writeBytes(home.host("ex_hash"), Bytes(counter + counterBytes, data + size));
 
   const uint32_t value = counterBytes == 4 ? static_cast<uint32_t>(counter[0]) |
                                                  static_cast<uint32_t>(counter[1]) << 8 |
@@ -108,8 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if ((opened == 0) != acceptable) fail("the open does not follow the marker and the counter");
   if (opened == 0 && index != value) fail("the counter was read wrong");
   // The marker is gone now (close of an uncorrupted cache); the second cache loads `first`.
-  fs::remove(home.host / "mon_dirs.cuflag", ignored);
-  writeFile(home.host / "mon_dirs.counter", reinterpret_cast<const uint8_t*>("\0\0\0\0"), 4);
+  fs::remove(home.host("mon_dirs.cuflag"), ignored);
+  writeBytes(home.host("mon_dirs.counter"), Bytes(4, 0));
   const Bytes second = reopenAndRewrite(home, checker, &opened, &index);
   if (opened != 0) fail("a clean cache was refused");
   if (first != second) fail("a digest file is not written back as it was read");

@@ -13,33 +13,22 @@
 // chooses the list (low two bits: 0 included, 1 included and not recursive, 2 excluded, 3 a file
 // system: included when bit 2 is clear) and whose other units are the text.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 #include <string>
-#include <system_error>
 
 #include "FsFileInfo.h"
 #include "FsResults.h"
 #include "base/result_codes.h"
 #include "cache_only_host.h"
+#include "fuzz_support.h"
 #include "host_objects.h"
-#include "platform/platform.h"
+#include "platform/platform_testing.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr size_t kMaxEntries = 16;
 constexpr char16_t kFieldEnd = 0xFFFF;
-
-[[noreturn]] void fail(const std::string& what) {
-  std::fprintf(stderr, "query_fuzz: %s\n", what.c_str());
-  std::abort();
-}
 
 std::string narrowed(const char16_t* text) {
   std::string out;
@@ -71,33 +60,20 @@ class CheckingSink final : public FsResults {
 };
 
 // A tree on drive C: (fixed) with a remote drive D: beside it, and the cache home inside C:'s
-// excluded corner; in memory where possible; removed at exit.
-struct World {
+// excluded corner.
+struct World : WorkDir {
   World() {
-    std::random_device seed;
-    std::error_code error;
-    const fs::path base =
-        fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
-    do {
-      root = base / ("fscanner-query-fuzz-" + std::to_string(seed()));
-    } while (!fs::create_directory(root));
     for (const char* file : {"c/a.txt", "c/sub/b.h", "c/sub/deep/c.H", "c/x y/d", "d/e.txt"}) {
-      fs::create_directories((root / file).parent_path());
-      std::ofstream(root / file) << file;
+      std::filesystem::create_directories(host(file).parent_path());
+      std::ofstream(host(file)) << file;
     }
-    fs::create_directories(root / "home");
-    const std::string drives = "C:=" + (root / "c").string() +
-                               ",fixed;D:=" + (root / "d").string() +
-                               ",remote;E:=" + root.string() + ",fixed";
-    setenv("FSCANNER_DRIVES", drives.c_str(), 1);
-    home = u"E:\\home";
+    std::filesystem::create_directories(host("home"));
+    const std::string drives = "C:=" + host("c").string() + ",fixed;D:=" + host("d").string() +
+                               ",remote;E:=" + host().string() + ",fixed";
+    if (!platform::testing::setDriveTable(drives.c_str())) fail("no drive table");
     expected = answer(everyFile(), 3600, 5000, nullptr);
     if (expected.size() != 4)
       fail("the tree's first answer holds " + std::to_string(expected.size()));
-  }
-  ~World() {
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
   }
 
   // Every file of drive C:, built again from the disk.
@@ -119,8 +95,7 @@ struct World {
     return sink.files;
   }
 
-  fs::path root;
-  std::u16string home;
+  const std::u16string home = u"E:\\home";
   std::set<std::string> expected;
 };
 

@@ -15,28 +15,20 @@
 //   2, 3 xor:   u32 at, u8 count, count bytes
 //                                bytes from at modulo the length (wrapping) are XORed with them
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <memory>
-#include <random>
 #include <string>
-#include <system_error>
 #include <unordered_set>
 #include <vector>
 
-#include "platform/platform.h"
+#include "fuzz_support.h"
 #include "support/narrow_text.h"
-#include "tablestore/table.h"
+#include "tablestore/sample_table.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t kPristineRecords = 48;
 constexpr uint32_t kVariants = 4;
@@ -44,81 +36,10 @@ constexpr uint32_t kCompactBit = 1;
 constexpr uint32_t kBlobBit = 2;
 constexpr uint32_t kCreateIndexBit = 4;
 constexpr size_t kFileCount = 6;
-constexpr char kMemoryDirectory[] = "/dev/shm";
 constexpr size_t kMaxOperations = 64;
 constexpr size_t kMaxXorBytes = 16;
 // Keys sought per index and pass, so that an input stays fast.
 constexpr size_t kMaxSeekKeys = 24;
-
-struct IndexSpec {
-  const char16_t* suffix;
-  const char16_t* column;
-  uint32_t type;
-};
-constexpr IndexSpec kIndexes[] = {{u"_FILENAME", u"FILENAME", FIELD_WSTRING},
-                                  {u"_ATTR", u"ATTR", FIELD_INT32},
-                                  {u"_SIZE", u"SIZE", FIELD_INT64}};
-
-[[noreturn]] void fail(const char* what) {
-  std::fprintf(stderr, "table_damage_fuzz: %s\n", what);
-  std::abort();
-}
-
-std::u16string driveOf(const fs::path& host) {
-  std::u16string drive;
-  if (!platform::driveQualifiedPath(host.string(), &drive)) {
-    fail("no drive for the temporary directory");
-  }
-  return drive;
-}
-
-Bytes readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (!out) fail("cannot write a work file");
-}
-
-// Sets every field of record from n, so that records differ, strings take one-, two- and
-// three-byte encodings and some values are long enough to leave a field's built-in buffer.
-void fillRecord(FieldList* record, uint32_t n) {
-  for (uint32_t i = 0; i < record->count(); ++i) {
-    Field* field = record->at(i);
-    switch (field->type()) {
-      case FIELD_BYTE:
-        static_cast<ByteField*>(field)->setValue(static_cast<uint8_t>(n * 7));
-        break;
-      case FIELD_WORD:
-        static_cast<WordField*>(field)->setValue(static_cast<uint16_t>(n * 300));
-        break;
-      case FIELD_INT32:
-        static_cast<Int32Field*>(field)->setValue(n % 5 == 0 ? -1 : static_cast<int32_t>(n % 7));
-        break;
-      case FIELD_INT64:
-        static_cast<Int64Field*>(field)->setValue(static_cast<int64_t>(n) << (n % 40));
-        break;
-      case FIELD_WSTRING: {
-        std::u16string text = u"file" + std::u16string(n % 3, u'\u00e9') + u"_" +
-                              std::u16string(1, static_cast<char16_t>(u'a' + n % 26));
-        if (n % 11 == 0) text += std::u16string(150, u'\u4e2d');
-        if (n % 13 == 0) text.clear();
-        static_cast<WStringField*>(field)->setValue(text.c_str());
-        break;
-      }
-      default: {
-        uint8_t blob[4] = {3, static_cast<uint8_t>(n), 2, 1};
-        static_cast<ShortBlobField*>(field)->setValue(blob);
-        break;
-      }
-    }
-  }
-  if (n % 4 == 1 && record->count() > 0) record->at(n % record->count())->setNull(true);
-}
 
 // The files of one built table, in the order the damage program numbers them.
 struct Variant {
@@ -128,33 +49,18 @@ struct Variant {
   std::vector<Bytes> pristine;
 };
 
-// The temporary directory with the tables built once per process, removed at exit.
-class Workspace {
+// The work directory: the tables built once per process in its subdirectory "pristine", the
+// damaged copies in the directory itself.
+class Workspace : public WorkDir {
  public:
   Workspace() {
-    std::random_device seed;
-    // In memory where possible: on a disk every input would wait for its files to be cut.
-    std::error_code error;
-    fs::path base = fs::is_directory(kMemoryDirectory, error) ? fs::path(kMemoryDirectory)
-                                                              : fs::temp_directory_path();
-    do {
-      root_ = base / ("fscanner-fuzz-" + std::to_string(seed()));
-    } while (!fs::create_directory(root_));
-    fs::create_directory(root_ / "pristine");
-    fs::create_directory(root_ / "work");
+    fs::create_directory(host("pristine"));
     for (uint32_t v = 0; v < kVariants; ++v) variants_.push_back(build(v));
     for (uint32_t n = 0; n < kPristineRecords; ++n) addKeysOf(n);
   }
-  ~Workspace() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-  Workspace(const Workspace&) = delete;
-  Workspace& operator=(const Workspace&) = delete;
 
   const Variant& variant(uint32_t v) const { return variants_[v]; }
-  fs::path work() const { return root_ / "work"; }
-  // Key texts of the pristine records for the index at position i of kIndexes.
+  // Key texts of the pristine records for the index at position i of kSampleIndexes.
   const std::vector<std::u16string>& keys(size_t i) const { return keys_[i]; }
 
  private:
@@ -163,30 +69,15 @@ class Workspace {
     variant.compact = (v & kCompactBit) != 0;
     variant.name = std::u16string(variant.compact ? u"compact" : u"plain") +
                    ((v & kBlobBit) != 0 ? u"_blob" : u"");
-    fs::path directory = root_ / "pristine";
-    Table table(variant.name.c_str(), driveOf(directory).c_str(), variant.compact);
-    table.addColumn(u"FILENAME", FIELD_WSTRING);
-    table.addColumn(u"FLAGS", FIELD_BYTE);
-    table.addColumn(u"KIND", FIELD_WORD);
-    table.addColumn(u"ATTR", FIELD_INT32);
-    table.addColumn(u"SIZE", FIELD_INT64);
-    if ((v & kBlobBit) != 0) table.addColumn(u"TAG", FIELD_SHORT_BLOB);
-    table.addColumn(u"SHORTNAME", FIELD_WSTRING);
-    if (!table.create()) fail("cannot create a pristine table");
-    for (const IndexSpec& index : kIndexes) {
-      if (!table.createIndex((variant.name + index.suffix).c_str(), index.column)) {
-        fail("cannot create a pristine index");
-      }
+    Table table(variant.name.c_str(), drive(u"pristine").c_str(), variant.compact);
+    if (!createSampleTable(&table, kPristineRecords, (v & kBlobBit) != 0, true)) {
+      fail("cannot create a pristine table");
     }
     FieldList record = table.columns();
-    for (uint32_t n = 0; n < kPristineRecords; ++n) {
-      fillRecord(&record, n);
-      if (!table.addRecord(record)) fail("cannot add a pristine record");
-    }
     // Removed and moved records leave dead entries in the position file and the chains.
     for (uint32_t n = 3; n < kPristineRecords; n += 9) table.removeRecord(n);
     for (uint32_t n = 5; n < kPristineRecords; n += 10) {
-      fillRecord(&record, n + 1);
+      fillSampleRecord(&record, n + 1, true);
       table.updateRecord(n, record);
     }
     table.close();
@@ -194,11 +85,11 @@ class Workspace {
     for (const char16_t* suffix : {u".dat", u".pxx", u"_idx.dat"}) {
       variant.fileNames.push_back(variant.name + suffix);
     }
-    for (const IndexSpec& index : kIndexes) {
+    for (const SampleIndex& index : kSampleIndexes) {
       variant.fileNames.push_back(variant.name + index.suffix + u".idx");
     }
     for (const std::u16string& file : variant.fileNames) {
-      variant.pristine.push_back(readFile(directory / narrow(file)));
+      variant.pristine.push_back(readBytes(host("pristine") / narrow(file)));
     }
     return variant;
   }
@@ -206,8 +97,8 @@ class Workspace {
   // Key texts as the search side forms them: upper-cased strings, decimal numbers.
   void addKeysOf(uint32_t n) {
     FieldList record;
-    for (const IndexSpec& index : kIndexes) record.addField(index.column, index.type);
-    fillRecord(&record, n);
+    for (const SampleIndex& index : kSampleIndexes) record.addField(index.column, index.type);
+    fillSampleRecord(&record, n, true);
     const auto* name = static_cast<const WStringField*>(record.at(0));
     std::u16string key(name->value(), name->length());
     for (char16_t& unit : key) {
@@ -228,9 +119,8 @@ class Workspace {
     }
   }
 
-  fs::path root_;
   std::vector<Variant> variants_;
-  std::vector<std::u16string> keys_[std::size(kIndexes)];
+  std::vector<std::u16string> keys_[std::size(kSampleIndexes)];
 };
 
 Workspace& workspace() {
@@ -312,8 +202,8 @@ void walkAndRead(Table* table, FieldList* record, uint64_t positionBytes) {
 // ends.
 void searchIndexes(Table* table, FieldList* record) {
   std::unordered_set<uint32_t> visited;
-  for (size_t i = 0; i < std::size(kIndexes); ++i) {
-    HashIndex* index = table->findIndexByColumn(kIndexes[i].column);
+  for (size_t i = 0; i < std::size(kSampleIndexes); ++i) {
+    HashIndex* index = table->findIndexByColumn(kSampleIndexes[i].column);
     if (index == nullptr) continue;
     for (const std::u16string& key : workspace().keys(i)) {
       uint32_t number = 0;
@@ -330,10 +220,9 @@ void searchIndexes(Table* table, FieldList* record) {
   }
 }
 
-void exercise(Table* table, bool createIndex, const fs::path& directory,
+void exercise(Table* table, bool createIndex, const fs::path& positions,
               const std::u16string& name) {
   FieldList record = table->columns();
-  fs::path positions = directory / (narrow(name) + ".pxx");
   walkAndRead(table, &record, fileLength(positions));
   searchIndexes(table, &record);
   for (uint32_t bogus : {0xFFFFFFFFu, 0x3FFFFFFFu, 0x40000000u, kPristineRecords}) {
@@ -341,14 +230,15 @@ void exercise(Table* table, bool createIndex, const fs::path& directory,
     table->removeRecord(bogus);
   }
 
-  fillRecord(&record, 7);
+  fillSampleRecord(&record, 7, true);
   uint32_t added = 0;
   if (table->addRecord(record, &added)) table->readRecord(added, &record);
   uint32_t first = 0;
   if (table->firstLiveRecord(&first)) {
-    fillRecord(&record, first);  // same lengths as stored when undamaged: an in-place update
+    fillSampleRecord(&record, first,
+                     true);  // same lengths as stored when undamaged: an in-place update
     table->updateRecord(first, record);
-    fillRecord(&record, first + 2);
+    fillSampleRecord(&record, first + 2, true);
     table->updateRecord(first, record);
   }
   uint32_t second = 0;
@@ -373,21 +263,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     files[i].assign(variant.pristine[i].begin(), variant.pristine[i].end());
   }
   applyDamage(&program, &files);
-  fs::path work = space.work();
   for (size_t i = 0; i < files.size(); ++i) {
-    writeFile(work / narrow(variant.fileNames[i]), files[i]);
+    if (!writeBytes(space.host(narrow(variant.fileNames[i])), files[i])) fail("cannot write");
   }
 
-  Table table(variant.name.c_str(), driveOf(work).c_str(), variant.compact);
+  const fs::path positions = space.host(narrow(variant.fileNames[1]));
+  Table table(variant.name.c_str(), space.drive().c_str(), variant.compact);
   if (table.open()) {
-    exercise(&table, (choice & kCreateIndexBit) != 0, work, variant.name);
+    exercise(&table, (choice & kCreateIndexBit) != 0, positions, variant.name);
     table.close();
   }
   // A second object opens what the first one left behind.
-  Table again(variant.name.c_str(), driveOf(work).c_str(), variant.compact);
+  Table again(variant.name.c_str(), space.drive().c_str(), variant.compact);
   if (again.open()) {
     FieldList record = again.columns();
-    walkAndRead(&again, &record, fileLength(work / (narrow(variant.name) + ".pxx")));
+    walkAndRead(&again, &record, fileLength(positions));
   }
   return 0;
 }

@@ -1,6 +1,7 @@
 // Queries end to end over a drive table with a fixed and a remote drive: which paths the cache
 // answers and which are walked, age and exclusion digests in cache-only mode, the monitor mode's
-// CREATIONTIME rule, extended reuse, and a build time-out that corrupts the cache for good.
+// CREATIONTIME rule, extended reuse, a build time-out that corrupts the cache for good, and every
+// platform call of a cache-only query failing in turn.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,8 @@
 
 #include "base/result_codes.h"
 #include "cache/fs_cache.h"
+#include "platform/platform.h"
+#include "platform/platform_testing.h"
 #include "support/drive_table.h"
 #include "support/narrow_text.h"
 #include "support/query_objects.h"
@@ -18,6 +21,8 @@
 #include "support/trace_capture.h"
 
 namespace {
+
+using platform::testing::Fault;
 
 class QueryTest : public DriveTableTest {
  protected:
@@ -47,14 +52,6 @@ class QueryTest : public DriveTableTest {
     return cache;
   }
 
-  // What the monitor does: records the tree of path.
-  static void record(FS_Cache* cache, const char16_t* path) {
-    EXPECT_EQ(cache->build(ResolvedPath{PathEntry(path, true), DriveEntry()},
-                           cache->directoryRecords(), cache->directoriesIndexSlot(),
-                           cache->filesRecords(), cache->directoryRecords2(), {}, {}, false, 60000),
-              kBuildDone);
-  }
-
   static std::vector<std::string> run(FS_Cache* cache, const Query& query, bool extended = false,
                                       int* result = nullptr, uint32_t age = 0,
                                       uint32_t timeout = 60000) {
@@ -76,13 +73,40 @@ class QueryTest : public DriveTableTest {
     std::sort(firstCached, sink.files.end());
     return sink.files;
   }
+
+  // A host's query, as fsquery --cache-only runs it. Each run excludes a path of its own, so
+  // that the cached tree is built again and the faults reach the build.
+  static int hostQuery(int run, std::vector<std::string>* files) {
+    const std::u16string unseen = u"C:\\data\\unseen" + std::u16string(1, u'a' + run % 26) +
+                                  std::u16string(1, u'a' + run / 26 % 26);
+    Query query;
+    query.included.push_back(PathEntry(u"C:\\data", true));
+    query.excluded.push_back(PathEntry(unseen.c_str(), true));
+    Sink sink;
+    FS_Cache cache(u"mon_dirs", u"mon_files", u"C:\\home", false, false, true, nullptr);
+    int result = cache.lock(5000);
+    if (result != SUCCESS) return result;
+    result = cache.create(5000, FS_CACHE_OPEN_ALWAYS);
+    if (result == SUCCESS) {
+      result = cache.executeQuery(&sink, &query, 5000, 3600);
+      cache.close();
+    }
+    cache.unlock();
+    *files = sink.files;
+    std::sort(files->begin(), files->end());
+    return result;
+  }
 };
 
 using Files = std::vector<std::string>;
 
 TEST_F(QueryTest, MonitorModeServesRecordedFixedPathsFromTheCacheAndWalksTheRest) {
   std::unique_ptr<FS_Cache> cache = openCache(true);
-  record(cache.get(), u"C:\\data");
+  // What the monitor does: records the tree of C:\data.
+  EXPECT_EQ(cache->build(ResolvedPath{PathEntry(u"C:\\data", true), DriveEntry()},
+                         cache->directoryRecords(), cache->directoriesIndexSlot(),
+                         cache->filesRecords(), cache->directoryRecords2(), {}, {}, false, 60000),
+            kBuildDone);
   Query query;
   query.included = {PathEntry(u"C:\\data", true), PathEntry(u"C:\\other", true),
                     PathEntry(u"$remote::R:\\share", true)};
@@ -102,17 +126,14 @@ TEST_F(QueryTest, MonitorModeServesRecordedFixedPathsFromTheCacheAndWalksTheRest
   EXPECT_EQ(run(cache.get(), query), (Files{"cache C:\\data\\a.txt"}));
 }
 
-TEST_F(QueryTest, RemoteOnlyQueriesNeverTouchTheTables) {
-  std::unique_ptr<FS_Cache> cache = openCache(false);
-  Query query;
-  query.included = {PathEntry(u"$remote::R:\\share", true)};
-  EXPECT_EQ(run(cache.get(), query), (Files{"disk R:\\share\\d.txt"}));
-  EXPECT_EQ(cache->directoriesIndex(), 0u);
-}
-
 TEST_F(QueryTest, CacheOnlyModeBuildsOnceThenRebuildsWhenOldOrExcludedDifferently) {
   std::unique_ptr<FS_Cache> cache = openCache(false);
   Query query;
+  // A remote path alone never touches the tables.
+  query.included = {PathEntry(u"$remote::R:\\share", true)};
+  EXPECT_EQ(run(cache.get(), query), (Files{"disk R:\\share\\d.txt"}));
+  EXPECT_EQ(cache->directoriesIndex(), 0u);
+
   query.included = {PathEntry(u"C:\\data", true)};
   const Files both{"cache C:\\data\\a.txt", "cache C:\\data\\sub\\b.txt"};
   TraceCapture traces;
@@ -137,20 +158,22 @@ TEST_F(QueryTest, CacheOnlyModeBuildsOnceThenRebuildsWhenOldOrExcludedDifferentl
   EXPECT_EQ(run(cache.get(), query), (Files{"cache C:\\data\\a.txt", "cache C:\\data\\new.txt"}));
 
   // The counter on disk follows the ids handed out.
-  std::unique_ptr<FS_Cache> reopened;
   const uint32_t saved = cache->directoriesIndex();
   cache->close();
   cache.reset();
-  reopened = openCache(false);
-  EXPECT_EQ(reopened->directoriesIndex(), saved);
+  EXPECT_EQ(openCache(false)->directoriesIndex(), saved);
 }
 
+// A cache never opened, and one whose build timed out, answer CACHE_INVALID without calling the
+// host.
 TEST_F(QueryTest, ABuildTimeOutCorruptsTheCacheForEveryLaterQuery) {
-  std::unique_ptr<FS_Cache> cache = openCache(false);
   Query query;
   query.included = {PathEntry(u"C:\\data", true)};
   int result = 0;
-  Sink sink;
+  FS_Cache unopened(u"mon_dirs", u"mon_files", u"C:\\home", true, false, false, nullptr);
+  EXPECT_EQ(run(&unopened, query, false, &result), (Files{}));
+  EXPECT_EQ(result, CACHE_INVALID);
+  std::unique_ptr<FS_Cache> cache = openCache(false);
   EXPECT_EQ(run(cache.get(), query, false, &result, 0, 0), (Files{}));
   EXPECT_EQ(result, CACHE_BUILD_TIMED_OUT);
   EXPECT_TRUE(cache->corrupted());
@@ -183,13 +206,39 @@ TEST_F(QueryTest, TheExtendedFormReusesItsResolutionWhileTheListsStayTheSame) {
   EXPECT_TRUE(traces.containsText("PathHelper::pathResolver - entering"));
 }
 
-TEST_F(QueryTest, AnUnusableCacheAnswersInvalidWithoutCallingTheHost) {
-  FS_Cache unopened(u"mon_dirs", u"mon_files", u"C:\\home", true, false, false, nullptr);
-  Query query;
-  query.included = {PathEntry(u"C:\\data", true)};
-  int result = 0;
-  EXPECT_EQ(run(&unopened, query, false, &result), (Files{}));
-  EXPECT_EQ(result, CACHE_INVALID);
+// Every platform call a host's cache-only query makes (file opens, sizes, mappings and their
+// growth, reads, the cache's mutexes) fails in turn, one call per run: the query answers a result
+// the system defines without crashing, and a healthy system comes back to exact answers by itself:
+// the next query that builds the tree again answers exactly, or answers -40 once (the cache found
+// damage the failed run left, marked itself and is rebuilt) and the one after it answers exactly.
+TEST_F(QueryTest, EveryFailingCallLeavesTheCacheAnsweringExactly) {
+  const std::vector<std::string> expected = {"cache C:\\data\\a.txt", "cache C:\\data\\sub\\b.txt"};
+  std::vector<std::string> files;
+  ASSERT_EQ(hostQuery(0, &files), SUCCESS);
+  ASSERT_EQ(files, expected);
+  int run = 1;
+  for (Fault point : {Fault::kFileOpen, Fault::kFileSize, Fault::kFileMap, Fault::kFileRead,
+                      Fault::kMutexCreate}) {
+    int calls = 0;
+    for (int n = 1; n <= 400; ++n, ++run) {
+      platform::testing::injectFault(point, platform::kErrorAccessDenied, n);
+      const int result = hostQuery(run, &files);
+      const bool fired = !platform::testing::faultArmed(point);
+      platform::testing::clearFaults();
+      if (!fired) break;
+      calls = n;
+      SCOPED_TRACE("fault " + std::to_string(static_cast<int>(point)) + " at call " +
+                   std::to_string(n));
+      EXPECT_TRUE(result == SUCCESS || result == GENERAL_FAILURE || result == CACHE_INVALID ||
+                  result == CACHE_BUILD_TIMED_OUT || result == MUTEX_FAILED)
+          << result;
+      int healthy = hostQuery(++run, &files);
+      if (healthy == CACHE_INVALID) healthy = hostQuery(++run, &files);
+      EXPECT_EQ(healthy, SUCCESS);
+      EXPECT_EQ(files, expected);
+    }
+    EXPECT_GT(calls, 0) << "the query never reached fault point " << static_cast<int>(point);
+  }
 }
 
 }  // namespace

@@ -12,9 +12,8 @@
 
 class TempDir {
  public:
-  TempDir() {
+  explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
     std::random_device seed;
-    std::filesystem::path base = std::filesystem::temp_directory_path();
     do {
       host_ = base / ("fscanner-test-" + std::to_string(seed()));
     } while (!std::filesystem::create_directory(host_));

@@ -27,7 +27,7 @@ class MappedFileTest : public TableFixture {
   }
 };
 
-TEST_F(MappedFileTest, RefusalsAndMissingFiles) {
+TEST_F(MappedFileTest, RefusalsMissingFilesAndAccessInsideTheData) {
   EXPECT_EQ(newMappedFile(nullptr), nullptr);
   MappedFile unnamed(nullptr);
   EXPECT_FALSE(unnamed.create());
@@ -55,6 +55,49 @@ TEST_F(MappedFileTest, RefusalsAndMissingFiles) {
   ASSERT_TRUE(file->open());
   EXPECT_FALSE(file->open());
   EXPECT_FALSE(file->create());
+
+  // Reads, seeks and writes stay inside the data.
+  ASSERT_EQ(file->write("0123456789", 10), 10u);
+  uint8_t buffer[16] = {};
+  EXPECT_EQ(file->read(buffer, 4), 0u);  // at the end after the write
+  EXPECT_TRUE(file->eof());
+  ASSERT_TRUE(file->seek(6, SEEK_FROM_START));
+  EXPECT_EQ(file->read(buffer, 8), 4u);  // only the data, never the spare tail
+  EXPECT_TRUE(file->eof());
+  EXPECT_EQ(file->tell(), 10u);
+  ASSERT_TRUE(file->seek(0, SEEK_FROM_START));
+  EXPECT_EQ(file->read(buffer, 10), 10u);
+  EXPECT_FALSE(file->eof());
+  EXPECT_EQ(std::string(buffer, buffer + 10), "0123456789");
+
+  EXPECT_TRUE(file->seek(-4, SEEK_FROM_END));
+  EXPECT_EQ(file->tell(), 6u);
+  const std::pair<int32_t, int> refused[] = {{1, SEEK_FROM_END},
+                                             {-11, SEEK_FROM_END},
+                                             {-1, SEEK_FROM_START},
+                                             {11, SEEK_FROM_START},
+                                             {-7, SEEK_FROM_CURRENT},
+                                             {5, SEEK_FROM_CURRENT},
+                                             {0, 0},
+                                             {0, 4}};
+  for (const auto& [offset, origin] : refused) {
+    EXPECT_FALSE(file->seek(offset, origin)) << offset << " from " << origin;
+  }
+  EXPECT_EQ(file->tell(), 6u);  // every refused seek left the position alone
+  EXPECT_TRUE(file->seek(-6, SEEK_FROM_CURRENT));
+  EXPECT_EQ(file->tell(), 0u);
+
+  // Inside the data a write overwrites and keeps the size; across the end it extends it.
+  ASSERT_TRUE(file->seek(2, SEEK_FROM_START));
+  ASSERT_EQ(file->write("ab", 2), 2u);
+  ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
+  EXPECT_EQ(file->tell(), 10u);
+  ASSERT_TRUE(file->seek(8, SEEK_FROM_START));
+  ASSERT_EQ(file->write("XYZW", 4), 4u);
+  ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
+  EXPECT_EQ(file->tell(), 12u);
+  ASSERT_TRUE(file->close());
+  EXPECT_EQ(diskBytes(), Bytes({'0', '1', 'a', 'b', '4', '5', '6', '7', 'X', 'Y', 'Z', 'W'}));
 }
 
 TEST_F(MappedFileTest, GrowsInWholeStepsKeepsEveryByteAndIsCutBackOnClose) {
@@ -103,53 +146,6 @@ TEST_F(MappedFileTest, GrowsInWholeStepsKeepsEveryByteAndIsCutBackOnClose) {
   ASSERT_EQ(reader->read(back.data(), size), size);
   EXPECT_EQ(back, expected);
   ASSERT_TRUE(reader->close());
-}
-
-TEST_F(MappedFileTest, ReadsSeeksAndWritesStayInsideTheData) {
-  auto file = makeFile();
-  ASSERT_TRUE(file->create());
-  ASSERT_EQ(file->write("0123456789", 10), 10u);
-  uint8_t buffer[16] = {};
-  EXPECT_EQ(file->read(buffer, 4), 0u);  // at the end after the write
-  EXPECT_TRUE(file->eof());
-  ASSERT_TRUE(file->seek(6, SEEK_FROM_START));
-  EXPECT_EQ(file->read(buffer, 8), 4u);  // only the data, never the spare tail
-  EXPECT_TRUE(file->eof());
-  EXPECT_EQ(file->tell(), 10u);
-  ASSERT_TRUE(file->seek(0, SEEK_FROM_START));
-  EXPECT_EQ(file->read(buffer, 10), 10u);
-  EXPECT_FALSE(file->eof());
-  EXPECT_EQ(std::string(buffer, buffer + 10), "0123456789");
-
-  EXPECT_TRUE(file->seek(-4, SEEK_FROM_END));
-  EXPECT_EQ(file->tell(), 6u);
-  const std::pair<int32_t, int> refused[] = {{1, SEEK_FROM_END},
-                                             {-11, SEEK_FROM_END},
-                                             {-1, SEEK_FROM_START},
-                                             {11, SEEK_FROM_START},
-                                             {-7, SEEK_FROM_CURRENT},
-                                             {5, SEEK_FROM_CURRENT},
-                                             {0, 0},
-                                             {0, 4}};
-  for (const auto& [offset, origin] : refused) {
-    EXPECT_FALSE(file->seek(offset, origin)) << offset << " from " << origin;
-  }
-  EXPECT_EQ(file->tell(), 6u);  // every refused seek left the position alone
-  EXPECT_TRUE(file->seek(-6, SEEK_FROM_CURRENT));
-  EXPECT_EQ(file->tell(), 0u);
-
-  // Inside the data a write overwrites and keeps the size; across the end it extends it.
-  ASSERT_TRUE(file->seek(2, SEEK_FROM_START));
-  ASSERT_EQ(file->write("ab", 2), 2u);
-  ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
-  EXPECT_EQ(file->tell(), 10u);
-  ASSERT_TRUE(file->seek(8, SEEK_FROM_START));
-  ASSERT_EQ(file->write("XYZW", 4), 4u);
-  ASSERT_TRUE(file->seek(0, SEEK_FROM_END));
-  EXPECT_EQ(file->tell(), 12u);
-  ASSERT_TRUE(file->close());
-  const Bytes disk = diskBytes();
-  EXPECT_EQ(std::string(disk.begin(), disk.end()), "01ab4567XYZW");
 }
 
 TEST_F(MappedFileTest, FailedGrowthKeepsTheDataAndState) {

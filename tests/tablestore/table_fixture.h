@@ -6,17 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/platform_testing.h"
+#include "support/file_bytes.h"
 #include "support/temp_dir.h"
 #include "tablestore/table.h"
-
-using Bytes = std::vector<uint8_t>;
 
 // The record bytes encodeRecord makes of fields.
 inline Bytes encode(const FieldList& fields, bool compact) {
@@ -45,14 +42,9 @@ class TableFixture : public ::testing::Test {
     return table;
   }
 
-  Bytes fileBytes(const std::string& name) const {
-    std::ifstream in(dir_.host(name), std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  Bytes fileBytes(const std::string& name) const { return readBytes(dir_.host(name)); }
   void writeBytes(const std::string& name, const Bytes& bytes) const {
-    std::ofstream out(dir_.host(name), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
+    ::writeBytes(dir_.host(name), bytes);
   }
   static uint32_t u32At(const Bytes& bytes, size_t offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
@@ -67,10 +59,6 @@ class TableFixture : public ::testing::Test {
   }
   static void setString(FieldList* fields, const char16_t* name, const std::u16string& value) {
     static_cast<WStringField*>(fields->findField(name))->setValue(value.c_str());
-  }
-  static std::u16string stringOf(const FieldList& fields, const char16_t* name) {
-    const char16_t* value = static_cast<WStringField*>(fields.findField(name))->value();
-    return value != nullptr ? std::u16string(value) : std::u16string();
   }
 
   // Every live record number, in walk order.

@@ -1,7 +1,9 @@
 #include <algorithm>
 #include <string>
 
+#include "sample_table.h"
 #include "table_fixture.h"
+#include "tablestore/record_codec.h"
 
 namespace {
 
@@ -9,34 +11,10 @@ using platform::testing::Fault;
 
 class TableRecordsTest : public TableFixture {
  protected:
-  // Files-table-like columns of every stored type, an index on FLAGS, records 0 to count - 1.
   std::unique_ptr<Table> makeFilledTable(bool compact, uint32_t count) {
-    const std::pair<const char16_t*, uint32_t> columns[] = {
-        {u"FILENAME", FIELD_WSTRING}, {u"ATTR", FIELD_INT32}, {u"SIZE", FIELD_INT64},
-        {u"FLAGS", FIELD_BYTE},       {u"KIND", FIELD_WORD},  {u"MD5", FIELD_WSTRING}};
     auto table = makeTable(compact);
-    for (const auto& [name, type] : columns) EXPECT_TRUE(table->addColumn(name, type));
-    EXPECT_TRUE(table->create());
-    EXPECT_TRUE(table->createIndex(u"files_FLAGS", u"FLAGS"));
-    FieldList record = table->columns();
-    for (uint32_t i = 0; i < count; ++i) {
-      fillRecord(&record, i);
-      EXPECT_TRUE(table->addRecord(record));
-    }
+    EXPECT_TRUE(createSampleTable(table.get(), count, false));
     return table;
-  }
-  // Deterministic values for record i, covering long, non-ASCII and empty strings.
-  static void fillRecord(FieldList* fields, uint32_t i) {
-    std::u16string name = u"file" + std::u16string(1, char16_t(0x00E0 + i % 64)) +
-                          std::u16string(i % 200, char16_t(u'a' + i % 26));
-    if (i % 17 == 0) name += u"\U0001F600\u4E2D";
-    setString(fields, u"FILENAME", name);
-    setInt32(fields, u"ATTR", static_cast<int32_t>(i * 2654435761u));
-    static_cast<Int64Field*>(fields->findField(u"SIZE"))
-        ->setValue(static_cast<int64_t>((i * 0xFFFE797Dull) << (i % 30)));
-    static_cast<ByteField*>(fields->findField(u"FLAGS"))->setValue(static_cast<uint8_t>(i));
-    static_cast<WordField*>(fields->findField(u"KIND"))->setValue(static_cast<uint16_t>(i * 7));
-    setString(fields, u"MD5", i % 3 == 0 ? u"" : u"d41d8cd98f00b204e9800998ecf8427e");
   }
 };
 
@@ -89,7 +67,7 @@ TEST_F(TableRecordsTest, WorkedExampleIsByteExactAndRemovalOnlyTouchesCountersAn
     FieldList back = table->columns();
     ASSERT_TRUE(table->readRecord(2, &back));
     EXPECT_FALSE(back.at(1)->isNull());  // a read clears every null mark
-    EXPECT_EQ(stringOf(back, u"FILENAME"), u"");
+    EXPECT_EQ(static_cast<WStringField*>(back.at(1))->length(), 0u);
     EXPECT_EQ(static_cast<Int32Field*>(back.at(0))->value(), 2);
   }
 }
@@ -160,17 +138,17 @@ TEST_F(TableRecordsTest, RefusedAndFailedWritesChangeNoByte) {
   for (bool compact : {false, true}) {
     SCOPED_TRACE(compact);
     makeFilledTable(compact, 2);
-    const std::string files[] = {"files.dat", "files.pxx", "files_FLAGS.idx"};
+    const std::string files[] = {"files.dat", "files.pxx", "files_FILENAME.idx", "files_SIZE.idx"};
     std::vector<Bytes> before;
     for (const std::string& file : files) before.push_back(fileBytes(file));
     auto table = makeTable(compact);
     ASSERT_TRUE(table->open());
     FieldList record = table->columns();
-    fillRecord(&record, 1);
-    setString(&record, u"MD5", std::u16string(65536, u'x'));  // encodes past 65,535 bytes
+    fillSampleRecord(&record, 1);
+    setString(&record, u"SHORTNAME", std::u16string(65536, u'x'));  // encodes past 65,535 bytes
     EXPECT_FALSE(table->addRecord(record));
     EXPECT_FALSE(table->updateRecord(0, record));
-    setString(&record, u"MD5", std::u16string(40000, u'q'));  // the file must grow
+    setString(&record, u"SHORTNAME", std::u16string(40000, u'q'));  // the file must grow
     platform::testing::injectFault(Fault::kFileSetSize, platform::kErrorDiskFull);
     EXPECT_FALSE(table->addRecord(record));
     platform::testing::injectFault(Fault::kFileSetSize, platform::kErrorDiskFull);
@@ -199,7 +177,7 @@ TEST_F(TableRecordsTest, RecordsSurviveReopeningAndAppendsAfterDamageAreStoredWh
     for (uint32_t i = 0; i < live.size(); ++i) {
       ASSERT_EQ(live[i], i < kRemoved ? i : i + 1);
       ASSERT_TRUE(table->readRecord(live[i], &back));
-      fillRecord(&expected, live[i]);
+      fillSampleRecord(&expected, live[i]);
       ASSERT_EQ(encode(back, compact), encode(expected, compact)) << "record " << live[i];
     }
     table->close();
@@ -215,7 +193,7 @@ TEST_F(TableRecordsTest, RecordsSurviveReopeningAndAppendsAfterDamageAreStoredWh
       writeBytes("files.dat", records);
       writeBytes("files.pxx", entries);
       ASSERT_TRUE(table->open());
-      fillRecord(&expected, 1234);
+      fillSampleRecord(&expected, 1234);
       uint32_t number = 0;
       ASSERT_TRUE(table->addRecord(expected, &number));
       EXPECT_EQ(number, entries.size() / 4);
@@ -224,6 +202,68 @@ TEST_F(TableRecordsTest, RecordsSurviveReopeningAndAppendsAfterDamageAreStoredWh
       table->close();
     }
   }
+}
+
+FieldList oneField(uint32_t type) {
+  FieldList fields;
+  fields.addField(u"V", type);
+  return fields;
+}
+
+TEST(RecordCodecTest, NumbersCutSevenBitGroupsAndNullMapsMarkColumnsMostSignificantFirst) {
+  const std::pair<uint64_t, Bytes> cases[] = {
+      {0, {0x00}}, {127, {0xFE}}, {128, {0x03, 0x00}}, {300, {0x05, 0x58}}};
+  uint8_t out[10];
+  for (const auto& [value, bytes] : cases) {
+    EXPECT_EQ(Bytes(out, out + putVarint(value, out)), bytes) << value;
+  }
+  EXPECT_EQ(putVarint(UINT64_MAX, out), 10u);
+
+  FieldList fields = oneField(FIELD_INT32);
+  static_cast<Int32Field*>(fields.at(0))->setValue(-1);
+  EXPECT_EQ(encode(fields, true), Bytes({0x00, 0x1F, 0xFF, 0xFF, 0xFF, 0xFE}));
+  EXPECT_EQ(encode(fields, false), Bytes({0x00, 0xFF, 0xFF, 0xFF, 0xFF}));
+
+  // The null map marks null columns, most significant bit first.
+  FieldList nine;
+  for (int i = 0; i < 9; ++i) nine.addField(u"N", FIELD_BYTE);
+  EXPECT_EQ(encode(nine, false), Bytes({0xFF, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  static_cast<ByteField*>(nine.at(0))->setValue(1);
+  static_cast<ByteField*>(nine.at(2))->setValue(3);
+  static_cast<ByteField*>(nine.at(8))->setValue(9);
+  EXPECT_EQ(encode(nine, false), Bytes({0x5F, 0x00, 1, 0, 3, 0, 0, 0, 0, 0, 9}));
+}
+
+TEST(RecordCodecTest, StringsEncodeEachUnitOnItsOwnUpToTheLengthLimit) {
+  FieldList fields = oneField(FIELD_WSTRING);
+  auto* text = static_cast<WStringField*>(fields.at(0));
+  text->setValue(u"\u00E9");
+  EXPECT_EQ(encode(fields, false), Bytes({0x00, 0x02, 0x00, 0xC3, 0xA9}));
+  text->setValue(u"");
+  EXPECT_EQ(encode(fields, false), Bytes({0x00, 0x00, 0x00}));
+  EXPECT_EQ(encode(fields, true), Bytes({0x00, 0x00}));
+
+  // A surrogate pair is two three-byte sequences, and decodes back to the same two units.
+  const char16_t units[] = {0xD83D, 0xDE00, u'\u0800', u'\u07FF', u'\u007F'};
+  uint8_t bytes[32];
+  size_t count = encodeStringUnits(units, 5, bytes);
+  EXPECT_EQ(Bytes(bytes, bytes + count),
+            Bytes({0xED, 0xA0, 0xBD, 0xED, 0xB8, 0x80, 0xE0, 0xA0, 0x80, 0xDF, 0xBF, 0x7F}));
+  char16_t back[32];
+  ASSERT_EQ(decodeStringUnits(bytes, count, back), 5u);
+  EXPECT_EQ(std::u16string(back, 5), std::u16string(units, 5));
+  // A sequence cut off by the end of the text takes only what is there.
+  EXPECT_EQ(decodeStringUnits(bytes, 1, back), 1u);
+  EXPECT_EQ(back[0], 0xD);
+
+  text->setValue(std::u16string(21845, u'\u0800').c_str());  // exactly 65,535 bytes
+  EXPECT_EQ(encode(fields, false).size(), 1u + 2u + 65535u);
+  ByteBuffer buffer;
+  uint32_t size = 0;
+  text->setValue(std::u16string(21846, u'\u0800').c_str());
+  EXPECT_FALSE(encodeRecord(fields, 1, false, &buffer, &size));
+  text->setValue(std::u16string(65536, u'a').c_str());
+  EXPECT_FALSE(encodeRecord(fields, 1, true, &buffer, &size));
 }
 
 }  // namespace
