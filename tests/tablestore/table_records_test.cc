@@ -103,37 +103,6 @@ TEST_F(TableRecordsTest, OnlyPlainUpdatesKeepingStringLengthsStayInPlace) {
   }
 }
 
-TEST_F(TableRecordsTest, InPlaceUpdatesGoByTheStoredLengthOfDamagedText) {
-  auto table = makeExampleTable(false);
-  FieldList record = table->columns();
-  for (const char16_t* name : {u"ab", u"zz"}) {
-    setString(&record, u"FILENAME", name);
-    ASSERT_TRUE(table->addRecord(record));
-  }
-  table->close();
-  // Record 0's text "ab" becomes 'a' and a lone continuation byte: two bytes that decode to
-  // units encoding to three. Record 1 follows directly.
-  Bytes data = fileBytes("files.dat");
-  const size_t next = u32At(fileBytes("files.pxx"), 4);
-  data.at(next - 1) = 0x80;
-  writeBytes("files.dat", data);
-  const Bytes follower(data.begin() + next, data.end());
-
-  ASSERT_TRUE(table->open());
-  setString(&record, u"FILENAME", u"xyz");  // three bytes: no longer fits, moves
-  ASSERT_TRUE(table->updateRecord(0, record));
-  EXPECT_EQ(liveRecords(table.get()), std::vector<uint32_t>({1, 2}));
-  setString(&record, u"FILENAME", u"cd");  // as long as the stored bytes: stays in place
-  ASSERT_TRUE(table->updateRecord(1, record));
-  EXPECT_EQ(liveRecords(table.get()), std::vector<uint32_t>({1, 2}));
-  table->close();
-  data = fileBytes("files.dat");
-  EXPECT_EQ(Bytes(data.begin() + next, data.begin() + next + follower.size() - 2),
-            Bytes(follower.begin(), follower.end() - 2));
-  EXPECT_EQ(Bytes(data.begin() + next + follower.size() - 2, data.begin() + next + follower.size()),
-            Bytes({'c', 'd'}));
-}
-
 TEST_F(TableRecordsTest, RefusedAndFailedWritesChangeNoByte) {
   for (bool compact : {false, true}) {
     SCOPED_TRACE(compact);
