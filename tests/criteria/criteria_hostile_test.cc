@@ -65,13 +65,9 @@ void hostileTexts() {
   expectTwice(repeat(u"-", kHuge) + u"1", -1);
   expectTwice(repeat(u"-", limit) + u"1", 1);
   expectTwice(repeat(u"!", kHuge) + u"0", -1);
-  expectTwice(repeat(u"+(", kHuge) + u"1", -1);
-  expectTwice(repeat(u"(", kHuge), -1);
-  expectTwice(repeat(u")", kHuge), -1);
 
   // Long chains are loops, and their trees as deep as they are long.
   expectTwice(repeat(u"+1", kHuge - 1, u"1"), static_cast<int>(kHuge));
-  expectTwice(repeat(u"-1", kHuge - 1, u"1"), 1 - static_cast<int>(kHuge - 1));
   expectTwice(repeat(u"*1", kHuge, u"1"), 1);
   expectTwice(repeat(u" && 1==1", kHuge, u"1==1"), 1);
   expectTwice(repeat(u" || 0", kHuge, u"0") + u" || 1", 1);
@@ -88,13 +84,8 @@ void hostileTexts() {
   expectTwice(u"[FILENAME] == {\"" + fits + u"\"}", 1, &file.list);
   expectTwice(u"[FILENAME] == \"" + fits + u"*\"", 1, &file.list);
 
-  // Set literals of a million duplicates, and of patterns whose hashes all collide.
+  // A set literal of a million duplicates.
   expectTwice(repeat(u"\"a\",", 1000000, u"[FILENAME] == {") + u"\"b\"}", 0, &file.list);
-  std::u16string colliding;
-  for (uint64_t i = 0; i < 50000; ++i) {
-    colliding += u"\"" + decimal(i) + std::u16string(40, u'z') + u"\",";
-  }
-  expectTwice(u"[FILENAME] == {" + colliding + u"\"*x\"}", 1, &file.list);
 
   // Zero-like characters are unrecognised; the text ends at a real zero.
   for (const char16_t* text : {u"1 == \uFEFF0", u"1 == \u24EA", u"1 == \uFF10", u"1 == \u0660"}) {
