@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "base/result_codes.h"
@@ -15,9 +14,7 @@
 #include "platform/platform.h"
 #include "platform/platform_testing.h"
 #include "support/drive_table.h"
-#include "support/narrow_text.h"
 #include "support/query_objects.h"
-#include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
 namespace {
