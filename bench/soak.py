@@ -48,11 +48,13 @@ def generate(tree, files, directories):
 
 class Changer(threading.Thread):
     """Creates, deletes, renames and resizes files and creates, renames and removes directories
-    under tree at a steady rate, until stopped; `paused` holds it between two changes."""
+    under tree at a steady rate, until stopped; `paused` holds it between two changes. A creation
+    becomes a deletion while the tree holds more files than it started with, so that the tree
+    keeps its size and what grows over time is only what the system keeps."""
 
-    def __init__(self, tree, rate):
+    def __init__(self, tree, rate, files):
         super().__init__(daemon=True)
-        self.tree, self.rate = tree, rate
+        self.tree, self.rate, self.target, self.files = tree, rate, files, files
         self.stop_event, self.running = threading.Event(), threading.Event()
         self.running.set()
         self.changes, self.serial = 0, 0
@@ -71,11 +73,15 @@ class Changer(threading.Thread):
             directory = os.path.join(top, self.random.choice(subdirectories))
         files = [n for n in os.listdir(directory) if n.endswith(".dat")]
         kind = self.random.random()
+        if kind < 0.35 and files and self.files > self.target:
+            kind = 0.5
         if kind < 0.35 or not files:
             with open(os.path.join(directory, "c%07d.dat" % self.serial), "wb") as out:
                 out.write(b"y" * self.random.randrange(0, 5000))
+            self.files += 1
         elif kind < 0.6:
             os.unlink(os.path.join(directory, self.random.choice(files)))
+            self.files -= 1
         elif kind < 0.8:
             os.rename(os.path.join(directory, self.random.choice(files)),
                       os.path.join(directory, "r%07d.dat" % self.serial))
@@ -87,6 +93,7 @@ class Changer(threading.Thread):
             os.makedirs(sub)
             for i in range(5):
                 open(os.path.join(sub, "f%d.dat" % i), "wb").close()
+            self.files += 5
         elif kind < 0.985:
             # Whole trees move; the tops the queries name stay where they are.
             movable = [n for n in self.tops() if n not in self.named_tops]
@@ -95,7 +102,9 @@ class Changer(threading.Thread):
             old = self.random.choice(movable)
             os.rename(os.path.join(self.tree, old), os.path.join(self.tree, "n%07d" % self.serial))
         elif subdirectories:
-            shutil.rmtree(os.path.join(top, self.random.choice(subdirectories)))
+            doomed = os.path.join(top, self.random.choice(subdirectories))
+            self.files -= sum(len(names) for _, _, names in os.walk(doomed))
+            shutil.rmtree(doomed)
         self.changes += 1
 
     def run(self):
@@ -241,7 +250,7 @@ def main():
     # The tree is a fixed drive of its own; the rest of / a remote drive the monitor leaves alone.
     os.environ["FSCANNER_DRIVES"] = "C:=/,remote;D:=%s,fixed" % tree
     host = Host(fsquery, home)
-    changer = Changer(tree, options.changes_per_second)
+    changer = Changer(tree, options.changes_per_second, options.files)
     try:
         return run(options, tree, home, host, changer)
     finally:

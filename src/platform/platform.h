@@ -247,6 +247,26 @@ class ReadableFile final {
 
 // _wremove. False (kErrorFileNotFound, kErrorAccessDenied, ...) when the file is not removed.
 bool removeFile(const char16_t* path);
+// Puts the file from in the place of the file to in one step (rename(2); MoveFileExW with
+// MOVEFILE_REPLACE_EXISTING), both on one volume. A process that has the old file open keeps
+// reading it. False, nothing moved, when from is missing or to cannot be replaced (on Windows a
+// file another process holds without sharing its deletion, or maps).
+bool replaceFile(const char16_t* from, const char16_t* to);
+// _wrmdir: removes an empty directory. False when it is not removed.
+bool removeDirectory(const char16_t* path);
+
+// What tells two names of one file from the names of two files: the volume and the file's number
+// on it (st_dev and st_ino; the volume serial and file index on Windows).
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && file == other.file;
+  }
+  bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+// The identity of the file path names now. False when it cannot be read (missing, no access).
+bool fileIdentity(const char16_t* path, FileIdentity* out);
 
 // _wstat. The mode uses the C runtime's bits: directory 0x4000, regular 0x8000, character
 // device 0x2000, read 0x0100, write 0x0080, execute 0x0040. On POSIX a FIFO, socket or block

@@ -23,6 +23,7 @@ enum class Fault {
   kFileMap,       // FileMapping::map and FileMapping::extend
   kFileUnmap,     // FileMapping destruction reports failure through lastError only
   kFileRead,      // ReadableFile::read
+  kFileReplace,   // replaceFile
   kMutexCreate,   // NamedMutex::create
   kEventCreate,   // NamedEvent::create
   kProcessStart,  // Process::start

@@ -58,11 +58,12 @@ int stopResident(const MonitorCommand& command) {
   return kExitOk;
 }
 
-// Opens or creates the tables (holding the table mutexes, so that no reader sees them emptied)
-// and brings the selected drives up to date. The update marker stays set meanwhile: a provider
-// that asks during the scan walks the disk instead.
+// Opens or creates the tables (holding the table mutexes, so that no reader sees them emptied),
+// or with anew creates them whatever they hold, and brings the selected drives up to date. The
+// update marker stays set meanwhile: a provider that asks during the scan walks the disk instead.
+// Tables that removals have left mostly dead are compacted afterwards.
 int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cache* cache,
-                  const PathList& excludes) {
+                  const PathList& excludes, bool anew) {
   std::unique_ptr<SyncObject> directoriesMutex =
       createNamedMutex((command.directoriesTable + u"_t_mutex").c_str());
   std::unique_ptr<SyncObject> filesMutex =
@@ -74,7 +75,9 @@ int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cac
     directoriesMutex->release();
     return fail("cannot take the table mutexes");
   }
-  const int created = cache->create(0, FS_CACHE_OPEN_ALWAYS);
+  const int created = !anew                   ? cache->create(0, FS_CACHE_OPEN_ALWAYS)
+                      : cache->createTables() ? SUCCESS
+                                              : GENERAL_FAILURE;
   if (created == SUCCESS) cache->beginCacheUpdate();
   filesMutex->release();
   directoriesMutex->release();
@@ -91,6 +94,7 @@ int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cac
   }
   if (!cache->saveCounter()) return fail("cannot save the directory counter");
   cache->endCacheUpdate();
+  if (!compactTablesWhenDue(cache)) return fail("the tables could not be rewritten in place");
   return kExitOk;
 }
 
@@ -133,14 +137,17 @@ int startResident(const MonitorCommand& command) {
   std::string message;
   live.start(backend, &message);
   if (!message.empty()) std::fprintf(stderr, "fsmon: %s\n", message.c_str());
-  const int updated = openAndUpdate(command, drives, &cache, excludes);
+  const int updated = openAndUpdate(command, drives, &cache, excludes, false);
   if (updated != kExitOk) return updated;
   if (!writeMonitorPid(command.home.c_str(), platform::currentProcessId())) {
     return fail("cannot write " + narrowText(monitorPidFilePath(command.home.c_str())));
   }
   if (!signalInitialised(command.home)) return fail("cannot signal the initialisation event");
   detachStandardStreams();
-  live.run(stop.get());
+  while (!live.run(stop.get())) {
+    const int rebuilt = openAndUpdate(command, drives, &cache, excludes, true);
+    if (rebuilt != kExitOk) return rebuilt;
+  }
   closeShared(&cache);
   instance->release();
   return kExitOk;

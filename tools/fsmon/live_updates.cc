@@ -100,9 +100,20 @@ void LiveUpdates::followMove(const platform::ChangeWatcher::Move& move) {
   pending_.insert(moved.begin(), moved.end());
 }
 
-void LiveUpdates::run(platform::NamedEvent* stop) {
+bool compactTablesWhenDue(FS_Cache* cache) {
+  if (!cache->compactionDue() || !cache->acquireTables(platform::kInfinite)) return true;
+  cache->beginCacheUpdate();
+  const FS_Cache::Compaction compaction = cache->compactTables();
+  // Tables replaced in part keep the marker: neither a provider nor the next monitor trusts them.
+  if (compaction != FS_Cache::Compaction::kBroken) cache->endCacheUpdate();
+  cache->releaseTables();
+  return compaction != FS_Cache::Compaction::kBroken;
+}
+
+bool LiveUpdates::run(platform::NamedEvent* stop) {
   savedIndex_ = cache_->directoriesIndex();  // saved by the first scan
   uint32_t lastRefresh = platform::tickCount();
+  lastCompactionCheck_ = lastRefresh;
   std::vector<std::u16string> changed;
   std::vector<platform::ChangeWatcher::Move> moved;
   for (;;) {
@@ -117,9 +128,9 @@ void LiveUpdates::run(platform::NamedEvent* stop) {
         complete_ = false;
       }
     } else if (stop->wait(wait) == platform::WaitResult::kSignaled) {
-      return;
+      return true;
     }
-    if (stop->wait(0) == platform::WaitResult::kSignaled) return;
+    if (stop->wait(0) == platform::WaitResult::kSignaled) return true;
     overflowed_ = overflowed_ || overflowed;
     collect(changed, moved);
     if (!complete_ && platform::tickCount() - lastRefresh >= kFallbackRefreshMs) {
@@ -132,7 +143,15 @@ void LiveUpdates::run(platform::NamedEvent* stop) {
          (changed.empty() || platform::tickCount() - pendingSince_ >= kMaxDelayMs))) {
       applyBatch();
     }
+    // Between batches, even while changes keep coming, so that the tables never grow unbounded.
+    if (pending_.empty() && moves_.empty() && !overflowed_ && !compactWhenDue()) return false;
   }
+}
+
+bool LiveUpdates::compactWhenDue() {
+  if (platform::tickCount() - lastCompactionCheck_ < kCompactionCheckMs) return true;
+  lastCompactionCheck_ = platform::tickCount();
+  return compactTablesWhenDue(cache_);
 }
 
 void LiveUpdates::applyBatch() {

@@ -1,7 +1,8 @@
 // What keeps fsmon's tables current after its first scan: change reports from the system's
 // watcher are collected per directory and applied in short batches, each under both table
 // mutexes with the update marker set, so that a query never waits long and a monitor killed in a
-// batch leaves a marker the provider and the next monitor see.
+// batch leaves a marker the provider and the next monitor see. Between batches the monitor
+// compacts tables that removals have left mostly dead.
 #ifndef FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H
 #define FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H
 
@@ -18,6 +19,11 @@
 // The watcher named by the environment variable FSMON_WATCH ("fanotify", "inotify"; empty or
 // "auto": the system's own choice). False, with the text in *error, for any other word.
 bool watchBackendFromEnvironment(platform::ChangeWatcher::Backend* backend, std::string* error);
+
+// Compacts the cache's tables when they are due (FS_Cache::compactionDue), holding both table
+// mutexes with the update marker set. False when their files were replaced only in part: the
+// marker stays and the tables must be built anew.
+bool compactTablesWhenDue(FS_Cache* cache);
 
 class LiveUpdates {
  public:
@@ -38,8 +44,12 @@ class LiveUpdates {
   // Starts watching every drive. Where that is impossible or incomplete, *message says why and
   // what to do, and run() falls back to checking the drives periodically.
   void start(platform::ChangeWatcher::Backend backend, std::string* message);
-  // Applies changes until stop is set.
-  void run(platform::NamedEvent* stop);
+  // Between batches, the monitor looks this often whether its tables are due for compaction.
+  static constexpr uint32_t kCompactionCheckMs = 5000;
+
+  // Applies changes until stop is set (true), or until the tables must be built anew (false): a
+  // compaction replaced only part of their files.
+  bool run(platform::NamedEvent* stop);
 
  private:
   bool watchAll(platform::ChangeWatcher::Backend backend, std::string* message);
@@ -49,6 +59,8 @@ class LiveUpdates {
   void followMove(const platform::ChangeWatcher::Move& move);
   void applyBatch();
   void refreshDrives();
+  // Compacts the tables when they are due; false when they are left broken.
+  bool compactWhenDue();
 
   FS_Cache* cache_;
   DriveList drives_;
@@ -60,6 +72,7 @@ class LiveUpdates {
   std::vector<platform::ChangeWatcher::Move> moves_;  // applied before pending_, in order
   uint32_t pendingSince_ = 0;                         // tick of the oldest report not yet applied
   uint32_t savedIndex_ = 0;                           // the directory counter as last saved
+  uint32_t lastCompactionCheck_ = 0;
 };
 
 #endif  // FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H

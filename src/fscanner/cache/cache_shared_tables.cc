@@ -44,6 +44,13 @@ void FS_Cache::refreshSharedTables() {
     }
     return;
   }
+  if (!sharedTablesClosed_ && (tbDirectories_->replacedOnDisk() || tbFiles_->replacedOnDisk())) {
+    // The monitor rewrote the tables: this process still maps the files they replaced.
+    FS_TRACE(logger_, "FS_Cache::refreshSharedTables - tables rewritten, opened again\n");
+    tbFiles_->close();
+    tbDirectories_->close();
+    sharedTablesClosed_ = true;
+  }
   if (sharedTablesClosed_) {
     if (!tbDirectories_->open() || !tbFiles_->open()) {
       FS_TRACE(logger_, "FS_Cache::refreshSharedTables - tables cannot be opened again\n");

@@ -169,6 +169,23 @@ class FS_Cache {
   void refreshSharedTables();
   bool tablesUsable() const { return tablesUsable_; }
 
+  // ---- Compaction ------------------------------------------------------------------------------
+  // Removed records and their index cells are never reused: tables that change all the time grow
+  // and their chains lengthen. The monitor rewrites them as copies of their live records once
+  // removed record numbers outnumber live ones (and pass kCompactionMinRemoved) in either table.
+  static constexpr uint32_t kCompactionMinRemoved = 4096;
+  bool compactionDue();
+  enum class Compaction {
+    kDone,      // both tables rewritten and open again
+    kDeferred,  // nothing changed (a copy could not be written or the first file not replaced)
+    kBroken,    // files were replaced in part: the tables must be built anew
+  };
+  // For the monitor, holding both table mutexes with the update marker set: writes compacted
+  // copies of both tables into the staging directory "compact" of the home, puts them in place
+  // of the tables' files, and opens the tables again. Readers notice the new files by their
+  // identity (Table::replacedOnDisk) and open them again.
+  Compaction compactTables();
+
   // ---- Removal ---------------------------------------------------------------------------------
   void removeFiles(Table* files, uint32_t id);
   void removeTree(Table* directories, Table* files, uint32_t id);

@@ -48,6 +48,7 @@ class HashIndex {
   // Null for an object without names.
   const char16_t* indexName() const { return named_ ? indexName_.c_str() : nullptr; }
   const char16_t* columnName() const { return named_ ? columnName_.c_str() : nullptr; }
+  const char16_t* path() const { return named_ ? path_.c_str() : nullptr; }
   // This process's memory of the chains, kept by the table that searches them.
   ChainDigest& digest() { return digest_; }
 

@@ -68,6 +68,8 @@ class RecordReader {
   }
   // The next variable-length number; false when the data ends first or it is too long.
   bool takeVarint(uint64_t* value);
+  // Where the next take starts.
+  const uint8_t* position() const { return next_; }
 
  private:
   const uint8_t* next_;

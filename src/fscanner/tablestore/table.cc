@@ -66,6 +66,7 @@ bool Table::create() {
   }
   nullMapSize_ = nullMapBytes(columns_.count());
   platform::removeFile(cataloguePath_.c_str());
+  identifyRecordFile();
   return true;
 }
 
@@ -100,6 +101,7 @@ bool Table::open() {
   }
   nullMapSize_ = nullMapBytes(columns_.count());
   loadCatalogue();
+  identifyRecordFile();
   return true;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/win32sync.h"
+#include "platform/platform.h"
 #include "tablestore/field.h"
 #include "tablestore/hash_index.h"
 #include "tablestore/record_codec.h"
@@ -110,6 +111,21 @@ class Table {
   // Destroys the record set *ref holds and empties *ref. False when this table does not own it.
   bool closeRecordSet(RecordSetRef* ref);
 
+  // Record numbers ever assigned (live or removed) and the header's count of live records. False
+  // when the table is not open or its header cannot be read.
+  bool recordCounts(uint32_t* assigned, uint32_t* live);
+  // Writes a copy of this open table into another directory under the same file names: the same
+  // columns, encoding and indexes, and every live record's bytes in record-number order,
+  // numbered anew from 0, without the removed ones and the index cells they held. A record too
+  // damaged to read is left out. The paths of the copy's files go to *copied, in the order of
+  // filePaths(). False when a file cannot be written; the copy's files are then removed.
+  bool writeCompactedCopy(const char16_t* directory, std::vector<std::u16string>* copied);
+  // The table's files: records, positions, catalogue, then each index's.
+  std::vector<std::u16string> filePaths() const;
+  // True when the table's record file is no longer the one this object opened (another process
+  // put a new table in its place) or cannot be identified. False when the table is not open.
+  bool replacedOnDisk() const;
+
   // The first live record number; false when there is none.
   bool firstLiveRecord(uint32_t* record);
   // The first live record number after `after`; false when there is none.
@@ -133,6 +149,7 @@ class Table {
   bool readPositionEntry(uint32_t record, uint32_t* entry);
   bool readStored(uint32_t record, FieldList* fields, std::vector<uint32_t>* stringBytes);
   bool appendEncoded(const FieldList& fields, uint32_t size, uint32_t* record);
+  void identifyRecordFile();
   bool moveRecord(uint32_t record, const FieldList& fields, uint32_t size);
   bool storedLengthsMatch(const FieldList& fields) const;
   bool nextLiveEntry(uint64_t from, uint32_t* record);
@@ -152,6 +169,8 @@ class Table {
   std::u16string cataloguePath_;
   std::unique_ptr<StorageFile> records_;
   std::unique_ptr<StorageFile> positions_;
+  platform::FileIdentity recordFileIdentity_;
+  bool recordFileIdentified_ = false;
   uint32_t nullMapSize_ = 0;
   FieldList columns_;
   std::vector<std::unique_ptr<HashIndex>> indexes_;

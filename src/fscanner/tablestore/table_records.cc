@@ -58,6 +58,12 @@ bool Table::appendEncoded(const FieldList& fields, uint32_t size, uint32_t* reco
   return counted && indexed;
 }
 
+bool Table::recordCounts(uint32_t* assigned, uint32_t* live) {
+  if (!isOpen()) return false;
+  *assigned = dataSize(positions_.get()) / kPositionEntrySize;
+  return readU32At(records_.get(), kLiveCountOffset, live);
+}
+
 bool Table::removeRecord(uint32_t record) {
   uint32_t entry = kRemovedEntry;
   if (!isOpen() || !readPositionEntry(record, &entry)) return false;
