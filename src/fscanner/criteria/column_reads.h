@@ -7,4 +7,8 @@
 // lexer cannot cut, and when memory runs out.
 bool readsOnlyColumn(const char16_t* text, const char16_t* column);
 
+// True when text may read [column]: it names that column, or the lexer cannot cut it, or memory
+// runs out. False for a null argument.
+bool readsColumn(const char16_t* text, const char16_t* column);
+
 #endif  // FSCANNER_CRITERIA_COLUMN_READS_H

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "ZrLogWrapper.h"
+#include "criteria/column_reads.h"
 #include "criteria/syntax_analyzer.h"
 
 namespace {
@@ -39,6 +40,10 @@ bool CriteriaEvaluator::setVariables(FieldList* variables) {
   variables_ = variables;
   analyzer_->forgetFields();
   return true;
+}
+
+bool CriteriaEvaluator::readsColumn(const char16_t* column) {
+  return valid_ && ::readsColumn(text_.c_str(), column);
 }
 
 int CriteriaEvaluator::evaluate(bool caseSensitive) {

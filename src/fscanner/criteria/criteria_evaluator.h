@@ -31,6 +31,8 @@ class CriteriaEvaluator final : public RecordFilter {
   // replaced (cleared, assigned, built anew at the same address) must be bound again.
   bool setColumns(FieldList* columns) override;
   bool setVariables(FieldList* variables);
+  // False only when the text names no column [column] (see readsColumn in column_reads.h).
+  bool readsColumn(const char16_t* column) override;
 
   // Evaluates against the bound lists; a null argument means the bound list. -1 for an invalid
   // evaluator or any error (syntax, types, unknown name, string space, division by zero, all

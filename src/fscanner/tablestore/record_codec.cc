@@ -9,8 +9,6 @@
 
 namespace {
 
-// Null maps are built in a buffer of this size, which bounds a table at 256 columns.
-constexpr uint32_t kMaxNullMapBytes = 32;
 // Room one numeric value needs at most, plain or compact.
 constexpr size_t kMaxNumberBytes = kMaxVarintBytes;
 
@@ -164,7 +162,7 @@ bool encodeRecord(const FieldList& fields, uint32_t nullMapSize, bool compact, B
   return true;
 }
 
-bool RecordReader::takeVarint(uint64_t* value) {
+bool RecordReader::takeLongVarint(uint64_t* value) {
   size_t used = decodeVarint(next_, static_cast<size_t>(end_ - next_), value);
   if (used == 0) return false;
   next_ += used;
@@ -196,6 +194,59 @@ bool decodeString(RecordReader* reader, bool compact, WStringField* field,
   return true;
 }
 
+// Decodes one stored value into field, its null mark first taken from the null map; false when
+// the data ends early or the field's type code is outside 1-5.
+bool decodeColumn(RecordReader* reader, bool compact, const uint8_t* nullMap, uint32_t nullMapSize,
+                  uint32_t column, Field* field, std::vector<uint32_t>* stringBytes) {
+  NullMark mark(column, nullMapSize);
+  if (mark.inMap) field->setNull((nullMap[mark.byte] & mark.mask) != 0);
+  uint64_t value = 0;
+  switch (field->type()) {
+    case FIELD_BYTE: {
+      const uint8_t* byte = reader->take(1);
+      if (byte == nullptr) return false;
+      static_cast<ByteField*>(field)->setValue(*byte);
+      return true;
+    }
+    case FIELD_WORD:
+      if (!takeNumber(reader, compact, 2, &value)) return false;
+      static_cast<WordField*>(field)->setValue(static_cast<uint16_t>(value));
+      return true;
+    case FIELD_INT32:
+      if (!takeNumber(reader, compact, 4, &value)) return false;
+      static_cast<Int32Field*>(field)->setValue(static_cast<int32_t>(static_cast<uint32_t>(value)));
+      return true;
+    case FIELD_INT64:
+      if (!takeNumber(reader, compact, 8, &value)) return false;
+      static_cast<Int64Field*>(field)->setValue(static_cast<int64_t>(value));
+      return true;
+    case FIELD_WSTRING:
+      return decodeString(reader, compact, static_cast<WStringField*>(field), stringBytes);
+    default:  // short blobs are never stored, so a record holding one cannot be read back
+      return false;
+  }
+}
+
+// Consumes one stored value of the given type without decoding it; fails where decodeColumn does.
+bool skipColumn(RecordReader* reader, bool compact, uint32_t type) {
+  uint64_t value = 0;
+  switch (type) {
+    case FIELD_BYTE:
+      return reader->take(1) != nullptr;
+    case FIELD_WORD:
+      return takeNumber(reader, compact, 2, &value);
+    case FIELD_INT32:
+      return takeNumber(reader, compact, 4, &value);
+    case FIELD_INT64:
+      return takeNumber(reader, compact, 8, &value);
+    case FIELD_WSTRING:
+      return takeNumber(reader, compact, 2, &value) &&
+             reader->take(static_cast<uint16_t>(value)) != nullptr;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, FieldList* fields,
@@ -206,41 +257,49 @@ bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, Fiel
   const uint8_t* stored = reader->take(nullMapSize);
   if (stored == nullptr) return false;
   std::memcpy(nullMap, stored, nullMapSize);
-
-  uint32_t count = fields->count();
-  for (uint32_t i = 0; i < count; ++i) {
-    Field* field = fields->at(i);
-    NullMark mark(i, nullMapSize);
-    if (mark.inMap) field->setNull((nullMap[mark.byte] & mark.mask) != 0);
-    uint64_t value = 0;
-    switch (field->type()) {
-      case FIELD_BYTE: {
-        const uint8_t* byte = reader->take(1);
-        if (byte == nullptr) return false;
-        static_cast<ByteField*>(field)->setValue(*byte);
-        break;
-      }
-      case FIELD_WORD:
-        if (!takeNumber(reader, compact, 2, &value)) return false;
-        static_cast<WordField*>(field)->setValue(static_cast<uint16_t>(value));
-        break;
-      case FIELD_INT32:
-        if (!takeNumber(reader, compact, 4, &value)) return false;
-        static_cast<Int32Field*>(field)->setValue(
-            static_cast<int32_t>(static_cast<uint32_t>(value)));
-        break;
-      case FIELD_INT64:
-        if (!takeNumber(reader, compact, 8, &value)) return false;
-        static_cast<Int64Field*>(field)->setValue(static_cast<int64_t>(value));
-        break;
-      case FIELD_WSTRING:
-        if (!decodeString(reader, compact, static_cast<WStringField*>(field), stringBytes)) {
-          return false;
-        }
-        break;
-      default:  // short blobs are never stored, so a record holding one cannot be read back
-        return false;
+  for (uint32_t i = 0; i < fields->count(); ++i) {
+    if (!decodeColumn(reader, compact, nullMap, nullMapSize, i, fields->at(i), stringBytes)) {
+      return false;
     }
   }
   return true;
+}
+
+bool PartialRecord::read(RecordReader* reader, uint32_t nullMapSize, bool compact,
+                         const std::vector<uint8_t>& wanted, FieldList* fields) {
+  complete_ = true;
+  if (nullMapSize > kMaxNullMapBytes) return false;
+  const uint8_t* stored = reader->take(nullMapSize);
+  if (stored == nullptr) return false;
+  std::memcpy(nullMap_, stored, nullMapSize);
+  nullMapSize_ = nullMapSize;
+  compact_ = compact;
+  bool skipped = false;
+  for (uint32_t i = 0; i < fields->count(); ++i) {
+    Field* field = fields->at(i);
+    if (i >= starts_.size() || (i < wanted.size() && wanted[i] != 0)) {
+      if (i < starts_.size()) starts_[i] = nullptr;
+      if (!decodeColumn(reader, compact, nullMap_, nullMapSize, i, field, nullptr)) return false;
+    } else {
+      starts_[i] = reader->position();
+      if (!skipColumn(reader, compact, field->type())) return false;
+      skipped = true;
+    }
+  }
+  end_ = reader->position();
+  complete_ = !skipped;
+  return true;
+}
+
+bool PartialRecord::decodeRest(FieldList* fields) {
+  if (complete_) return true;
+  complete_ = true;
+  bool decoded = true;
+  for (uint32_t i = 0; i < fields->count() && i < starts_.size(); ++i) {
+    if (starts_[i] == nullptr) continue;
+    RecordReader reader(starts_[i], static_cast<uint32_t>(end_ - starts_[i]));
+    decoded = decodeColumn(&reader, compact_, nullMap_, nullMapSize_, i, fields->at(i), nullptr) &&
+              decoded;
+  }
+  return decoded;
 }

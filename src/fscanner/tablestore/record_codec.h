@@ -4,6 +4,7 @@
 #ifndef FSCANNER_TABLESTORE_RECORD_CODEC_H
 #define FSCANNER_TABLESTORE_RECORD_CODEC_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,8 @@
 
 // Longest encoded string text; its length must fit the u16 of a plain record.
 constexpr uint32_t kMaxStringBytes = 65535;
+// Null maps are built in a buffer of this size, which bounds a table at 256 columns.
+constexpr uint32_t kMaxNullMapBytes = 32;
 // Most bytes one UTF-16 unit takes when encoded.
 constexpr size_t kMaxBytesPerUnit = 3;
 
@@ -67,11 +70,20 @@ class RecordReader {
     return taken;
   }
   // The next variable-length number; false when the data ends first or it is too long.
-  bool takeVarint(uint64_t* value);
+  bool takeVarint(uint64_t* value) {
+    // A number below 128, such as most string lengths, is one byte whose low bit is clear.
+    if (next_ != end_ && (*next_ & 1) == 0) {
+      *value = *next_++ >> 1;
+      return true;
+    }
+    return takeLongVarint(value);
+  }
   // Where the next take starts.
   const uint8_t* position() const { return next_; }
 
  private:
+  bool takeLongVarint(uint64_t* value);
+
   const uint8_t* next_;
   const uint8_t* end_;
 };
@@ -82,5 +94,29 @@ class RecordReader {
 // stringBytes, when given, receives the stored byte length of each string in column order.
 bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, FieldList* fields,
                   std::vector<uint32_t>* stringBytes = nullptr);
+
+// A record decoded in part: a filter that reads a few columns decides most records without the
+// others. read() checks the whole record as decodeRecord does and decodes only the wanted columns;
+// decodeRest() decodes the others from the same data, which must stay mapped and unchanged
+// meanwhile.
+class PartialRecord {
+ public:
+  // Reads the record at the reader into fields, decoding column i only when wanted[i] is not 0.
+  // False exactly where decodeRecord fails; the fields are then partly set.
+  bool read(RecordReader* reader, uint32_t nullMapSize, bool compact,
+            const std::vector<uint8_t>& wanted, FieldList* fields);
+  // Decodes the columns the last successful read() left out into the same fields, once.
+  bool decodeRest(FieldList* fields);
+
+ private:
+  // Per column, where its value starts; null for a decoded column. Columns beyond those a null
+  // map can mark are always decoded.
+  std::array<const uint8_t*, kMaxNullMapBytes* 8> starts_ = {};
+  const uint8_t* end_ = nullptr;
+  uint8_t nullMap_[kMaxNullMapBytes] = {};
+  uint32_t nullMapSize_ = 0;
+  bool compact_ = false;
+  bool complete_ = true;
+};
 
 #endif  // FSCANNER_TABLESTORE_RECORD_CODEC_H

@@ -1,7 +1,7 @@
 // What a record set needs from the criteria that filter it: the text (an empty one selects every
-// record), the columns it reads (the set's current record), the column and constant an index can
-// seek by, and the evaluation of the current record. The criteria language implements it; the
-// table store knows nothing else of that language.
+// record), the columns it reads (the set's current record) and which of them evaluations need, the
+// column and constant an index can seek by, and the evaluation of the current record. The criteria
+// language implements it; the table store knows nothing else of that language.
 #ifndef FSCANNER_TABLESTORE_RECORD_FILTER_H
 #define FSCANNER_TABLESTORE_RECORD_FILTER_H
 
@@ -27,6 +27,9 @@ class RecordFilter {
   virtual const char16_t* text() const = 0;
   // Later evaluations read these columns (not owned). False when the filter cannot use them.
   virtual bool setColumns(FieldList* columns) = 0;
+  // False only when no evaluation reads the column of that name: a record set then leaves it
+  // undecoded until a record is selected.
+  virtual bool readsColumn(const char16_t* column) = 0;
   // Fills key and answers true when the criteria name a key an index seek can use; the key's
   // texts stay valid until the filter changes.
   virtual bool indexKey(RecordFilterKey* key) = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "base/wstring.h"
 #include "tablestore/hash_index.h"
@@ -21,10 +22,12 @@ bool RecordSet::setCriteria(RecordFilter* filter, bool caseSensitive) {
   index_ = nullptr;
   filter_ = filter;
   caseSensitive_ = caseSensitive;
+  wanted_.clear();
   const char16_t* text = filter != nullptr ? filter->text() : nullptr;
   criteria_ = text != nullptr && text[0] != u'\0';
   if (!criteria_) return true;
   filter->setColumns(&fields_);
+  chooseColumns();
   RecordFilterKey key;
   if (filter->indexKey(&key)) index_ = table_->findIndexByColumn(key.column);
   if (index_ != nullptr) {
@@ -41,33 +44,68 @@ bool RecordSet::setCriteria(RecordFilter* filter, bool caseSensitive) {
   return true;
 }
 
+// Records are read in part when the criteria leave some column unread.
+void RecordSet::chooseColumns() {
+  bool partial = false;
+  try {
+    wanted_.assign(fields_.count(), 0);
+  } catch (const std::bad_alloc&) {
+    return;  // records are then read whole
+  }
+  for (uint32_t i = 0; i < fields_.count(); ++i) {
+    wanted_[i] = filter_->readsColumn(fields_.at(i)->name()) ? 1 : 0;
+    partial = partial || wanted_[i] == 0;
+  }
+  if (!partial) wanted_.clear();
+}
+
 bool RecordSet::selects() {
   return !criteria_ || filter_->evaluate(&fields_, nullptr, caseSensitive_) >= 1;
 }
 
 bool RecordSet::readAt(uint32_t record, bool* selected) {
   current_ = record;
-  if (!table_->readRecord(record, &fields_)) return false;
+  if (wanted_.empty()) {
+    if (!table_->readRecord(record, &fields_)) return false;
+    *selected = selects();
+    return true;
+  }
+  if (!table_->readRecordPart(record, wanted_, &fields_, &part_)) return false;
   *selected = selects();
+  if (*selected) return part_.decodeRest(&fields_);
+  partlyRead_ = true;
+  lastPartlyRead_ = record;
   return true;
+}
+
+bool RecordSet::stop(bool readFailed) {
+  // The outcomes of these reads are known: the first read succeeded before, the second failed.
+  if (partlyRead_) static_cast<void>(table_->readRecord(lastPartlyRead_, &fields_));
+  if (readFailed && !wanted_.empty()) static_cast<void>(table_->readRecord(current_, &fields_));
+  partlyRead_ = false;
+  return false;
 }
 
 bool RecordSet::followChain(uint32_t record) {
   for (;;) {
     bool selected = false;
-    if (!readAt(record, &selected)) return false;
-    if (selected) return true;
-    if (!table_->indexNext(index_, &record, &cursor_)) return false;
+    if (!readAt(record, &selected)) return stop(true);
+    if (selected) break;
+    if (!table_->indexNext(index_, &record, &cursor_)) return stop(false);
   }
+  partlyRead_ = false;
+  return true;
 }
 
 bool RecordSet::scanFrom(uint32_t record) {
   for (;;) {
     bool selected = false;
-    if (!readAt(record, &selected)) return false;
-    if (selected) return true;
-    if (!table_->nextLiveRecord(record, &record)) return false;
+    if (!readAt(record, &selected)) return stop(true);
+    if (selected) break;
+    if (!table_->nextLiveRecord(record, &record)) return stop(false);
   }
+  partlyRead_ = false;
+  return true;
 }
 
 bool RecordSet::moveFirst() {

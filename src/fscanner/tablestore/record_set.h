@@ -12,8 +12,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tablestore/field.h"
+#include "tablestore/record_codec.h"
 
 class HashIndex;
 class RecordFilter;
@@ -35,7 +37,8 @@ class RecordSet {
 
   // Positions on the first / next record that the criteria select (evaluate() >= 1; an
   // evaluation error skips the record). False at the end or when a read fails; the fields then
-  // hold the last record read.
+  // hold the last record read. Records are decoded whole for the caller, but a record the
+  // criteria reject has only the columns they read decoded (see RecordFilter::readsColumn).
   bool moveFirst();
   bool moveNext();
   // Positions on the first record, in the order of the column's index chain, whose 32-bit column
@@ -73,9 +76,13 @@ class RecordSet {
  private:
   friend class RecordSetRef;
 
+  void chooseColumns();
   bool selects();
   // Reads `record` and tests it; false when the read fails.
   bool readAt(uint32_t record, bool* selected);
+  // A walk that stops leaves the fields as whole reads would have: the last record rejected
+  // after a partial read is read whole, then the one whose read failed, if any.
+  bool stop(bool readFailed);
   bool scanFrom(uint32_t record);
   bool followChain(uint32_t record);
   template <typename T>
@@ -92,6 +99,12 @@ class RecordSet {
   bool caseSensitive_ = false;
   bool criteria_ = false;
   RecordFilter* filter_ = nullptr;
+  // Per column, not 0 when the criteria read it; empty when records are read whole.
+  std::vector<uint8_t> wanted_;
+  PartialRecord part_;
+  // A record rejected after a partial read, since the move started.
+  bool partlyRead_ = false;
+  uint32_t lastPartlyRead_ = 0;
   // The variable that holds this set, cleared when the set dies first.
   RecordSetRef* holder_ = nullptr;
 };

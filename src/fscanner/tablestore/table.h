@@ -69,6 +69,11 @@ class Table {
   // not null. False when the files are not open, the record number has no entry or a removed
   // one, its data is cut off, or a field is a short blob.
   bool readRecord(uint32_t record, FieldList* fields);
+  // Reads record `record` as readRecord does, but decodes only the columns whose entry in wanted
+  // is not 0; part->decodeRest() decodes the others while the table's files stay unchanged.
+  // False exactly when readRecord is.
+  bool readRecordPart(uint32_t record, const std::vector<uint8_t>& wanted, FieldList* fields,
+                      PartialRecord* part);
   // Appends a record, stores its number in `record` (may be null) and enters it into every index
   // under its column's key (a null column is left out). False, nothing written,
   // when a string encodes to more than 65,535 bytes; false when the files are not open or a
@@ -148,6 +153,7 @@ class Table {
   // The record's entry in the position file; false when the file holds none for it.
   bool readPositionEntry(uint32_t record, uint32_t* entry);
   bool readStored(uint32_t record, FieldList* fields, std::vector<uint32_t>* stringBytes);
+  bool storedData(uint32_t record, const uint8_t** data, uint32_t* size);
   bool appendEncoded(const FieldList& fields, uint32_t size, uint32_t* record);
   void identifyRecordFile();
   bool moveRecord(uint32_t record, const FieldList& fields, uint32_t size);

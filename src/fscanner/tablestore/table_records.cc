@@ -22,17 +22,36 @@ bool Table::readRecord(uint32_t record, FieldList* fields) {
   return readStored(record, fields, nullptr);
 }
 
+bool Table::readRecordPart(uint32_t record, const std::vector<uint8_t>& wanted, FieldList* fields,
+                           PartialRecord* part) {
+  const uint8_t* data = nullptr;
+  uint32_t size = 0;
+  if (fields == nullptr || part == nullptr || !storedData(record, &data, &size)) return false;
+  RecordReader reader(data, size);
+  return part->read(&reader, nullMapSize_, compact_, wanted, fields);
+}
+
 // Reads the record and, when stringBytes is given, the stored byte length of each string.
 bool Table::readStored(uint32_t record, FieldList* fields, std::vector<uint32_t>* stringBytes) {
-  if (!isOpen() || fields == nullptr) return false;
-  uint32_t offset = kRemovedEntry;
+  const uint8_t* data = nullptr;
   uint32_t size = 0;
-  const uint8_t* data = records_->dataView(&size);
-  if (!readPositionEntry(record, &offset) || offset == kRemovedEntry || offset > size) {
+  if (fields == nullptr || !storedData(record, &data, &size)) return false;
+  RecordReader reader(data, size);
+  return decodeRecord(&reader, nullMapSize_, compact_, fields, stringBytes);
+}
+
+// The record's data: from its start to the end of the record file.
+bool Table::storedData(uint32_t record, const uint8_t** data, uint32_t* size) {
+  if (!isOpen()) return false;
+  uint32_t offset = kRemovedEntry;
+  uint32_t fileSize = 0;
+  const uint8_t* file = records_->dataView(&fileSize);
+  if (!readPositionEntry(record, &offset) || offset == kRemovedEntry || offset > fileSize) {
     return false;
   }
-  RecordReader reader(data + offset, size - offset);
-  return decodeRecord(&reader, nullMapSize_, compact_, fields, stringBytes);
+  *data = file + offset;
+  *size = fileSize - offset;
+  return true;
 }
 
 bool Table::addRecord(const FieldList& fields, uint32_t* record) {
