@@ -1,6 +1,7 @@
 // fsmon keeps the tables live: a cache in monitor mode, held open as the provider holds it,
 // answers exactly what the disk holds after every kind of change, with either Linux watcher,
-// through hundreds of changes, and again after the monitor is killed in the middle of its work.
+// through hundreds of changes and a compaction of its tables, and again after the monitor is
+// killed in the middle of its work.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -125,10 +126,10 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
     return answer;
   }
 
-  // The removed-record counter of the directories table's header (bytes 4-7, little-endian).
-  uint32_t removedDirectoryRecords() const {
+  // The removed-record counter of a table's header (bytes 4-7, little-endian).
+  uint32_t removedRecords(const char* table) const {
     const std::string home = narrow(home_.substr(3));
-    std::ifstream file(root_.host() / home / "mon_dirs.dat", std::ios::binary);
+    std::ifstream file(root_.host() / home / table, std::ios::binary);
     unsigned char header[8] = {};
     file.read(reinterpret_cast<char*>(header), sizeof(header));
     return header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24;
@@ -172,12 +173,12 @@ TEST_P(LiveMonitorTest, EveryKindOfChangeAndHundredsOfThemAreAnsweredFromTheCach
   write("tree/top.txt", "t");
   expectLive("tree created");
   // A renamed or moved tree is one directory record replaced, its subtree untouched.
-  const uint32_t removedBefore = removedDirectoryRecords();
+  const uint32_t removedBefore = removedRecords("mon_dirs.dat");
   fs::rename(data_ / "tree", data_ / "moved");
   expectLive("tree renamed");
   fs::rename(data_ / "moved", data_ / "a/b/moved");
   expectLive("tree moved below another directory");
-  EXPECT_EQ(removedDirectoryRecords(), removedBefore + 2);
+  EXPECT_EQ(removedRecords("mon_dirs.dat"), removedBefore + 2);
   write("a/b/moved/x/late.txt", "l");
   fs::rename(data_ / "a/b/moved", data_ / "later");
   expectLive("file created, then its tree moved at once");
@@ -208,6 +209,23 @@ TEST_P(LiveMonitorTest, EveryKindOfChangeAndHundredsOfThemAreAnsweredFromTheCach
     }
   }
   expectLive("after 400 changes");
+
+  // Thousands of files gone: between batches the monitor rewrites its tables without the removed
+  // records, and the provider follows it to the new files.
+  fs::create_directories(data_ / "many");
+  for (uint32_t i = 0; i < FS_Cache::kCompactionMinRemoved + 100; ++i) {
+    write("many/f" + std::to_string(i), "");
+  }
+  expectLive("thousands of files created");
+  fs::remove_all(data_ / "many");
+  expectLive("thousands of files removed");
+  const auto deadline = std::chrono::steady_clock::now() + 2 * kVisibleWithin;
+  while (removedRecords("mon_files.dat") >= FS_Cache::kCompactionMinRemoved &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_LT(removedRecords("mon_files.dat"), FS_Cache::kCompactionMinRemoved);
+  expectLive("after the tables were compacted");
 }
 
 #ifndef _WIN32
