@@ -51,12 +51,15 @@ TEST_F(PartialReadTest, DamagedRecordsGiveTheResultsAndFieldsOfWholeReads) {
     ASSERT_TRUE(createSampleTable(table.get(), 12, false, true));
     table->close();
     const Bytes pristine = fileBytes("files.dat");
-    // Every fifth of the cuts and byte changes (odd steps) after the header.
-    for (size_t step = 2 * u32At(fileBytes("files.pxx"), 0); step < 2 * pristine.size();
+    // Every fifth of the cuts, byte changes and runs of eleven bytes that would continue a
+    // variable-length number, after the header.
+    for (size_t step = 3 * u32At(fileBytes("files.pxx"), 0); step < 3 * pristine.size();
          step += 5) {
       Bytes bytes = pristine;
-      if (step % 2 == 0) bytes.resize(step / 2);
-      if (step % 2 == 1) bytes[step / 2] ^= static_cast<uint8_t>(0xC1 + step);
+      const size_t at = step / 3;
+      if (step % 3 == 0) bytes.resize(at);
+      if (step % 3 == 1) bytes[at] ^= static_cast<uint8_t>(0xC1 + step);
+      for (size_t i = at; step % 3 == 2 && i < at + 11 && i < bytes.size(); ++i) bytes[i] |= 1;
       writeBytes("files.dat", bytes);
       ASSERT_TRUE(table->open());
       // A scan, and a walk of the FILENAME index's chain.

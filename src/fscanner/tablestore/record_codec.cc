@@ -234,11 +234,11 @@ bool skipColumn(RecordReader* reader, bool compact, uint32_t type) {
     case FIELD_BYTE:
       return reader->take(1) != nullptr;
     case FIELD_WORD:
-      return takeNumber(reader, compact, 2, &value);
+      return compact ? reader->skipVarint() : reader->take(2) != nullptr;
     case FIELD_INT32:
-      return takeNumber(reader, compact, 4, &value);
+      return compact ? reader->skipVarint() : reader->take(4) != nullptr;
     case FIELD_INT64:
-      return takeNumber(reader, compact, 8, &value);
+      return compact ? reader->skipVarint() : reader->take(8) != nullptr;
     case FIELD_WSTRING:
       return takeNumber(reader, compact, 2, &value) &&
              reader->take(static_cast<uint16_t>(value)) != nullptr;
@@ -265,28 +265,73 @@ bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, Fiel
   return true;
 }
 
-bool PartialRecord::read(RecordReader* reader, uint32_t nullMapSize, bool compact,
-                         const std::vector<uint8_t>& wanted, FieldList* fields) {
+namespace {
+
+// Bytes a value of the type always takes, or 0 when its size is stored with it.
+uint32_t fixedWidth(uint32_t type, bool compact) {
+  switch (type) {
+    case FIELD_BYTE:
+      return 1;
+    case FIELD_WORD:
+      return compact ? 0 : 2;
+    case FIELD_INT32:
+      return compact ? 0 : 4;
+    case FIELD_INT64:
+      return compact ? 0 : 8;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+bool ColumnPlan::make(const FieldList& fields, const std::vector<uint8_t>& wanted, bool compact) {
+  steps_.clear();
+  compact_ = compact;
+  try {
+    wanted_ = wanted;
+    for (uint32_t i = 0; i < fields.count(); ++i) {
+      const uint32_t type = fields.at(i)->type();
+      const bool decode = i < wanted.size() && wanted[i] != 0;
+      const uint32_t width = decode ? 0 : fixedWidth(type, compact);
+      if (width != 0 && !steps_.empty() && !steps_.back().decode && steps_.back().type == 0) {
+        steps_.back().bytes += width;
+        continue;
+      }
+      steps_.push_back(Step{decode, i, width != 0 ? 0 : type, width});
+    }
+  } catch (const std::bad_alloc&) {
+    steps_.clear();
+    return false;
+  }
+  return true;
+}
+
+bool PartialRecord::read(RecordReader* reader, uint32_t nullMapSize, const ColumnPlan& plan,
+                         FieldList* fields) {
   complete_ = true;
   if (nullMapSize > kMaxNullMapBytes) return false;
-  const uint8_t* stored = reader->take(nullMapSize);
-  if (stored == nullptr) return false;
-  std::memcpy(nullMap_, stored, nullMapSize);
-  nullMapSize_ = nullMapSize;
-  compact_ = compact;
+  start_ = reader->position();
+  const uint8_t* nullMap = reader->take(nullMapSize);
+  if (nullMap == nullptr) return false;
   bool skipped = false;
-  for (uint32_t i = 0; i < fields->count(); ++i) {
-    Field* field = fields->at(i);
-    if (i >= starts_.size() || (i < wanted.size() && wanted[i] != 0)) {
-      if (i < starts_.size()) starts_[i] = nullptr;
-      if (!decodeColumn(reader, compact, nullMap_, nullMapSize, i, field, nullptr)) return false;
-    } else {
-      starts_[i] = reader->position();
-      if (!skipColumn(reader, compact, field->type())) return false;
-      skipped = true;
+  for (const ColumnPlan::Step& step : plan.steps_) {
+    if (step.decode) {
+      if (!decodeColumn(reader, plan.compact_, nullMap, nullMapSize, step.column,
+                        fields->at(step.column), nullptr)) {
+        return false;
+      }
+      continue;
+    }
+    skipped = true;
+    if (step.type == 0 ? reader->take(step.bytes) == nullptr
+                       : !skipColumn(reader, plan.compact_, step.type)) {
+      return false;
     }
   }
   end_ = reader->position();
+  nullMapSize_ = nullMapSize;
+  plan_ = &plan;
   complete_ = !skipped;
   return true;
 }
@@ -294,12 +339,17 @@ bool PartialRecord::read(RecordReader* reader, uint32_t nullMapSize, bool compac
 bool PartialRecord::decodeRest(FieldList* fields) {
   if (complete_) return true;
   complete_ = true;
-  bool decoded = true;
-  for (uint32_t i = 0; i < fields->count() && i < starts_.size(); ++i) {
-    if (starts_[i] == nullptr) continue;
-    RecordReader reader(starts_[i], static_cast<uint32_t>(end_ - starts_[i]));
-    decoded = decodeColumn(&reader, compact_, nullMap_, nullMapSize_, i, fields->at(i), nullptr) &&
-              decoded;
+  RecordReader reader(start_, static_cast<uint32_t>(end_ - start_));
+  const uint8_t* nullMap = reader.take(nullMapSize_);
+  if (nullMap == nullptr) return false;
+  const std::vector<uint8_t>& decoded = plan_->wanted_;
+  for (uint32_t i = 0; i < fields->count(); ++i) {
+    Field* field = fields->at(i);
+    const bool ok =
+        i < decoded.size() && decoded[i] != 0
+            ? skipColumn(&reader, plan_->compact_, field->type())
+            : decodeColumn(&reader, plan_->compact_, nullMap, nullMapSize_, i, field, nullptr);
+    if (!ok) return false;
   }
-  return decoded;
+  return true;
 }

@@ -4,12 +4,12 @@
 #ifndef FSCANNER_TABLESTORE_RECORD_CODEC_H
 #define FSCANNER_TABLESTORE_RECORD_CODEC_H
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "base/numbers.h"
 #include "tablestore/field.h"
 
 // Longest encoded string text; its length must fit the u16 of a plain record.
@@ -78,6 +78,18 @@ class RecordReader {
     }
     return takeLongVarint(value);
   }
+  // Steps over the next variable-length number; fails where takeVarint does.
+  bool skipVarint() {
+    size_t available = static_cast<size_t>(end_ - next_);
+    if (available > kMaxVarintBytes) available = kMaxVarintBytes;
+    for (size_t i = 0; i < available; ++i) {
+      if ((next_[i] & 1) == 0) {
+        next_ += i + 1;
+        return true;
+      }
+    }
+    return false;
+  }
   // Where the next take starts.
   const uint8_t* position() const { return next_; }
 
@@ -95,27 +107,46 @@ class RecordReader {
 bool decodeRecord(RecordReader* reader, uint32_t nullMapSize, bool compact, FieldList* fields,
                   std::vector<uint32_t>* stringBytes = nullptr);
 
+// How a partial read takes the columns of one table's records: each wanted column decoded, the
+// others stepped over without decoding, consecutive fixed-width ones in a single step.
+class ColumnPlan {
+ public:
+  // Plans reads of records of fields' columns in a plain or compact table that decode column i
+  // only when wanted[i] is not 0. False, the plan empty, when memory runs out.
+  bool make(const FieldList& fields, const std::vector<uint8_t>& wanted, bool compact);
+  bool empty() const { return steps_.empty(); }
+  void clear() { steps_.clear(); }
+
+ private:
+  friend class PartialRecord;
+  struct Step {
+    bool decode;
+    uint32_t column;  // decoded, or the first of those stepped over
+    uint32_t type;    // of the column; 0 for fixed-width values stepped over together
+    uint32_t bytes;   // their total width
+  };
+  std::vector<Step> steps_;
+  std::vector<uint8_t> wanted_;
+  bool compact_ = false;
+};
+
 // A record decoded in part: a filter that reads a few columns decides most records without the
-// others. read() checks the whole record as decodeRecord does and decodes only the wanted columns;
-// decodeRest() decodes the others from the same data, which must stay mapped and unchanged
-// meanwhile.
+// others. read() checks the whole record as decodeRecord does and decodes only the planned
+// columns; decodeRest() decodes the others from the same data, which must stay mapped and
+// unchanged meanwhile, as must the plan.
 class PartialRecord {
  public:
-  // Reads the record at the reader into fields, decoding column i only when wanted[i] is not 0.
-  // False exactly where decodeRecord fails; the fields are then partly set.
-  bool read(RecordReader* reader, uint32_t nullMapSize, bool compact,
-            const std::vector<uint8_t>& wanted, FieldList* fields);
+  // Reads the record at the reader into fields as the plan says. False exactly where
+  // decodeRecord fails; the fields are then partly set.
+  bool read(RecordReader* reader, uint32_t nullMapSize, const ColumnPlan& plan, FieldList* fields);
   // Decodes the columns the last successful read() left out into the same fields, once.
   bool decodeRest(FieldList* fields);
 
  private:
-  // Per column, where its value starts; null for a decoded column. Columns beyond those a null
-  // map can mark are always decoded.
-  std::array<const uint8_t*, kMaxNullMapBytes* 8> starts_ = {};
+  const uint8_t* start_ = nullptr;
   const uint8_t* end_ = nullptr;
-  uint8_t nullMap_[kMaxNullMapBytes] = {};
   uint32_t nullMapSize_ = 0;
-  bool compact_ = false;
+  const ColumnPlan* plan_ = nullptr;
   bool complete_ = true;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "base/wstring.h"
 #include "tablestore/hash_index.h"
@@ -22,7 +23,7 @@ bool RecordSet::setCriteria(RecordFilter* filter, bool caseSensitive) {
   index_ = nullptr;
   filter_ = filter;
   caseSensitive_ = caseSensitive;
-  wanted_.clear();
+  plan_.clear();
   const char16_t* text = filter != nullptr ? filter->text() : nullptr;
   criteria_ = text != nullptr && text[0] != u'\0';
   if (!criteria_) return true;
@@ -46,17 +47,19 @@ bool RecordSet::setCriteria(RecordFilter* filter, bool caseSensitive) {
 
 // Records are read in part when the criteria leave some column unread.
 void RecordSet::chooseColumns() {
-  bool partial = false;
+  std::vector<uint8_t> wanted;
   try {
-    wanted_.assign(fields_.count(), 0);
+    wanted.assign(fields_.count(), 0);
   } catch (const std::bad_alloc&) {
     return;  // records are then read whole
   }
+  bool partial = false;
   for (uint32_t i = 0; i < fields_.count(); ++i) {
-    wanted_[i] = filter_->readsColumn(fields_.at(i)->name()) ? 1 : 0;
-    partial = partial || wanted_[i] == 0;
+    wanted[i] = filter_->readsColumn(fields_.at(i)->name()) ? 1 : 0;
+    partial = partial || wanted[i] == 0;
   }
-  if (!partial) wanted_.clear();
+  // Without a plan (memory ran out) records are read whole.
+  if (partial) static_cast<void>(plan_.make(fields_, wanted, table_->isCompact()));
 }
 
 bool RecordSet::selects() {
@@ -65,12 +68,12 @@ bool RecordSet::selects() {
 
 bool RecordSet::readAt(uint32_t record, bool* selected) {
   current_ = record;
-  if (wanted_.empty()) {
+  if (plan_.empty()) {
     if (!table_->readRecord(record, &fields_)) return false;
     *selected = selects();
     return true;
   }
-  if (!table_->readRecordPart(record, wanted_, &fields_, &part_)) return false;
+  if (!table_->readRecordPart(record, plan_, &fields_, &part_)) return false;
   *selected = selects();
   if (*selected) return part_.decodeRest(&fields_);
   partlyRead_ = true;
@@ -81,7 +84,7 @@ bool RecordSet::readAt(uint32_t record, bool* selected) {
 bool RecordSet::stop(bool readFailed) {
   // The outcomes of these reads are known: the first read succeeded before, the second failed.
   if (partlyRead_) static_cast<void>(table_->readRecord(lastPartlyRead_, &fields_));
-  if (readFailed && !wanted_.empty()) static_cast<void>(table_->readRecord(current_, &fields_));
+  if (readFailed && !plan_.empty()) static_cast<void>(table_->readRecord(current_, &fields_));
   partlyRead_ = false;
   return false;
 }

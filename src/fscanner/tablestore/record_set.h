@@ -12,7 +12,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "tablestore/field.h"
 #include "tablestore/record_codec.h"
@@ -99,8 +98,8 @@ class RecordSet {
   bool caseSensitive_ = false;
   bool criteria_ = false;
   RecordFilter* filter_ = nullptr;
-  // Per column, not 0 when the criteria read it; empty when records are read whole.
-  std::vector<uint8_t> wanted_;
+  // The columns the criteria read; empty when records are read whole.
+  ColumnPlan plan_;
   PartialRecord part_;
   // A record rejected after a partial read, since the move started.
   bool partlyRead_ = false;

@@ -69,10 +69,10 @@ class Table {
   // not null. False when the files are not open, the record number has no entry or a removed
   // one, its data is cut off, or a field is a short blob.
   bool readRecord(uint32_t record, FieldList* fields);
-  // Reads record `record` as readRecord does, but decodes only the columns whose entry in wanted
-  // is not 0; part->decodeRest() decodes the others while the table's files stay unchanged.
-  // False exactly when readRecord is.
-  bool readRecordPart(uint32_t record, const std::vector<uint8_t>& wanted, FieldList* fields,
+  // Reads record `record` as readRecord does, but decodes only the columns the plan (made for
+  // this table's columns) wants; part->decodeRest() decodes the others while the table's files
+  // stay unchanged. False exactly when readRecord is.
+  bool readRecordPart(uint32_t record, const ColumnPlan& plan, FieldList* fields,
                       PartialRecord* part);
   // Appends a record, stores its number in `record` (may be null) and enters it into every index
   // under its column's key (a null column is left out). False, nothing written,

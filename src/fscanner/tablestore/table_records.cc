@@ -22,13 +22,13 @@ bool Table::readRecord(uint32_t record, FieldList* fields) {
   return readStored(record, fields, nullptr);
 }
 
-bool Table::readRecordPart(uint32_t record, const std::vector<uint8_t>& wanted, FieldList* fields,
+bool Table::readRecordPart(uint32_t record, const ColumnPlan& plan, FieldList* fields,
                            PartialRecord* part) {
   const uint8_t* data = nullptr;
   uint32_t size = 0;
   if (fields == nullptr || part == nullptr || !storedData(record, &data, &size)) return false;
   RecordReader reader(data, size);
-  return part->read(&reader, nullMapSize_, compact_, wanted, fields);
+  return part->read(&reader, nullMapSize_, plan, fields);
 }
 
 // Reads the record and, when stringBytes is given, the stored byte length of each string.
