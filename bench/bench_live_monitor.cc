@@ -7,15 +7,19 @@
 //   protocol_us          one query's table-mutex round trip and view refresh (mean of 2000)
 //   visible_ms_p50/p99   a file's creation to its first appearance in a query (200 probes)
 //   burst_files, burst_create_s, burst_visible_s, burst_changes_per_s
-//                        files created in new directories while the monitor is stopped
-//                        (SIGSTOP), then the time from SIGCONT until a query reports them all
-//                        from the cache
+//                        BURST_FILES (100,000) files created in new directories, 1,000 to a
+//                        directory, while the monitor is stopped (SIGSTOP), then the time from
+//                        SIGCONT until a query reports them all from the cache
+//   removal_left, removal_s, removal_gone_s, removal_changes_per_s, fsmon_rss_after_removal_kib
+//                        the same files removed while the monitor is stopped, then the time
+//                        until a query reports none of them
 //   fsmon_idle_cpu_pct, fsmon_burst_cpu_s, fsmon_rss_kib, fsmon_peak_rss_kib
 #include <signal.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -121,6 +125,16 @@ Usage usageOf(uint32_t pid) {
 
 void touch(const std::string& path) { std::ofstream(path, std::ios::binary) << 'x'; }
 
+constexpr uint64_t kFilesPerDirectory = 1000;
+
+// The files of each burst: BURST_FILES from the environment, 100,000 when unset or not a number.
+uint64_t burstFileCount() {
+  const char* text = std::getenv("BURST_FILES");
+  char* end = nullptr;
+  const unsigned long long count = text == nullptr ? 0 : std::strtoull(text, &end, 10);
+  return count == 0 || *end != '\0' ? 100000 : count;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -191,34 +205,39 @@ int main(int argc, char** argv) {
   std::printf("visible_ms_p50 %.2f\nvisible_ms_p99 %.2f\n", latencies[latencies.size() / 2],
               latencies[latencies.size() * 99 / 100]);
 
-  // A burst: the monitor is held still while files are created in new directories, then let go;
-  // the rate is the files over the time until a query reports them all from the cache.
-  constexpr int kBurstDirectories = 100;
-  constexpr int kFilesPerDirectory = 1000;
-  const uint64_t burstFiles = static_cast<uint64_t>(kBurstDirectories) * kFilesPerDirectory;
+  // Bursts: the monitor is held still while files are created in new directories, then let go;
+  // the rate is the files over the time until a query reports them all from the cache. Then the
+  // same again with every one of those files removed, until a query reports none.
+  const uint64_t burstFiles = burstFileCount();
   const std::string burst = data + "/burst";
   const pid_t monitorPid = static_cast<pid_t>(monitor->id());
+  Query everything(drivePath(burst), u"[SIZE]>=0");
+  // Seconds until a query reports `expected` files of the burst from the cache (600 at most).
+  auto secondsUntilSeen = [&](uint64_t expected, uint64_t* seen) {
+    start = Clock::now();
+    kill(monitorPid, SIGCONT);
+    while (secondsSince(start) < 600) {
+      CountingSink sink;
+      cache.executeQuery(&sink, &everything, 30000, 0);
+      *seen = sink.cached;
+      if (*seen == expected) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return secondsSince(start);
+  };
+
   kill(monitorPid, SIGSTOP);
   start = Clock::now();
-  for (int d = 0; d < kBurstDirectories; ++d) {
+  for (uint64_t d = 0; d * kFilesPerDirectory < burstFiles; ++d) {
     const std::string directory = burst + "/d" + std::to_string(d);
     std::filesystem::create_directories(directory);
-    for (int f = 0; f < kFilesPerDirectory; ++f) touch(directory + "/f" + std::to_string(f));
+    for (uint64_t f = 0; f < kFilesPerDirectory && d * kFilesPerDirectory + f < burstFiles; ++f)
+      touch(directory + "/f" + std::to_string(f));
   }
   const double createSeconds = secondsSince(start);
   const Usage burstStart = usageOf(monitor->id());
-  start = Clock::now();
-  kill(monitorPid, SIGCONT);
-  Query everything(drivePath(burst), u"[SIZE]>=0");
   uint64_t seen = 0;
-  while (secondsSince(start) < 600) {
-    CountingSink sink;
-    cache.executeQuery(&sink, &everything, 30000, 0);
-    seen = sink.cached;
-    if (seen == burstFiles) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  const double visibleSeconds = secondsSince(start);
+  const double visibleSeconds = secondsUntilSeen(burstFiles, &seen);
   const Usage burstEnd = usageOf(monitor->id());
   std::printf("burst_files %llu\nburst_seen %llu\nburst_create_s %.3f\nburst_visible_s %.3f\n",
               static_cast<unsigned long long>(burstFiles), static_cast<unsigned long long>(seen),
@@ -226,6 +245,21 @@ int main(int argc, char** argv) {
   std::printf("burst_changes_per_s %.0f\n", burstFiles / visibleSeconds);
   std::printf("fsmon_burst_cpu_s %.2f\nfsmon_rss_kib %ld\nfsmon_peak_rss_kib %ld\n",
               burstEnd.cpuSeconds - burstStart.cpuSeconds, burstEnd.rssKib, burstEnd.peakRssKib);
+
+  kill(monitorPid, SIGSTOP);
+  start = Clock::now();
+  std::error_code ignored;
+  for (uint64_t d = 0; d * kFilesPerDirectory < burstFiles; ++d) {
+    const std::string directory = burst + "/d" + std::to_string(d);
+    for (uint64_t f = 0; f < kFilesPerDirectory && d * kFilesPerDirectory + f < burstFiles; ++f)
+      std::filesystem::remove(directory + "/f" + std::to_string(f), ignored);
+  }
+  const double removeSeconds = secondsSince(start);
+  const double goneSeconds = secondsUntilSeen(0, &seen);
+  std::printf("removal_left %llu\nremoval_s %.3f\nremoval_gone_s %.3f\n",
+              static_cast<unsigned long long>(seen), removeSeconds, goneSeconds);
+  std::printf("removal_changes_per_s %.0f\nfsmon_rss_after_removal_kib %ld\n",
+              burstFiles / goneSeconds, usageOf(monitor->id()).rssKib);
 
   cache.close();
   std::unique_ptr<platform::Process> stop = platform::Process::start((command + u"stop").c_str());
