@@ -84,6 +84,7 @@ int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cac
   if (created != SUCCESS) {
     return fail("cannot open or create the cache tables in " + narrowText(command.home));
   }
+  const uint32_t failures = cache->tableWriteFailures();
   FS_Cache::RefreshCounts counts;
   for (const DriveEntry& drive : drives) {
     const std::u16string root = std::u16string(drive.drive()) + u"\\";
@@ -91,6 +92,10 @@ int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cac
     if (cache->refreshTree(path, excludes, &counts) != kBuildDone) {
       return fail("the scan of " + narrowText(root) + " did not finish");
     }
+  }
+  // The update marker stays on each failure: a provider walks, the next monitor builds anew.
+  if (cache->tableWriteFailures() != failures) {
+    return fail("writes to the cache tables in " + narrowText(command.home) + " failed");
   }
   if (!cache->saveCounter()) return fail("cannot save the directory counter");
   cache->endCacheUpdate();

@@ -141,7 +141,7 @@ bool LiveUpdates::run(platform::NamedEvent* stop) {
     if (overflowed_ ||
         (!pending_.empty() &&
          (changed.empty() || platform::tickCount() - pendingSince_ >= kMaxDelayMs))) {
-      applyBatch();
+      if (!applyBatch()) return false;
     }
     // Between batches, even while changes keep coming, so that the tables never grow unbounded.
     if (pending_.empty() && moves_.empty() && !overflowed_ && !compactWhenDue()) return false;
@@ -154,9 +154,10 @@ bool LiveUpdates::compactWhenDue() {
   return compactTablesWhenDue(cache_);
 }
 
-void LiveUpdates::applyBatch() {
-  if (!cache_->acquireTables(platform::kInfinite)) return;
+bool LiveUpdates::applyBatch() {
+  if (!cache_->acquireTables(platform::kInfinite)) return true;
   cache_->beginCacheUpdate();
+  const uint32_t failures = cache_->tableWriteFailures();
   if (overflowed_) {
     // Reports were lost: every drive is compared with the disk by modification times.
     refreshDrives();
@@ -180,8 +181,18 @@ void LiveUpdates::applyBatch() {
   if (cache_->directoriesIndex() != savedIndex_ && cache_->saveCounter()) {
     savedIndex_ = cache_->directoriesIndex();
   }
-  cache_->endCacheUpdate();
+  // A failed write may have left a record half changed or missing: the marker stays, so that
+  // providers walk the disk until the tables are built anew, which makes every report pending
+  // now redundant.
+  const bool written = cache_->tableWriteFailures() == failures;
+  if (written) {
+    cache_->endCacheUpdate();
+  } else {
+    pending_.clear();
+    moves_.clear();
+  }
   cache_->releaseTables();
+  return written;
 }
 
 void LiveUpdates::refreshDrives() {

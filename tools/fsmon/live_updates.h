@@ -48,7 +48,7 @@ class LiveUpdates {
   static constexpr uint32_t kCompactionCheckMs = 5000;
 
   // Applies changes until stop is set (true), or until the tables must be built anew (false): a
-  // compaction replaced only part of their files.
+  // write to them failed, or a compaction replaced only part of their files.
   bool run(platform::NamedEvent* stop);
 
  private:
@@ -57,7 +57,8 @@ class LiveUpdates {
                const std::vector<platform::ChangeWatcher::Move>& moved);
   // Renames the pending directories inside a moved tree to their new place.
   void followMove(const platform::ChangeWatcher::Move& move);
-  void applyBatch();
+  // False when a write to the tables failed: the update marker then stays set.
+  bool applyBatch();
   void refreshDrives();
   // Compacts the tables when they are due; false when they are left broken.
   bool compactWhenDue();

@@ -68,3 +68,8 @@ void FS_Cache::refreshSharedTables() {
     FS_TRACE(logger_, "FS_Cache::refreshSharedTables - views cannot follow the files\n");
   }
 }
+
+uint32_t FS_Cache::tableWriteFailures() const {
+  return (tbDirectories_ != nullptr ? tbDirectories_->writeFailures() : 0) +
+         (tbFiles_ != nullptr ? tbFiles_->writeFailures() : 0);
+}

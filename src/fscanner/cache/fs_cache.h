@@ -168,6 +168,9 @@ class FS_Cache {
   // marker is gone (the next monitor can only rebuild files nobody holds), then opens them again.
   void refreshSharedTables();
   bool tablesUsable() const { return tablesUsable_; }
+  // Record writes of both tables that failed so far (Table::writeFailures): a writer that finds
+  // the count changed by its work cannot trust the tables to hold what it wrote.
+  uint32_t tableWriteFailures() const;
 
   // ---- Compaction ------------------------------------------------------------------------------
   // Removed records and their index cells are never reused: tables that change all the time grow

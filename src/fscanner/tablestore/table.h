@@ -86,6 +86,10 @@ class Table {
   // Marks the record removed (position entry 0) and updates the counters. The bytes stay. False
   // when the files are not open or the record number was never assigned.
   bool removeRecord(uint32_t record);
+  // Grows whenever one of the three calls above fails on an open table after its fields were
+  // accepted: what it meant to store may be missing or stored in part. A writer that needs every
+  // write (the monitor) compares the count before and after its work.
+  uint32_t writeFailures() const { return writeFailures_; }
 
   // Creates the hash index indexName on column columnName, enters every live record and rewrites
   // the catalogue. False when the table is not open, a name is null, the index name is taken,
@@ -155,6 +159,8 @@ class Table {
   bool readStored(uint32_t record, FieldList* fields, std::vector<uint32_t>* stringBytes);
   bool storedData(uint32_t record, const uint8_t** data, uint32_t* size);
   bool appendEncoded(const FieldList& fields, uint32_t size, uint32_t* record);
+  // Counts a failed write in writeFailures_; returns written.
+  bool counted(bool written);
   void identifyRecordFile();
   bool moveRecord(uint32_t record, const FieldList& fields, uint32_t size);
   bool storedLengthsMatch(const FieldList& fields) const;
@@ -167,6 +173,7 @@ class Table {
                    bool kept, FieldList* fields);
 
   bool valid_ = false;
+  uint32_t writeFailures_ = 0;
   bool compact_;
   std::u16string name_;
   std::u16string directory_;

@@ -58,7 +58,12 @@ bool Table::addRecord(const FieldList& fields, uint32_t* record) {
   if (!isOpen()) return false;
   uint32_t size = 0;
   if (!encodeRecord(fields, nullMapSize_, compact_, &encoded_, &size)) return false;
-  return appendEncoded(fields, size, record);
+  return counted(appendEncoded(fields, size, record));
+}
+
+bool Table::counted(bool written) {
+  if (!written) ++writeFailures_;
+  return written;
 }
 
 // Appends the record held in encoded_. The data goes first and its position entry second, so an
@@ -86,24 +91,26 @@ bool Table::recordCounts(uint32_t* assigned, uint32_t* live) {
 bool Table::removeRecord(uint32_t record) {
   uint32_t entry = kRemovedEntry;
   if (!isOpen() || !readPositionEntry(record, &entry)) return false;
-  if (!writeU32At(positions_.get(), record * kPositionEntrySize, kRemovedEntry)) return false;
+  if (!writeU32At(positions_.get(), record * kPositionEntrySize, kRemovedEntry)) {
+    return counted(false);
+  }
   bool live = addCounter(kLiveCountOffset, -1);
   bool removed = addCounter(kRemovedCountOffset, 1);
-  return live && removed;
+  return counted(live && removed);
 }
 
 bool Table::updateRecord(uint32_t record, const FieldList& fields) {
   if (!isOpen()) return false;
   uint32_t size = 0;
   if (!encodeRecord(fields, nullMapSize_, compact_, &encoded_, &size)) return false;
-  if (compact_) return moveRecord(record, fields, size);
+  if (compact_) return counted(moveRecord(record, fields, size));
   stored_ = fields;
-  if (!readStored(record, &stored_, &storedStringBytes_)) return false;
-  if (!storedLengthsMatch(fields)) return moveRecord(record, fields, size);
+  if (!readStored(record, &stored_, &storedStringBytes_)) return counted(false);
+  if (!storedLengthsMatch(fields)) return counted(moveRecord(record, fields, size));
   ++digestGeneration_;
   uint32_t offset = kRemovedEntry;
-  return readPositionEntry(record, &offset) && seekTo(records_.get(), offset) &&
-         records_->write(encoded_.data(), size) == size;
+  return counted(readPositionEntry(record, &offset) && seekTo(records_.get(), offset) &&
+                 records_->write(encoded_.data(), size) == size);
 }
 
 // The new copy is appended before the old one is removed, so a failed append loses nothing.
