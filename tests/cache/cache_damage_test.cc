@@ -1,0 +1,99 @@
+// The files of a cache damaged under a reader that holds its tables open, as a provider does
+// between two queries: each file in turn truncated, extended, overwritten in places, or replaced
+// by a directory or a FIFO. The reader's next look and extraction return (whatever they answer)
+// and take nothing from the files; once the file is whole again, the same reader answers exactly.
+#include <sys/stat.h>
+
+#include "cache/fs_cache.h"
+#include "cache_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+enum class Damage { kHalf, kEmpty, kExtended, kOverwritten, kDirectory, kFifo };
+
+void damage(const fs::path& file, Damage kind) {
+  Bytes bytes = readBytes(file);
+  switch (kind) {
+    case Damage::kHalf:
+      bytes.resize(bytes.size() / 2);
+      break;
+    case Damage::kEmpty:
+      bytes.clear();
+      break;
+    case Damage::kExtended:
+      bytes.resize(bytes.size() + 70000, 0xA5);
+      break;
+    case Damage::kOverwritten:
+      for (size_t at = 0; at < bytes.size(); at += 61) bytes[at] ^= 0xFF;
+      break;
+    case Damage::kDirectory:
+    case Damage::kFifo:
+      fs::remove(file);
+      ASSERT_TRUE(kind == Damage::kDirectory ? fs::create_directory(file) : makeFifo(file));
+      return;
+  }
+  ASSERT_TRUE(writeBytes(file, bytes));
+}
+
+// A provider's cache: monitor mode, no update markers of its own.
+std::unique_ptr<FS_Cache> openReader(const TempDir& home) {
+  auto reader = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home.drive().c_str(), true,
+                                           false, false, nullptr);
+  EXPECT_EQ(reader->create(0, FS_CACHE_OPEN), 0);
+  return reader;
+}
+
+// The reader's look at the tables and its extraction of root, as a provider's query makes them;
+// an empty answer when the tables are not usable or extraction failed.
+Paths readerAnswer(FS_Cache* reader, const std::u16string& root) {
+  EXPECT_TRUE(reader->acquireTables(60000));
+  reader->refreshSharedTables();
+  Reported answer;
+  int result = -1;
+  if (reader->tablesUsable()) {
+    answer = CacheTest::extract(reader, {PathEntry(root.c_str(), true)}, u"", {}, 60000, &result);
+  }
+  reader->releaseTables();
+  return result == 0 ? pathsOf(answer) : Paths{};
+}
+
+TEST_F(CacheTest, DamagedFilesUnderAReaderNeverCrashItAndItAnswersExactlyOnceTheyAreWhole) {
+  TempDir tree;
+  for (int d = 0; d < 4; ++d) {
+    fs::create_directories(tree.host("d" + std::to_string(d) + "/sub"));
+    for (int f = 0; f < 5; ++f) {
+      writeBytes(tree.host("d" + std::to_string(d) + "/sub/f" + std::to_string(f)), {1});
+    }
+  }
+  std::unique_ptr<FS_Cache> writer = createdCache(home_);
+  ASSERT_EQ(build(writer.get(), tree.drive(), true), 0);
+  ASSERT_TRUE(writer->saveCounter());
+  writer->endCacheUpdate();
+  const Paths expected = extractAll(writer.get(), tree.drive());
+  ASSERT_EQ(expected.size(), 20u);
+  writer.reset();
+
+  std::map<fs::path, Bytes> files;
+  for (const auto& entry : fs::directory_iterator(home_.host())) {
+    files[entry.path()] = readBytes(entry.path());
+  }
+  ASSERT_GE(files.size(), 14u);
+  std::unique_ptr<FS_Cache> reader = openReader(home_);
+  for (const auto& [file, whole] : files) {
+    for (Damage kind : {Damage::kHalf, Damage::kEmpty, Damage::kExtended, Damage::kOverwritten,
+                        Damage::kDirectory, Damage::kFifo}) {
+      SCOPED_TRACE(file.filename().string() + " damage " + std::to_string(static_cast<int>(kind)));
+      damage(file, kind);
+      readerAnswer(reader.get(), tree.drive());
+      if (!fs::is_regular_file(file)) fs::remove(file);
+      ASSERT_TRUE(writeBytes(file, whole));
+      EXPECT_EQ(readerAnswer(reader.get(), tree.drive()), expected);
+    }
+  }
+  reader.reset();
+  for (const auto& [file, whole] : files) EXPECT_EQ(readBytes(file), whole) << file;
+}
+
+}  // namespace
