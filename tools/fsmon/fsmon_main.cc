@@ -26,6 +26,11 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 64;
+// openAndUpdate's answer when the tables could not be opened or created; fsmon exits with 1.
+constexpr int kExitNoTables = 2;
+// Tables to be built anew are tried this often, this many times, while readers still hold them.
+constexpr uint32_t kRebuildRetryMs = 1000;
+constexpr int kRebuildAttempts = 60;
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "fsmon: %s\n", message.c_str());
@@ -82,7 +87,8 @@ int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cac
   filesMutex->release();
   directoriesMutex->release();
   if (created != SUCCESS) {
-    return fail("cannot open or create the cache tables in " + narrowText(command.home));
+    fail("cannot open or create the cache tables in " + narrowText(command.home));
+    return kExitNoTables;
   }
   const uint32_t failures = cache->tableWriteFailures();
   FS_Cache::RefreshCounts counts;
@@ -101,6 +107,19 @@ int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cac
   cache->endCacheUpdate();
   if (!compactTablesWhenDue(cache)) return fail("the tables could not be rewritten in place");
   return kExitOk;
+}
+
+// Builds the tables anew after live work left them untrustworthy. Readers let them go at their
+// next look, once they see the update marker; until every one has, their files cannot be cut, so
+// creating them is tried again every second for a while. kExitOk also when told to stop meanwhile.
+int rebuildTables(const MonitorCommand& command, const DriveList& drives, FS_Cache* cache,
+                  const PathList& excludes, platform::NamedEvent* stop) {
+  for (int attempt = 1;; ++attempt) {
+    const int rebuilt = openAndUpdate(command, drives, cache, excludes, true);
+    if (rebuilt != kExitNoTables) return rebuilt == kExitOk ? kExitOk : kExitFailed;
+    if (attempt == kRebuildAttempts) return kExitFailed;
+    if (stop->wait(kRebuildRetryMs) == platform::WaitResult::kSignaled) return kExitOk;
+  }
 }
 
 // Closes the tables between two batches, so that no reader sees them cut back.
@@ -143,15 +162,14 @@ int startResident(const MonitorCommand& command) {
   live.start(backend, &message);
   if (!message.empty()) std::fprintf(stderr, "fsmon: %s\n", message.c_str());
   const int updated = openAndUpdate(command, drives, &cache, excludes, false);
-  if (updated != kExitOk) return updated;
+  if (updated != kExitOk) return kExitFailed;
   if (!writeMonitorPid(command.home.c_str(), platform::currentProcessId())) {
     return fail("cannot write " + narrowText(monitorPidFilePath(command.home.c_str())));
   }
   if (!signalInitialised(command.home)) return fail("cannot signal the initialisation event");
   detachStandardStreams();
   while (!live.run(stop.get())) {
-    const int rebuilt = openAndUpdate(command, drives, &cache, excludes, true);
-    if (rebuilt != kExitOk) return rebuilt;
+    if (rebuildTables(command, drives, &cache, excludes, stop.get()) != kExitOk) return kExitFailed;
   }
   closeShared(&cache);
   instance->release();
