@@ -117,11 +117,15 @@ TEST_F(TableRecordsTest, RefusedAndFailedWritesChangeNoByte) {
     setString(&record, u"SHORTNAME", std::u16string(65536, u'x'));  // encodes past 65,535 bytes
     EXPECT_FALSE(table->addRecord(record));
     EXPECT_FALSE(table->updateRecord(0, record));
+    EXPECT_FALSE(table->removeRecord(7));
+    EXPECT_EQ(table->writeFailures(), 0u);  // refusals, not failed writes
     setString(&record, u"SHORTNAME", std::u16string(40000, u'q'));  // the file must grow
     platform::testing::injectFault(Fault::kFileSetSize, platform::kErrorDiskFull);
     EXPECT_FALSE(table->addRecord(record));
+    EXPECT_EQ(table->writeFailures(), 1u);
     platform::testing::injectFault(Fault::kFileSetSize, platform::kErrorDiskFull);
     EXPECT_FALSE(table->updateRecord(0, record));
+    EXPECT_GE(table->writeFailures(), 2u);
     EXPECT_EQ(liveRecords(table.get()), std::vector<uint32_t>({0, 1}));
     table->close();
     for (size_t i = 0; i < std::size(files); ++i) EXPECT_EQ(fileBytes(files[i]), before[i]) << i;
