@@ -23,6 +23,7 @@
 #include "base/win32sync.h"
 #include "ipc/ipc_support.h"
 #include "platform/platform.h"
+#include "support/narrow_text.h"
 
 namespace ipc_test {
 namespace {
@@ -32,11 +33,11 @@ constexpr uint32_t kChildLifetimeMs = 120000;
 constexpr int kNextStep = -1;
 
 using Arguments = std::vector<std::u16string>;
-using Narrow = std::vector<std::string>;
 using platform::NamedEvent;
 using platform::NamedMutex;
 using platform::WaitResult;
 
+// The objects the steps created, held until the child ends.
 struct Held {
   std::vector<std::unique_ptr<NamedMutex>> mutexes;
   std::vector<std::unique_ptr<NamedEvent>> events;
@@ -50,33 +51,26 @@ struct Held {
   }
 };
 
-int own(Held& held, const Arguments& args, const Narrow&) {
+int nextIf(bool done) { return done ? kNextStep : kChildFailed; }
+
+int own(Held& held, const Arguments& args) {
   NamedMutex* mutex = held.mutex(args[0]);
-  return mutex != nullptr && mutex->wait(platform::kInfinite) != WaitResult::kFailed ? kNextStep
-                                                                                     : kChildFailed;
+  return nextIf(mutex != nullptr && mutex->wait(platform::kInfinite) != WaitResult::kFailed);
 }
 
-int openMutex(Held& held, const Arguments& args, const Narrow&) {
-  return held.mutex(args[0]) != nullptr ? kNextStep : kChildFailed;
-}
-
-int openEvent(Held& held, const Arguments& args, const Narrow&) {
-  return held.event(args[0]) != nullptr ? kNextStep : kChildFailed;
-}
-
-int set(Held& held, const Arguments& args, const Narrow&) {
+int set(Held& held, const Arguments& args) {
   NamedEvent* event = held.event(args[0]);
-  return event != nullptr && event->set() ? kNextStep : kChildFailed;
+  return nextIf(event != nullptr && event->set());
 }
 
-int await(Held& held, const Arguments& args, const Narrow&) {
+int await(Held& held, const Arguments& args) {
   NamedEvent* event = held.event(args[0]);
   return event != nullptr && event->wait(kGenerousTimeoutMs) == WaitResult::kSignaled
              ? kNextStep
              : kChildWaitTimedOut;
 }
 
-int poll(Held&, const Arguments& args, const Narrow&) {
+int poll(Held&, const Arguments& args) {
   std::unique_ptr<SyncObject> mutex = createNamedMutex(args[0].c_str());
   if (mutex == nullptr || mutex->release() != 0) return kChildFailed;
   const int result = mutex->wait(0);
@@ -84,18 +78,16 @@ int poll(Held&, const Arguments& args, const Narrow&) {
   return -result;
 }
 
-int exitWith(Held&, const Arguments&, const Narrow& narrow) { return std::atoi(narrow[0].c_str()); }
-
-int linger(Held&, const Arguments&, const Narrow&) {
+int linger(Held&, const Arguments&) {
   platform::sleepMs(kChildLifetimeMs);
   return kChildOk;
 }
 
-int churn(Held&, const Arguments& args, const Narrow& narrow) {
-  std::FILE* file = std::fopen(narrow[1].c_str(), "r+b");
+int churn(Held&, const Arguments& args) {
+  std::FILE* file = std::fopen(narrow(args[1]).c_str(), "r+b");
   if (file == nullptr) return kChildFailed;
   const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, std::fclose);
-  for (int i = std::atoi(narrow[2].c_str()); i > 0; --i) {
+  for (int i = std::atoi(narrow(args[2]).c_str()); i > 0; --i) {
     std::unique_ptr<NamedMutex> mutex = NamedMutex::create(args[0].c_str());
     if (mutex == nullptr || mutex->wait(kGenerousTimeoutMs) == WaitResult::kTimedOut) {
       return kChildFailed;
@@ -111,16 +103,18 @@ int churn(Held&, const Arguments& args, const Narrow& narrow) {
   return kChildOk;
 }
 
-int writeArgs(Held&, const Arguments&, const Narrow& narrow) {
-  FILE* file = std::fopen(narrow[0].c_str(), "wb");
+int writeArgs(Held&, const Arguments& args) {
+  FILE* file = std::fopen(narrow(args[0]).c_str(), "wb");
   if (file == nullptr) return kChildFailed;
-  for (size_t i = 1; i < narrow.size(); ++i)
-    std::fwrite(narrow[i].c_str(), 1, narrow[i].size() + 1, file);
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string text = narrow(args[i]);
+    std::fwrite(text.c_str(), 1, text.size() + 1, file);
+  }
   return std::fclose(file) == 0 ? kChildOk : kChildFailed;
 }
 
 #ifndef _WIN32
-int checkIsolation(Held&, const Arguments&, const Narrow&) {
+int checkIsolation(Held&, const Arguments&) {
   if (getsid(0) != getpid()) return 1;
   DIR* directory = opendir("/proc/self/fd");
   if (directory == nullptr) return kChildFailed;
@@ -135,8 +129,8 @@ int checkIsolation(Held&, const Arguments&, const Narrow&) {
 #endif
 
 struct Step {
-  size_t argumentCount;                                // kRest: every argument that follows
-  int (*run)(Held&, const Arguments&, const Narrow&);  // kNextStep, or the child's exit code
+  size_t argumentCount;                 // kRest: every argument that follows
+  int (*run)(Held&, const Arguments&);  // kNextStep, or the child's exit code
 };
 constexpr size_t kRest = SIZE_MAX;
 
@@ -145,36 +139,39 @@ constexpr size_t kRest = SIZE_MAX;
 // parent that the steps before it are done. await <event>: waits generously for the event, else
 // ends with kChildWaitTimedOut. poll <mutex>: ends with minus the Win32Mutex::wait(0) result on
 // createNamedMutex(name) (0 free, 20 held elsewhere), after checking that releasing a mutex it
-// does not own fails. linger: stays alive, holding what the steps created, until killed or the
-// lifetime runs out. churn <mutex> <counter file> <iterations>: opens the mutex, increments the
-// counter under it and closes it again, over and over, so that names are created and removed
-// while others open them. write-args <file> <arguments...>: writes the other arguments, each
-// ended by a zero byte. check-isolation: 0 when the child leads its own session and holds no
-// descriptor above 2; 1 for the wrong session, 2 for an inherited descriptor.
-const std::map<std::string, Step>& steps() {
-  static const auto* table = new std::map<std::string, Step>{
-      {"own", {1, own}},
-      {"open", {1, openMutex}},
-      {"event", {1, openEvent}},
-      {"set", {1, set}},
-      {"ready", {1, set}},
-      {"await", {1, await}},
-      {"poll", {1, poll}},
-      {"exit", {1, exitWith}},
-      {"linger", {0, linger}},
-      {"churn", {3, churn}},
-      {"write-args", {kRest, writeArgs}},
+// does not own fails. exit <code>: ends with that code. linger: stays alive, holding what the
+// steps created, until killed or the lifetime runs out. churn <mutex> <counter file>
+// <iterations>: opens the mutex, increments the counter under it and closes it again, over and
+// over, so that names are created and removed while others open them. write-args <file>
+// <arguments...>: writes the other arguments, each ended by a zero byte. check-isolation: 0 when
+// the child leads its own session and holds no descriptor above 2; 1 for the wrong session, 2
+// for an inherited descriptor.
+const std::map<std::u16string, Step>& steps() {
+  static const auto* table = new std::map<std::u16string, Step>{
+      {u"own", {1, own}},
+      {u"open", {1, [](Held& held, const Arguments& args) { return nextIf(held.mutex(args[0])); }}},
+      {u"event",
+       {1, [](Held& held, const Arguments& args) { return nextIf(held.event(args[0])); }}},
+      {u"set", {1, set}},
+      {u"ready", {1, set}},
+      {u"await", {1, await}},
+      {u"poll", {1, poll}},
+      {u"exit",
+       {1, [](Held&, const Arguments& args) { return std::atoi(narrow(args[0]).c_str()); }}},
+      {u"linger", {0, linger}},
+      {u"churn", {3, churn}},
+      {u"write-args", {kRest, writeArgs}},
 #ifndef _WIN32
-      {"check-isolation", {0, checkIsolation}},
+      {u"check-isolation", {0, checkIsolation}},
 #endif
   };
   return *table;
 }
 
 #ifdef _WIN32
-// The arguments as the wide command line has them: the narrow argv of Windows is in the ANSI code
-// page and loses characters that the names of objects may hold.
-Arguments wideArguments(const Narrow&) {
+// The arguments after "--child" as the wide command line has them: the narrow argv of Windows is
+// in the ANSI code page and loses characters that the names of objects may hold.
+Arguments childArguments(int, char**) {
   int count = 0;
   wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
   Arguments wide;
@@ -185,26 +182,23 @@ Arguments wideArguments(const Narrow&) {
   return wide;
 }
 #else
-Arguments wideArguments(const Narrow& narrow) {
+Arguments childArguments(int argc, char** argv) {
   Arguments wide;
-  for (const std::string& argument : narrow) wide.push_back(widen(argument));
+  for (int i = 2; i < argc; ++i) wide.push_back(widen(argv[i]));
   return wide;
 }
 #endif
 
-// Runs the steps of argv[2...]; an unknown step or a missing argument fails the child.
-int runSteps(const Narrow& narrow) {
-  const Arguments wide = wideArguments(narrow);
-  if (wide.size() != narrow.size()) return kChildFailed;
+// Runs the steps; an unknown step or a missing argument fails the child.
+int runSteps(const Arguments& words) {
   Held held;
-  for (size_t at = 0; at < narrow.size();) {
-    const auto step = steps().find(narrow[at++]);
+  for (size_t at = 0; at < words.size();) {
+    const auto step = steps().find(words[at++]);
     if (step == steps().end()) return kChildFailed;
     const size_t end =
-        step->second.argumentCount == kRest ? narrow.size() : at + step->second.argumentCount;
-    if (end > narrow.size()) return kChildFailed;
-    const int result = step->second.run(held, Arguments(wide.begin() + at, wide.begin() + end),
-                                        Narrow(narrow.begin() + at, narrow.begin() + end));
+        step->second.argumentCount == kRest ? words.size() : at + step->second.argumentCount;
+    if (end > words.size()) return kChildFailed;
+    const int result = step->second.run(held, Arguments(words.begin() + at, words.begin() + end));
     if (result != kNextStep) return result;
     at = end;
   }
@@ -216,7 +210,7 @@ int runSteps(const Narrow& narrow) {
 
 int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) {
-    const int code = ipc_test::runSteps(std::vector<std::string>(argv + 2, argv + argc));
+    const int code = ipc_test::runSteps(ipc_test::childArguments(argc, argv));
     std::fflush(nullptr);
     std::_Exit(code);
   }

@@ -17,13 +17,11 @@ namespace ipc_test {
 // Long enough that a healthy machine never reaches it; tests only wait this long on failure.
 constexpr uint32_t kGenerousTimeoutMs = 30000;
 
-// Exit codes of the child roles.
-constexpr int kChildOk = 0;
+constexpr int kChildOk = 0;  // exit codes of the child roles
 constexpr int kChildWaitTimedOut = 2;
 constexpr int kChildFailed = 90;
 
-// The drive-qualified path of this test program.
-std::u16string selfImage();
+std::u16string selfImage();  // drive-qualified
 
 // "Global\fscanner_ipc_<pid>_<n>_<tag>", unique to this process and call.
 std::u16string uniqueName(const std::u16string& tag);
@@ -36,9 +34,9 @@ using Steps = std::vector<std::u16string>;
 std::u16string childCommandLine(const Steps& steps);
 std::unique_ptr<platform::Process> startChild(const Steps& steps);
 
-// Waits generously for the end; the exit code, or -1 when there is no process or it did not end.
+// The exit code after a generous wait for the end (of a child running those steps), or -1 when
+// there is no process or it did not end.
 int64_t exitCodeAfterEnd(const std::unique_ptr<platform::Process>& process);
-// The exit code of a child running those steps (-1 when it could not start or did not end).
 int64_t childExitCode(const Steps& steps);
 
 // Kills the process (POSIX: SIGKILL, exit code 128 + 9; Windows: exit code 1) and waits for it.

@@ -31,8 +31,9 @@ constexpr int64_t kFree = SUCCESS;
 constexpr int64_t kHeld = -MUTEX_TIMED_OUT;
 
 // Recursion across handles of one thread; no other thread or process can release or take it;
-// a killed owner abandons it, and the name of a dead holder's object starts fresh.
-TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossProcesses) {
+// a thread or a process that ends while owning abandons it, and a handle closed while its thread
+// owns the mutex leaves ownership in place; the name of a dead holder's object starts fresh.
+TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossThreadsAndProcesses) {
   const std::u16string name = uniqueName(u"owner");
   std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
   std::unique_ptr<NamedMutex> sameName = NamedMutex::create(name.c_str());
@@ -52,6 +53,23 @@ TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossProcesses) {
   EXPECT_TRUE(mutex->release());
   EXPECT_EQ(childPoll(name), kFree);
   EXPECT_TRUE(failedWith(mutex->release(), platform::kErrorNotOwner));
+
+  std::thread owner([&] {
+    EXPECT_TRUE(sameName->wait(0) == WaitResult::kSignaled &&
+                mutex->wait(0) == WaitResult::kSignaled);
+  });
+  owner.join();
+  EXPECT_EQ(mutex->wait(kGenerousTimeoutMs), WaitResult::kAbandoned);
+  EXPECT_TRUE(mutex->release());
+  EXPECT_EQ(childPoll(name), kFree);
+#ifndef _WIN32  // Windows destroys a named mutex with its last handle, owned or not.
+  ASSERT_EQ(sameName->wait(0), WaitResult::kSignaled);
+  sameName.reset();
+  EXPECT_EQ(childPoll(name), kHeld);
+  sameName = NamedMutex::create(name.c_str());
+  ASSERT_TRUE(sameName != nullptr && sameName->release());
+  EXPECT_EQ(childPoll(name), kFree);
+#endif
 
   ReadyChild holder({u"own", name});
   ASSERT_TRUE(holder.ready());
@@ -73,32 +91,6 @@ TEST(NamedMutexTest, OwnershipRecursionAndAbandonmentAcrossProcesses) {
   std::unique_ptr<NamedMutex> fresh = NamedMutex::create(orphan.c_str());
   ASSERT_TRUE(fresh != nullptr && fresh->wait(0) == WaitResult::kSignaled);
   EXPECT_TRUE(fresh->release());
-}
-
-// A thread that ends while owning abandons the mutex; a handle closed while its thread owns the
-// mutex leaves ownership (and the object) in place.
-TEST(NamedMutexTest, OwnershipFollowsTheThreadNotTheHandle) {
-  const std::u16string name = uniqueName(u"thread");
-  std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
-  ASSERT_NE(mutex, nullptr);
-  std::thread owner([&] {
-    EXPECT_EQ(mutex->wait(0), WaitResult::kSignaled);
-    EXPECT_EQ(mutex->wait(0), WaitResult::kSignaled);
-  });
-  owner.join();
-  EXPECT_EQ(mutex->wait(kGenerousTimeoutMs), WaitResult::kAbandoned);
-  EXPECT_TRUE(mutex->release());
-  EXPECT_FALSE(mutex->release());
-  EXPECT_EQ(childPoll(name), kFree);
-#ifndef _WIN32  // Windows destroys a named mutex with its last handle, owned or not.
-  ASSERT_EQ(mutex->wait(0), WaitResult::kSignaled);
-  mutex.reset();
-  EXPECT_EQ(childPoll(name), kHeld);
-  mutex = NamedMutex::create(name.c_str());
-  ASSERT_NE(mutex, nullptr);
-  EXPECT_TRUE(mutex->release());
-  EXPECT_EQ(childPoll(name), kFree);
-#endif
 }
 
 // Mutexes and events share one namespace; names with characters that need escaping, non-BMP
@@ -183,7 +175,7 @@ std::unique_ptr<ReadyChild> waiter(const std::u16string& event, int codeWhenWoke
 
 // One set wakes every waiter of other processes, also after a waiter was killed in its wait;
 // the event stays signalled, for handles opened later too, until it is reset.
-TEST(NamedEventTest, SetWakesEveryWaiterAndStaysUntilReset) {
+TEST(NamedEventTest, SetWakesEveryWaiterAndStaysUntilResetOrTheLastHolderDies) {
   const std::u16string name = uniqueName(u"wake");
   std::unique_ptr<NamedEvent> event = NamedEvent::create(name.c_str());
   std::unique_ptr<NamedEvent> other = NamedEvent::create(name.c_str());
@@ -206,18 +198,16 @@ TEST(NamedEventTest, SetWakesEveryWaiterAndStaysUntilReset) {
   EXPECT_TRUE(event->reset());
   EXPECT_TRUE(event->reset());
   EXPECT_EQ(other->wait(0), WaitResult::kTimedOut);
-}
 
-// The signalled state survives the setter's death only while another process holds the event.
-TEST(NamedEventTest, SignalledEventOfKilledHoldersIsClearForTheNextOpener) {
-  const std::u16string name = uniqueName(u"crash");
+  // The signalled state survives the setter's death only while another process holds the event.
+  const std::u16string crash = uniqueName(u"crash");
   for (bool kept : {true, false}) {
-    ReadyChild setter({u"set", name});
+    ReadyChild setter({u"set", crash});
     std::unique_ptr<NamedEvent> held;
     ASSERT_TRUE(setter.ready());
-    if (kept) held = NamedEvent::create(name.c_str());
+    if (kept) held = NamedEvent::create(crash.c_str());
     ASSERT_TRUE(setter.kill());
-    std::unique_ptr<NamedEvent> opened = kept ? std::move(held) : NamedEvent::create(name.c_str());
+    std::unique_ptr<NamedEvent> opened = kept ? std::move(held) : NamedEvent::create(crash.c_str());
     ASSERT_NE(opened, nullptr);
     EXPECT_EQ(opened->wait(0), kept ? WaitResult::kSignaled : WaitResult::kTimedOut);
   }

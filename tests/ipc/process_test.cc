@@ -52,7 +52,7 @@ void writeFile(const std::filesystem::path& path, const std::string& content, in
   std::filesystem::permissions(path, std::filesystem::perms(mode));
 }
 
-TEST(ProcessTest, ImagesThatCannotStartReportTheSystemError) {
+TEST(ProcessTest, StartErrorsAndWordsThatReachTheChild) {
   TempDir directory;
   EXPECT_EQ(startError(quoted(directory.drive(u"missing.exe"))), platform::kErrorFileNotFound);
   // Wine reports a missing directory of the image as a missing file.
@@ -75,6 +75,21 @@ TEST(ProcessTest, ImagesThatCannotStartReportTheSystemError) {
                                  platform::kErrorAccessDenied);
   EXPECT_EQ(startError(childCommandLine({u"exit", u"0"})), platform::kErrorAccessDenied);
   platform::testing::clearFaults();
+
+  // Words of every kind reach the child unchanged.
+  const std::string output = directory.host("args").string();
+  std::vector<std::u16string> arguments = {u"plain",         u"two words",  u"",
+                                           u"quote\"inside", u"trailing\\", u"back\\\\slash\\\"q",
+                                           u"tab\there"};
+  // The child's words are narrow text: characters beyond ASCII need UTF-8 to arrive unchanged.
+  if (narrowTextIsUtf8()) arguments.push_back(u"\u00fcn\u00efc\u00f8d\u00e9 \U0001F600");
+  std::vector<std::u16string> all{u"write-args", widen(output)};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  ASSERT_EQ(ipc_test::childExitCode(all), ipc_test::kChildOk);
+  std::string expected;
+  for (const std::u16string& argument : arguments) expected += narrow(argument) + '\0';
+  std::ifstream written(output, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), expected);
 }
 
 TEST(ProcessTest, StartsByWindowsPathAndReportsExitCodes) {
@@ -117,37 +132,14 @@ TEST(ProcessTest, StartsByWindowsPathAndReportsExitCodes) {
 #endif
 }
 
-TEST(ProcessTest, CommandLineWordsReachTheChildUnchanged) {
-  TempDir directory;
-  const std::string output = directory.host("args").string();
-  std::vector<std::u16string> arguments = {u"plain",         u"two words",  u"",
-                                           u"quote\"inside", u"trailing\\", u"back\\\\slash\\\"q",
-                                           u"tab\there"};
-  // The child's words are narrow text: characters beyond ASCII need UTF-8 to arrive unchanged.
-  if (narrowTextIsUtf8()) arguments.push_back(u"\u00fcn\u00efc\u00f8d\u00e9 \U0001F600");
-  std::vector<std::u16string> all{u"write-args", widen(output)};
-  all.insert(all.end(), arguments.begin(), arguments.end());
-  ASSERT_EQ(ipc_test::childExitCode(all), ipc_test::kChildOk);
-  std::string expected;
-  for (const std::u16string& argument : arguments) {
-    std::string narrow;
-    ASSERT_TRUE(platform::wideToNarrow(argument.c_str(), &narrow));
-    expected += narrow + '\0';
-  }
-  std::ifstream written(output, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), expected);
-}
-
 // Waits, exit codes and the process list work the same for the starter and for a handle opened
 // by id, whether the system gives a pidfd or the process must be probed.
 TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfd) {
   for (bool pidfd : {true, false}) {
     SCOPED_TRACE(pidfd ? "pidfd" : "probing");
+    using platform::testing::Fault;
     const auto noPidfd = [pidfd] {
-      if (!pidfd) {
-        platform::testing::injectFault(platform::testing::Fault::kPidFdOpen,
-                                       platform::kErrorNotSupported);
-      }
+      if (!pidfd) platform::testing::injectFault(Fault::kPidFdOpen, platform::kErrorNotSupported);
     };
     noPidfd();
     std::unique_ptr<Process> child = startChild({u"linger"});
