@@ -1,5 +1,7 @@
 // Opening and creating a cache, its counter, update marker and exclusion-digest files: byte-exact
 // layouts, and damaged, missing or non-regular state and table files.
+#include <tuple>
+
 #include "cache/fs_cache.h"
 #include "cache_fixture.h"
 #include "support/trace_capture.h"
@@ -14,28 +16,15 @@ const Bytes kAbcDigest = {0x90, 0x01, 0x50, 0x98, 0x3c, 0xd2, 0x4f, 0xb0,
 const Bytes kZeroDigest(16, 0);
 const PathList kAbc = {PathEntry(u"a", true), PathEntry(u"bc", false)};
 
-Bytes operator+(const Bytes& a, const Bytes& b) {
-  Bytes out = a;
-  out.resize(a.size() + b.size());
-  std::copy(b.begin(), b.end(), out.begin() + static_cast<std::ptrdiff_t>(a.size()));
-  return out;
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
 }
 // One exclusion-digest record: N (little-endian), the key's bytes, the digest.
 Bytes record(const std::string& key, const Bytes& digest) {
   const Bytes length = {static_cast<uint8_t>(key.size()), 0, 0, 0};
   return length + Bytes(key.begin(), key.end()) + digest;
 }
-
-// A state or table file replaced by something else: bytes (hex pairs), "dir", "fifo" or
-// "missing".
-struct Damage {
-  const char* file;
-  const char* kind;
-  bool checker;
-  int result;
-  uint32_t directoriesIndex;
-  const char* trace;
-};
 
 TEST_F(CacheTest, CreateOpenAndCloseFollowTheMarkerAndCounterAndRefuseDamage) {
   std::unique_ptr<FS_Cache> cache = makeCache(home_);
@@ -67,7 +56,9 @@ TEST_F(CacheTest, CreateOpenAndCloseFollowTheMarkerAndCounterAndRefuseDamage) {
   // The fuzz target tries counter values and lengths with and without the marker; here the bound
   // and what is not a regular file.
   const char* refused = "FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n";
-  const Damage cases[] = {
+  // A state or table file replaced by bytes (hex pairs), "dir", "fifo" or "missing"; with the
+  // checker or not; the open's result, the directory index and a trace.
+  const std::tuple<const char*, const char*, bool, int, uint32_t, const char*> cases[] = {
       {"mon_dirs.counter", "333333f3", true, 0, 4080218931u, nullptr},
       {"mon_dirs.counter", "343333f3", true, -53, 0, refused},
       {"mon_dirs.counter", "dir", true, -53, 0, refused},
@@ -82,15 +73,15 @@ TEST_F(CacheTest, CreateOpenAndCloseFollowTheMarkerAndCounterAndRefuseDamage) {
       {"mon_dirs.pxx", "missing", true, -53, 0,
        "FS_Cache::openCache - open tbDirectories failed!\n"},
   };
-  for (const Damage& damage : cases) {
-    SCOPED_TRACE(std::string(damage.file) + " " + damage.kind);
+  for (const auto& [file, damage, checker, result, directoriesIndex, trace] : cases) {
+    SCOPED_TRACE(std::string(file) + " " + damage);
     TempDir home;
-    for (const fs::directory_entry& file : fs::directory_iterator(home_.host())) {
-      fs::copy(file.path(), home.host() / file.path().filename());
+    for (const fs::directory_entry& entry : fs::directory_iterator(home_.host())) {
+      fs::copy(entry.path(), home.host() / entry.path().filename());
     }
-    const fs::path target = home.host(damage.file);
+    const fs::path target = home.host(file);
     fs::remove(target);
-    const std::string kind = damage.kind;
+    const std::string kind = damage;
     if (kind == "dir") {
       fs::create_directory(target);
     } else if (kind == "fifo") {
@@ -103,21 +94,16 @@ TEST_F(CacheTest, CreateOpenAndCloseFollowTheMarkerAndCounterAndRefuseDamage) {
       writeBytes(target, bytes);
     }
     TraceCapture traces;
-    std::unique_ptr<FS_Cache> cache = makeCache(home, damage.checker);
-    EXPECT_EQ(cache->create(0, FS_CACHE_OPEN), damage.result);
-    if (damage.trace != nullptr) {
-      EXPECT_TRUE(traces.contains(damage.trace));
-    }
-    EXPECT_EQ(cache->corrupted(), damage.trace == refused);
-    EXPECT_EQ(cache->filesTable() != nullptr, damage.result == 0);
-    if (damage.result == 0) {
-      EXPECT_EQ(cache->directoriesIndex(), damage.directoriesIndex);
-    }
+    std::unique_ptr<FS_Cache> cache = makeCache(home, checker);
+    EXPECT_EQ(cache->create(0, FS_CACHE_OPEN), result);
+    EXPECT_TRUE(trace == nullptr || traces.contains(trace));
+    EXPECT_EQ(cache->corrupted(), trace == refused);
+    EXPECT_EQ(cache->filesTable() != nullptr, result == 0);
+    EXPECT_EQ(result == 0 ? cache->directoriesIndex() : 0u, directoriesIndex);
     // An open cache has its marker (with the checker); a clean close removes it, a refused or
     // unchecked cache leaves what was there.
-    const bool leftover = std::string(damage.file) == "mon_dirs.cuflag";
-    EXPECT_EQ(fs::exists(home.host("mon_dirs.cuflag")),
-              leftover || (damage.checker && damage.result == 0));
+    const bool leftover = std::string(file) == "mon_dirs.cuflag";
+    EXPECT_EQ(fs::exists(home.host("mon_dirs.cuflag")), leftover || (checker && result == 0));
     cache->close();
     EXPECT_EQ(fs::exists(home.host("mon_dirs.cuflag")), leftover);
   }
@@ -150,13 +136,12 @@ TEST_F(CacheTest, ExclusionDigestsAreStoredByteExactLoadedUpToDamageAndPropagate
 
   // Loading stops at the first bad record; what cannot be read or replaced is no digest.
   const Bytes overLong = Bytes({0x2c, 0x01, 0, 0}) + Bytes(300 + 16, 'k');  // N = 300
+  const Bytes k1 = record("C:\\k1", kAbcDigest), k2 = record("C:\\k2", kAbcDigest);
   const std::vector<std::pair<Bytes, int>> files = {
-      {record("C:\\k1", kAbcDigest) + overLong + record("C:\\k2", kAbcDigest), 1},
-      {record("C:\\k1", kAbcDigest) + record("C:\\k2", kAbcDigest) + Bytes({5, 0, 0}), 2},
-      {record("C:\\k1", kAbcDigest) +
-           record("C:\\k2", Bytes(kAbcDigest.begin(), kAbcDigest.end() - 1)),
-       1},
-      {record("C:\\k1", kAbcDigest) + Bytes({5, 0, 0, 0, 'C', ':'}), 1},
+      {k1 + overLong + k2, 1},
+      {k1 + k2 + Bytes({5, 0, 0}), 2},
+      {k1 + Bytes(k2.begin(), k2.end() - 1), 1},  // a digest cut short
+      {k1 + Bytes({5, 0, 0, 0, 'C', ':'}), 1},
       {Bytes(), 0},
   };
   for (const auto& [bytes, kept] : files) {

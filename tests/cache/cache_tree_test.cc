@@ -58,27 +58,24 @@ class CacheTreeTest : public CacheTest {
   int socket_ = -1;
 };
 
-TEST_F(CacheTreeTest, BuildRecordsTheTreeItWasAskedFor) {
+TEST_F(CacheTreeTest, BuildRecordsTheTreeItWasAskedForAndStopsAtLimitsTimeAndNonDirectories) {
   if (!narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
-  // root can list a directory without permissions
-  const bool lockedReadable = geteuid() == 0;
+  const bool lockedReadable = geteuid() == 0;  // root lists a directory without permissions
   const Paths top = {"README.txt", "SETUP.exe", "fifo", "ro.txt", "sock"};
   const std::string unicode = "\xC3\xA9\xF0\x9D\x84\x9E\\n\xC3\xA9.txt";
+  const std::string deep = "a\\b\\deep.txt", in = "a\\in.txt", y = "skip\\inner\\y.txt";
+  const auto excluded = [&](const char16_t* name, bool recursive) {
+    return PathList{PathEntry(tree_.drive(name).c_str(), recursive)};
+  };
   const struct {
     bool recursive;
     PathList excludes;
     Paths below;           // besides top and the locked directory's file
     uint32_t directories;  // scanned below the root
   } cases[] = {
-      {true, {}, {"a\\b\\deep.txt", "a\\in.txt", "skip\\inner\\y.txt", "skip\\x.txt", unicode}, 6},
-      {true,
-       {PathEntry(tree_.drive(u"SKIP").c_str(), true)},
-       {"a\\b\\deep.txt", "a\\in.txt", unicode},
-       4},
-      {true,
-       {PathEntry(tree_.drive(u"skip").c_str(), false)},
-       {"a\\b\\deep.txt", "a\\in.txt", "skip\\inner\\y.txt", unicode},
-       6},
+      {true, {}, {deep, in, y, "skip\\x.txt", unicode}, 6},
+      {true, excluded(u"SKIP", true), {deep, in, unicode}, 4},
+      {true, excluded(u"skip", false), {deep, in, y, unicode}, 6},
       {false, {}, {}, 0},
   };
   for (const auto& c : cases) {
@@ -95,8 +92,31 @@ TEST_F(CacheTreeTest, BuildRecordsTheTreeItWasAskedFor) {
     const auto components = std::count(root.begin(), root.end(), u'\\') + 1;
     EXPECT_EQ(cache->directoriesIndex(), static_cast<uint32_t>(components) + c.directories);
   }
+
+  // Subdirectories whose full paths are 257 to 261 characters long, each holding one file.
+  const size_t base = tree_.drive().size() + 1;
+  for (size_t length = 257; length <= 261; ++length) {
+    const std::string name(length - base, 'a' + static_cast<char>(length - 257));
+    fs::create_directory(tree_.host(name));
+    writeBytes(tree_.host(name + "/f"), {});
+  }
   std::unique_ptr<FS_Cache> cache = createdCache(home_);
-  build(cache.get(), tree_.drive(), true);
+  TraceCapture traces;
+  EXPECT_EQ(build(cache.get(), tree_.drive(), true), 0);
+  EXPECT_TRUE(traces.contains("FS_Cache::scan - path too long\n"));
+  EXPECT_TRUE(traces.contains("FS_Cache::scan - path too long!\n"));
+  size_t deepest = 0;
+  for (const std::string& path : relative(extractAll(cache.get(), tree_.drive()))) {
+    deepest += path.size() > 200 ? path.size() - 2 : 0;
+  }
+  EXPECT_EQ(deepest, 257 - base);  // only the 257-character directory was scanned
+  for (size_t length = 257; length <= 261; ++length) {
+    const std::u16string name(length - base, static_cast<char16_t>(u'a' + length - 257));
+    EXPECT_EQ(cache->findPath(cache->directoryRecords(), cache->directoryRecords2(),
+                              tree_.drive(name).c_str(), true),
+              length < 260)
+        << length;
+  }
   const std::string at = narrow(tree_.drive()) + "\\";
   EXPECT_EQ(extract(cache.get(), {PathEntry(tree_.drive().c_str(), false)},
                     u"[FILENAME]==\"*.exe\" || [FILENAME]==\"r*\""),
@@ -110,33 +130,6 @@ TEST_F(CacheTreeTest, BuildRecordsTheTreeItWasAskedFor) {
   const std::u16string parent = tree_.drive().substr(0, tree_.drive().rfind(u'\\'));
   ASSERT_TRUE(cache->findPath(rs, cache->directoryRecords2(), parent.c_str(), true));
   EXPECT_EQ(rs.getInt32(u"CREATIONTIME"), 0);
-}
-
-TEST_F(CacheTreeTest, ScanStopsAtPathLimitsTimeAndNonDirectories) {
-  // Subdirectories whose full paths are 257 to 261 characters long, each holding one file.
-  const size_t base = tree_.drive().size() + 1;
-  for (size_t length = 257; length <= 261; ++length) {
-    const std::string name(length - base, 'a' + static_cast<char>(length - 257));
-    fs::create_directory(tree_.host(name));
-    writeBytes(tree_.host(name + "/f"), {});
-  }
-  std::unique_ptr<FS_Cache> cache = createdCache(home_);
-  TraceCapture traces;
-  EXPECT_EQ(build(cache.get(), tree_.drive(), true), 0);
-  EXPECT_TRUE(traces.contains("FS_Cache::scan - path too long\n"));
-  EXPECT_TRUE(traces.contains("FS_Cache::scan - path too long!\n"));
-  size_t deep = 0;
-  for (const std::string& path : relative(extractAll(cache.get(), tree_.drive()))) {
-    deep += path.size() > 200 ? path.size() - 2 : 0;
-  }
-  EXPECT_EQ(deep, 257 - base);  // only the 257-character directory was scanned
-  for (size_t length = 257; length <= 261; ++length) {
-    const std::u16string name(length - base, static_cast<char16_t>(u'a' + length - 257));
-    EXPECT_EQ(cache->findPath(cache->directoryRecords(), cache->directoryRecords2(),
-                              tree_.drive(name).c_str(), true),
-              length < 260)
-        << length;
-  }
 
   EXPECT_EQ(cache->scan(PathEntry(tree_.drive().c_str(), true), cache->directoryRecords(),
                         cache->directoriesIndexSlot(), cache->filesRecords(), 1, {}, {}, false, 0),

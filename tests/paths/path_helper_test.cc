@@ -27,7 +27,18 @@ std::string expand(const std::u16string& input, size_t capacity = kMaxPath) {
   return result != 0 ? "error " + std::to_string(result) : narrow(output.data());
 }
 
-TEST(FolderTokenTest, ExpandsByTheFirstNameATokenBegins) {
+TEST(FolderTokenTest, ExpandsByTheFirstNameATokenBeginsWithinTheCapacity) {
+  // The output and its terminating zero must fit the capacity; null arguments are refused.
+  const std::u16string a259(kMaxPath - 1, u'a');
+  EXPECT_EQ(expand(a259) + expand(u"ab%UNKNOWN%", 12), narrow(a259) + "ab%UNKNOWN%");
+  EXPECT_EQ(expand(a259 + u"a") + expand(u"ab%UNKNOWN%", 11) + expand(u"a", 1),
+            "error -2error -2error -2");
+  char16_t output[4] = {u'#', u'#', u'#', u'#'};
+  EXPECT_EQ(PathHelper().expandFolderTokens(nullptr, output, 4) +
+                PathHelper().expandFolderTokens(u"a", nullptr, 4) +
+                PathHelper().expandFolderTokens(u"a", output, 0),
+            -3);
+  EXPECT_EQ(output[0], u'#');
   if (!ScopedShellFolders::kSupported) GTEST_SKIP() << "the real shell names the folders";
   ScopedShellFolders folders("36=C:\\Windows;37=C:\\Windows\\system32;38=C:\\Program Files");
   // A token selects the first name it begins: the empty one the first entry. Case counts; a token
@@ -48,25 +59,10 @@ TEST(FolderTokenTest, ExpandsByTheFirstNameATokenBegins) {
       {u"x%CSIDL_COMMON_STARTUP%", "error -1"},
       {u"%__LAST_ENTRY__%", "error -1"}};
   for (const auto& [input, expected] : cases) EXPECT_EQ(expand(input), expected) << narrow(input);
-  // The output and its terminating zero must fit the capacity.
   EXPECT_EQ(expand(u"%CSIDL_WINDOWS%", 11), "C:\\Windows");
   EXPECT_EQ(expand(u"%CSIDL_WINDOWS%", 10), "error -2");
   ScopedShellFolders none("");
   EXPECT_EQ(expand(u"%%"), "error -1");
-}
-
-TEST(FolderTokenTest, OutputNeverPassesItsCapacity) {
-  EXPECT_EQ(expand(u"ab%UNKNOWN%", 12), "ab%UNKNOWN%");
-  EXPECT_EQ(expand(u"ab%UNKNOWN%", 11) + expand(u"a", 1), "error -2error -2");
-  const std::u16string a259(kMaxPath - 1, u'a');
-  EXPECT_EQ(expand(a259), narrow(a259));
-  EXPECT_EQ(expand(a259 + u"a"), "error -2");
-  char16_t output[4] = {u'#', u'#', u'#', u'#'};
-  EXPECT_EQ(PathHelper().expandFolderTokens(nullptr, output, 4) +
-                PathHelper().expandFolderTokens(u"a", nullptr, 4) +
-                PathHelper().expandFolderTokens(u"a", output, 0),
-            -3);
-  EXPECT_EQ(output[0], u'#');
 }
 
 // The common forms are checked through the resolver.
@@ -108,7 +104,9 @@ TEST_F(DriveTableTest, RealPathRefusesWhatDoesNotFitTheBuffer) {
   EXPECT_EQ(PathHelper().realPath(nullptr), nullptr);
 }
 
-TEST(ValidPathTest, PathMustLieOnADriveOfTheMask) {
+// A valid path lies on a drive of the mask. Of the inclusions and exclusions, the longest matching
+// entry of each list decides; a tie goes to inclusion.
+TEST(PathChecksTest, ValidPathsAndLongestMatchInclusion) {
   PathHelper helper;
   const DriveList drives = {DriveEntry(u"C:", DT_FIXED, u"NTFS"), DriveEntry()};
   EXPECT_TRUE(helper.isValidPath(drives, DT_FIXED, u"c:\\x"));
@@ -118,11 +116,6 @@ TEST(ValidPathTest, PathMustLieOnADriveOfTheMask) {
   TraceCapture traces;
   EXPECT_FALSE(helper.isValidPath(drives, 0, u"C:\\x"));
   EXPECT_EQ(traces.messages(), Strings{"PathHelper::isValidPath - media not valid!\n"});
-}
-
-// The longest matching entry of each list decides; a tie goes to inclusion.
-TEST(PathInclusionTest, LongestMatchDecidesAndATieIncludes) {
-  PathHelper helper;
   const PathList includes = {PathEntry(u"C:\\x", true), PathEntry(u"C:\\a", true),
                              PathEntry(u"C:\\a\\b\\c", false)};
   const PathList excludes = pathList({u"C:\\a\\b", u"C:\\x"}, true);

@@ -97,7 +97,7 @@ class QueryTest : public DriveTableTest {
 
 using Files = std::vector<std::string>;
 
-TEST_F(QueryTest, MonitorModeServesRecordedFixedPathsFromTheCacheAndWalksTheRest) {
+TEST_F(QueryTest, MonitorModeServesRecordedFixedPathsFromTheCacheWalksTheRestAndReusesLists) {
   std::unique_ptr<FS_Cache> cache = openCache(true);
   // What the monitor does: records the tree of C:\data.
   EXPECT_EQ(cache->build(ResolvedPath{PathEntry(u"C:\\data", true), DriveEntry()},
@@ -121,6 +121,16 @@ TEST_F(QueryTest, MonitorModeServesRecordedFixedPathsFromTheCacheAndWalksTheRest
   query.included = {PathEntry(u"C:\\data", true)};
   query.excluded = {PathEntry(u"C:\\data\\sub", true)};
   EXPECT_EQ(run(cache.get(), query), (Files{"cache C:\\data\\a.txt"}));
+
+  // The extended form resolves its lists again only when they changed, here the recursive flag.
+  query.excluded.clear();
+  int pass = 0;
+  for (const bool recursive : {true, true, false}) {
+    query.included = {PathEntry(u"C:\\other", recursive)};
+    TraceCapture traces;
+    EXPECT_EQ(run(cache.get(), query, true), (Files{"disk C:\\other\\c.txt"}));
+    EXPECT_EQ(traces.containsText("PathHelper::pathResolver - entering"), pass++ != 1);
+  }
 }
 
 TEST_F(QueryTest, CacheOnlyModeBuildsOnceThenRebuildsWhenOldOrExcludedDifferently) {
@@ -157,50 +167,21 @@ TEST_F(QueryTest, CacheOnlyModeBuildsOnceThenRebuildsWhenOldOrExcludedDifferentl
   // The counter on disk follows the ids handed out.
   const uint32_t saved = cache->directoriesIndex();
   cache->close();
-  cache.reset();
-  EXPECT_EQ(openCache(false)->directoriesIndex(), saved);
-}
+  cache = openCache(false);
+  EXPECT_EQ(cache->directoriesIndex(), saved);
 
-// A cache never opened, and one whose build timed out, answer CACHE_INVALID without calling the
-// host.
-TEST_F(QueryTest, ABuildTimeOutCorruptsTheCacheForEveryLaterQuery) {
-  Query query;
-  query.included = {PathEntry(u"C:\\data", true)};
+  // A build that times out corrupts the cache for every later query; a cache never opened answers
+  // CACHE_INVALID too, neither calling the host.
+  query.included = {PathEntry(u"C:\\other", true)};
   int result = 0;
-  FS_Cache unopened(u"mon_dirs", u"mon_files", u"C:\\home", true, false, false, nullptr);
-  EXPECT_EQ(run(&unopened, query, false, &result), (Files{}));
-  EXPECT_EQ(result, CACHE_INVALID);
-  std::unique_ptr<FS_Cache> cache = openCache(false);
   EXPECT_EQ(run(cache.get(), query, false, &result, 0, 0), (Files{}));
   EXPECT_EQ(result, CACHE_BUILD_TIMED_OUT);
   EXPECT_TRUE(cache->corrupted());
-  EXPECT_EQ(run(cache.get(), query, false, &result), (Files{}));
-  EXPECT_EQ(result, CACHE_INVALID);
-}
-
-TEST_F(QueryTest, TheExtendedFormReusesItsResolutionWhileTheListsStayTheSame) {
-  std::unique_ptr<FS_Cache> cache = openCache(true);
-  Query query;
-  // The stored lists start empty: a first query with four empty lists resolves nothing.
-  EXPECT_EQ(run(cache.get(), query, true), (Files{}));
-
-  query.included = {PathEntry(u"C:\\other", true)};
-  {
-    TraceCapture traces;
-    EXPECT_EQ(run(cache.get(), query, true), (Files{"disk C:\\other\\c.txt"}));
-    EXPECT_TRUE(traces.containsText("PathHelper::pathResolver - entering"));
+  FS_Cache unopened(u"mon_dirs", u"mon_files", u"C:\\home", true, false, false, nullptr);
+  for (FS_Cache* invalid : {cache.get(), &unopened}) {
+    EXPECT_EQ(run(invalid, query, false, &result), (Files{}));
+    EXPECT_EQ(result, CACHE_INVALID);
   }
-  {
-    TraceCapture traces;
-    EXPECT_EQ(run(cache.get(), query, true), (Files{"disk C:\\other\\c.txt"}));
-    EXPECT_FALSE(traces.containsText("PathHelper::pathResolver - entering"));
-  }
-  // Only the recursive flag changes: resolved again, now without the subtree's files.
-  write('C', "other/deep/e.txt");
-  query.included = {PathEntry(u"C:\\other", false)};
-  TraceCapture traces;
-  EXPECT_EQ(run(cache.get(), query, true), (Files{"disk C:\\other\\c.txt"}));
-  EXPECT_TRUE(traces.containsText("PathHelper::pathResolver - entering"));
 }
 
 // Every platform call a host's cache-only query makes (file opens, sizes, mappings and their

@@ -12,14 +12,18 @@
 #include <vector>
 
 #include "fs/crc32.h"
-#include "fs/file_mode.h"
 #include "support/drive_table.h"
 #include "support/narrow_text.h"
 #include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
 #ifndef _WIN32
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/platform_fixtures.h"
 #endif
@@ -29,18 +33,10 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::vector<std::u16string>;
 
-// What the walk reported of one file, copied during addFileInfo.
-struct Reported {
-  std::u16string directory;
-  uint64_t size = 0;
-  uint32_t mode = 0, knownMask = 0, modificationTime = 0;
-};
-
 class CollectingResults : public FsResults {
  public:
   void addFileInfo(FsFileInfo* info) override {
-    files[info->name()] = {info->directory(), info->size(), info->mode(), info->knownMask(),
-                           info->modificationTime()};
+    files[info->name()] = info->directory();
     if (onFile) onFile(info);
   }
   void addFile(const char16_t*, const char16_t*, uint32_t, uint32_t, uint32_t, const char16_t*,
@@ -53,7 +49,7 @@ class CollectingResults : public FsResults {
     return out;
   }
 
-  std::map<std::u16string, Reported> files;  // by name; names are unique in the test trees
+  std::map<std::u16string, std::u16string> files;  // directory by name, unique in the test trees
   std::function<void(FsFileInfo*)> onFile;
 };
 
@@ -99,30 +95,6 @@ class WalkTest : public ::testing::Test {
   TraceCapture traces_;
 };
 
-// Criteria reading only the name decide before the other details are read: same reports.
-TEST_F(WalkTest, ReportsEveryFileOfTheTreeFromItsDirectoryEntry) {
-  make({"a.txt", "tool.EXE", "sub/b.txt", "sub/deeper/c.log", "sub/deeper/deepest/", ".hidden"});
-  for (const char16_t* criteria : {u"[SIZE]>0", u"[FILENAME]==\"*\""}) {
-    SCOPED_TRACE(narrow(criteria));
-    EXPECT_EQ(walk(criteria), (Names{u".hidden", u"a.txt", u"b.txt", u"c.log", u"tool.EXE"}));
-
-    const Reported& a = results_.files[u"a.txt"];
-    EXPECT_EQ(a.directory, dir_.drive() + u"\\");
-    EXPECT_EQ(a.size, std::string("content of a.txt").size());
-    EXPECT_EQ(a.mode, 0x21B6u);
-    EXPECT_EQ(a.knownMask, FsFileInfo::kKnownMode | FsFileInfo::kKnownSize |
-                               FsFileInfo::kKnownAccessTime | FsFileInfo::kKnownCreationTime |
-                               FsFileInfo::kKnownModificationTime);
-    EXPECT_NE(a.modificationTime, 0u);
-    EXPECT_EQ(results_.files[u"c.log"].directory, path("sub/deeper/"));
-    EXPECT_EQ(results_.files[u"tool.EXE"].mode, 0x23FEu);
-#ifndef _WIN32
-    EXPECT_EQ(results_.files[u".hidden"].mode & kModeHidden, kModeHidden);  // a leading dot
-#endif
-  }
-  EXPECT_TRUE(traces_.messages().empty());
-}
-
 TEST_F(WalkTest, RecursionIncludesAndExclusionsChooseTheDirectories) {
   make({"top.txt", "in/i.txt", "in/deeper/d.txt", "skip/s.txt", "skip/under/u.txt"});
   const PathEntry in(path("in").c_str(), false), inAndBelow(path("in").c_str(), true);
@@ -162,7 +134,7 @@ TEST_F(WalkTest, StartChecksUsedUpBudgetsNullArgumentsAndBadCriteria) {
 
   // A trailing backslash is accepted (and dropped); a drive root is taken without a disk access.
   EXPECT_EQ(fs_build(&results_, &filter, start(path("dir\\")), {}, {}, false, 1000), kWalkFinished);
-  EXPECT_EQ(results_.files[u"x.txt"].directory, path("dir\\"));
+  EXPECT_EQ(results_.files[u"x.txt"], path("dir\\"));
   traces_.clear();
   char16_t absentRoot[] = u"Q:\\";
   EXPECT_TRUE(fs_isValidPath(absentRoot));
@@ -255,6 +227,15 @@ TEST_F(WalkTest, CriteriaAndChecksumFiltersChooseTheFiles) {
     EXPECT_EQ(walk(criteria, true, {}, {}, caseSensitive, options, checksums), expected)
         << narrow(criteria) << " options " << options;
   }
+  // Judged by name first, a kept file is then described in full.
+  results_.onFile = [](FsFileInfo* info) {
+    EXPECT_EQ(info->getSize(), 5000u);
+    EXPECT_EQ(info->mode(), 0x21B6u);
+    EXPECT_EQ(info->knownMask(), FsFileInfo::kKnownMode | FsFileInfo::kKnownSize |
+                                     FsFileInfo::kKnownAccessTime | FsFileInfo::kKnownCreationTime |
+                                     FsFileInfo::kKnownModificationTime);
+  };
+  EXPECT_EQ(walk(u"[FILENAME]==\"large.txt\""), Names{u"large.txt"});
 }
 
 TEST_F(WalkTest, TheReusedFileInfoStartsAfreshForEveryFile) {
@@ -314,6 +295,109 @@ TEST_F(WalkTest, SpecialFilesNeverBlockOrStopTheWalk) {
     return matched.files.empty() ? 0 : 5;
   });
   EXPECT_EQ(failed, 0);
+}
+
+// Walks stop at the edges of a drive: a mount of proc or sysfs and the root of another drive are
+// never entered, FIFOs and devices are reported as files without being opened, and the walk ends
+// with result 0. Each walk runs in a child process with a mount namespace of its own, so the
+// mounts it makes vanish with it.
+
+// Failure bits of a child's walks; kCannotMount asks the test to skip.
+constexpr int kWrongResult = 1, kWrongFiles = 2, kDeviceOpened = 4, kEnteredPseudoStart = 8;
+constexpr int kCannotMount = 64;
+
+// Walks (fs_build, or fs_scan without the start check) asking for CRC32 checksums; false when
+// the result is not 0.
+bool walkNames(const std::u16string& from, Names* names, bool scan = false) {
+  FsScanFilter filter(u"[SIZE]>=0", false);
+  filter.setOptions(FsScanFilter::kDefaultOptions | FsScanFilter::kOptionCrc32);
+  CollectingResults results;
+  const int result = (scan ? fs_scan : fs_build)(&results, &filter, start(from), {}, {}, false,
+                                                 kWalkDefaultBudgetMs);
+  *names = results.names();
+  return result == kWalkFinished;
+}
+
+// Root mounts proc and sysfs afresh and makes a character device; an ordinary user binds the
+// host's /proc and /sys in a user namespace of its own and has no device.
+bool mountPseudoFileSystems(const fs::path& dir) {
+  const bool root = geteuid() == 0;
+  const uid_t uid = geteuid();
+  const gid_t gid = getegid();
+  if (unshare(root ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+  if (!root) {
+    std::ofstream("/proc/self/setgroups") << "deny";
+    std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+    std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+  }
+  fs::create_directory(dir / "proc");
+  fs::create_directory(dir / "sys");
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
+  if (root) {
+    return mount("proc", (dir / "proc").c_str(), "proc", 0, nullptr) == 0 &&
+           mount("sysfs", (dir / "sys").c_str(), "sysfs", 0, nullptr) == 0 &&
+           mknod((dir / "device").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
+  }
+  return mount("/proc", (dir / "proc").c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0 &&
+         mount("/sys", (dir / "sys").c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0;
+}
+
+int walkAcrossBoundaries(const fs::path& dir) {
+  if (!mountPseudoFileSystems(dir)) return kCannotMount;
+  std::ofstream(dir / "a.txt") << "data";
+  fs::create_directory(dir / "nested");
+  std::ofstream(dir / "nested" / "inner.txt") << "inner";
+  if (mkfifo((dir / "fifo").c_str(), 0600) != 0) return kCannotMount;  // no writer: would block
+  const std::string host = dir.string();
+  if (!platform::testing::setDriveTable(("C:=/;T:=" + host + ";N:=" + host + "/nested").c_str())) {
+    return kCannotMount;
+  }
+  TraceCapture traces;
+  int failures = 0;
+  Names names;
+  const Names expected =
+      geteuid() == 0 ? Names{u"a.txt", u"device", u"fifo"} : Names{u"a.txt", u"fifo"};
+  if (!walkNames(u"T:\\", &names)) failures |= kWrongResult;
+  if (names != expected) failures |= kWrongFiles;
+  // The nested drive's files belong to it alone.
+  if (!walkNames(u"N:\\", &names) || names != Names{u"inner.txt"}) failures |= kWrongFiles;
+  // Starting at a pseudo mount, or inside one, finds nothing and still finishes.
+  if (!walkNames(u"T:\\proc", &names) || !names.empty()) failures |= kEnteredPseudoStart;
+  if (!walkNames(u"T:\\sys\\kernel", &names) || !names.empty()) failures |= kEnteredPseudoStart;
+  if (!walkNames(u"T:\\proc\\self", &names, true) || !names.empty())
+    failures |= kEnteredPseudoStart;
+  for (const std::string& message : traces.messages()) {
+    if (message.find("fifo") != std::string::npos || message.find("device") != std::string::npos) {
+      failures |= kDeviceOpened;  // a checksum was attempted
+    }
+  }
+  return failures;
+}
+
+// Runs the walks in a child; its exit code.
+int inChild(const fs::path& dir) {
+  const pid_t child = fork();
+  if (child == 0) _exit(walkAcrossBoundaries(dir));
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 255;
+  return WEXITSTATUS(status);
+}
+
+TEST(WalkBoundaries, RootWalkSkipsMountedProcSysfsAndNestedDrivesAndNeverReadsDevices) {
+  if (geteuid() != 0) GTEST_SKIP() << "mounting proc and sysfs needs root";
+  TempDir dir;
+  const int failures = inChild(dir.host());
+  if (failures == kCannotMount) GTEST_SKIP() << "this system refuses new mounts";
+  EXPECT_EQ(failures, 0) << "failure bits";
+}
+
+TEST(WalkBoundaries, OrdinaryUserWalkSkipsBoundMountsAndNestedDrives) {
+  TempDir dir;
+  fs::permissions(dir.host(), fs::perms::all);  // the ordinary user builds the tree
+  const int failures = runAsOrdinaryUser([&] { return inChild(dir.host()); });
+  if (failures == kCannotRunAsUser) GTEST_SKIP() << "cannot become an ordinary user";
+  if (failures == kCannotMount) GTEST_SKIP() << "no user namespaces here: cannot bind mounts";
+  EXPECT_EQ(failures, 0) << "failure bits";
 }
 #endif
 
