@@ -52,17 +52,6 @@ uint32_t unixSeconds(fs::file_time_type time) {
 class FileInfoTest : public ::testing::Test {
  protected:
   void SetUp() override { REQUIRE_PROCESS_DRIVES(); }
-  void TearDown() override {
-    if (!processDrives().installed()) return;
-    std::error_code ignored;
-    for (const fs::path& root : {processDrives().hostRoot('F'), processDrives().hostRoot('N')}) {
-      for (const auto& entry : fs::directory_iterator(root)) {
-        fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(entry.path(), ignored);
-      }
-    }
-  }
-
   static void write(const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
   }

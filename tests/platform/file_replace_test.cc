@@ -5,19 +5,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "platform/platform.h"
 #include "support/failed_with.h"
+#include "support/file_bytes.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-std::string contentOf(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+const Bytes kNew = {'n', 'e', 'w'};
 
 TEST(FileReplaceTest, ReplacedNameTakesTheNewFilesIdentityAndContent) {
   TempDir dir;
@@ -25,9 +22,7 @@ TEST(FileReplaceTest, ReplacedNameTakesTheNewFilesIdentityAndContent) {
   std::ofstream(dir.host("copy.dat"), std::ios::binary) << "new";
   const std::u16string table = dir.drive(u"table.dat");
   const std::u16string copy = dir.drive(u"copy.dat");
-  platform::FileIdentity before;
-  platform::FileIdentity copied;
-  platform::FileIdentity after;
+  platform::FileIdentity before, copied, after;
   ASSERT_TRUE(platform::fileIdentity(table.c_str(), &before));
   ASSERT_TRUE(platform::fileIdentity(copy.c_str(), &copied));
   ASSERT_TRUE(platform::fileIdentity(table.c_str(), &after));
@@ -37,12 +32,12 @@ TEST(FileReplaceTest, ReplacedNameTakesTheNewFilesIdentityAndContent) {
   ASSERT_TRUE(platform::replaceFile(copy.c_str(), table.c_str()));
   ASSERT_TRUE(platform::fileIdentity(table.c_str(), &after));
   EXPECT_EQ(after, copied);
-  EXPECT_EQ(contentOf(dir.host("table.dat")), "new");
+  EXPECT_EQ(readBytes(dir.host("table.dat")), kNew);
   EXPECT_TRUE(
       failedWith(platform::fileIdentity(copy.c_str(), &after), platform::kErrorFileNotFound));
   EXPECT_TRUE(
       failedWith(platform::replaceFile(copy.c_str(), table.c_str()), platform::kErrorFileNotFound));
-  EXPECT_EQ(contentOf(dir.host("table.dat")), "new");
+  EXPECT_EQ(readBytes(dir.host("table.dat")), kNew);
 
   // The staging directory goes once it is empty.
   std::filesystem::create_directory(dir.host("compact"));
