@@ -118,7 +118,7 @@ TEST_F(TableRecordsTest, RefusedAndFailedWritesChangeNoByte) {
     EXPECT_FALSE(table->addRecord(record));
     EXPECT_FALSE(table->updateRecord(0, record));
     EXPECT_FALSE(table->removeRecord(7));
-    EXPECT_EQ(table->writeFailures(), 0u);  // refusals, not failed writes
+    EXPECT_EQ(table->writeFailures(), 0u);                          // refusals, not failed writes
     setString(&record, u"SHORTNAME", std::u16string(40000, u'q'));  // the file must grow
     platform::testing::injectFault(Fault::kFileSetSize, platform::kErrorDiskFull);
     EXPECT_FALSE(table->addRecord(record));
