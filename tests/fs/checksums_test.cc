@@ -85,7 +85,7 @@ TEST(Crc32Test, KnownVectorsTheBitwiseReferenceAndQ32) {
   EXPECT_EQ(q32.value(), bitwiseCrc32(big, 0, kQ32Bytes));
 }
 
-TEST(Md5Test, Rfc1321SuiteAndPaddingBoundaries) {
+TEST(Md5Test, Rfc1321SuitePaddingBoundariesAndHexText) {
   const std::pair<std::string, const char*> cases[] = {
       {"", "d41d8cd98f00b204e9800998ecf8427e"},
       {"abc", "900150983cd24fb0d6963f7d28e17f72"},
@@ -112,6 +112,17 @@ TEST(Md5Test, Rfc1321SuiteAndPaddingBoundaries) {
   for (size_t i = 0; i < data.size(); ++i) md5.update(&data[i], 1);
   EXPECT_EQ(md5.finish(), whole);
   EXPECT_EQ(md5.finish(), Md5::of(nullptr, 0));
+
+  // Digests as hex text and back, from hostile texts too.
+  const Md5Digest digest = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef,
+                            0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10};
+  EXPECT_EQ(md5Text(digest), "0123456789abcdeffedcba9876543210");
+  EXPECT_EQ(textToMd5(u"0123456789ABCDEFfedcba9876543210 and more"), digest);
+  md5ToText(Md5Digest{}, nullptr);
+  EXPECT_EQ(textToMd5(u"abc"), (Md5Digest{0xab, 0xc0}));
+  EXPECT_EQ(textToMd5(u"zz1g"), (Md5Digest{0x00, 0x10}));
+  EXPECT_EQ(textToMd5(u""), Md5Digest{});
+  EXPECT_EQ(textToMd5(nullptr), Md5Digest{});
 }
 
 // A request whose results hold junk, so that every field is seen to be written.
@@ -200,18 +211,6 @@ TEST_F(ComputeChecksumsTest, MaskZeroNeverOpensAndFailuresClearTheResults) {
   EXPECT_TRUE(traces.containsText("::computeChecksums - cannot open '"));
   EXPECT_EQ(computeChecksums(&r, nullptr), -1);
   EXPECT_EQ(computeChecksums(nullptr, u"C:\\x"), -1);
-}
-
-TEST(Md5TextTest, HexInBothDirectionsAndHostileTexts) {
-  const Md5Digest digest = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef,
-                            0xfe, 0xdc, 0xba, 0x98, 0x76, 0x54, 0x32, 0x10};
-  EXPECT_EQ(md5Text(digest), "0123456789abcdeffedcba9876543210");
-  EXPECT_EQ(textToMd5(u"0123456789ABCDEFfedcba9876543210 and more"), digest);
-  md5ToText(Md5Digest{}, nullptr);
-  EXPECT_EQ(textToMd5(u"abc"), (Md5Digest{0xab, 0xc0}));
-  EXPECT_EQ(textToMd5(u"zz1g"), (Md5Digest{0x00, 0x10}));
-  EXPECT_EQ(textToMd5(u""), Md5Digest{});
-  EXPECT_EQ(textToMd5(nullptr), Md5Digest{});
 }
 
 TEST(ChecksumFilterTest, MatchesAnyWantedValueOfAnAskedKind) {

@@ -391,20 +391,6 @@ TEST_F(DirectorySearchTest, NamesThatAreNoTextRoundTripAndVanishedEntriesAreSkip
   EXPECT_GT(vanished, 0);
 }
 
-// Checks run as an ordinary user; a bit set in the result for each failed one.
-int checkUnreadableDirectories() {
-  uint32_t error = 0;
-  int failures = search(u"T:\\tree\\locked\\*", &error).empty() ? 0 : 1;
-  if (error != platform::kErrorAccessDenied) failures |= 1;
-  // Listable but not searchable: entries are reported from their type alone.
-  const auto found = search(u"T:\\tree\\listonly\\*");
-  if (attributesOf(found, "inner") != platform::kAttrDirectory) failures |= 2;
-  if (attributesOf(found, "file") != platform::kAttrNormal || found.at("file").size != 0) {
-    failures |= 4;
-  }
-  return failures;
-}
-
 TEST_F(DirectorySearchTest, UnreadableDirectoriesAreRefusedOrListedByTypeOnly) {
   const fs::path tree = dir_.host("tree");
   fs::create_directory(tree / "locked");
@@ -414,7 +400,18 @@ TEST_F(DirectorySearchTest, UnreadableDirectoriesAreRefusedOrListedByTypeOnly) {
   fs::permissions(tree / "listonly", fs::perms::owner_read | fs::perms::others_read);
   fs::permissions(dir_.host(), fs::perms::all);  // reachable by the ordinary user
   fs::permissions(tree, fs::perms::all);
-  const int failures = runAsOrdinaryUser(checkUnreadableDirectories);
+  const int failures = runAsOrdinaryUser([] {  // a bit set for each failed check
+    uint32_t error = 0;
+    int failed = search(u"T:\\tree\\locked\\*", &error).empty() ? 0 : 1;
+    if (error != platform::kErrorAccessDenied) failed |= 1;
+    // Listable but not searchable: entries are reported from their type alone.
+    const auto found = search(u"T:\\tree\\listonly\\*");
+    if (attributesOf(found, "inner") != platform::kAttrDirectory) failed |= 2;
+    if (attributesOf(found, "file") != platform::kAttrNormal || found.at("file").size != 0) {
+      failed |= 4;
+    }
+    return failed;
+  });
   fs::permissions(tree / "locked", fs::perms::owner_all);
   fs::permissions(tree / "listonly", fs::perms::owner_all);
   if (failures == kCannotRunAsUser) GTEST_SKIP() << "cannot become an ordinary user";

@@ -15,7 +15,7 @@ std::u16string folded(std::u16string text) {
   return text;
 }
 
-TEST(Wow64, ProcessStateComesFromKernel32) {
+TEST(WindowsServices, Wow64StateFromKernel32AndShellFoldersAgreeWithTheSystemDirectories) {
   std::unique_ptr<platform::Library> kernel32 = platform::Library::loaded(u"kernel32");
   ASSERT_NE(kernel32, nullptr);
   void* isWow64Process = kernel32->symbol("IsWow64Process");
@@ -27,11 +27,9 @@ TEST(Wow64, ProcessStateComesFromKernel32) {
   EXPECT_TRUE(sizeof(void*) != 8 || !isWow64);
   EXPECT_TRUE(failedWith(kernel32->symbol("NoSuchFunctionInKernel32") != nullptr,
                          platform::kErrorProcNotFound));
-}
 
-// Windows (36), system (37) and program files (38) folders; the system directories need room
-// for their terminating zero.
-TEST(ShellFolders, SHGetFolderPathAgreesWithTheSystemDirectories) {
+  // Windows (36), system (37) and program files (38) folders; the system directories need room
+  // for their terminating zero.
   std::unique_ptr<platform::Library> shell32 = platform::Library::load("shell32.dll");
   ASSERT_NE(shell32, nullptr);
   void* function = shell32->symbol("SHGetFolderPathW");

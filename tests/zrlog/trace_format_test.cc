@@ -53,7 +53,7 @@ TEST(TraceFormat, Integers) {
                       static_cast<long long>(INT64_MIN), -7L, "x", ~0ull, ULONG_MAX, 'z'));
 }
 
-TEST(TraceFormat, CharactersStringsAndPointers) {
+TEST(TraceFormat, CharactersStringsPointersPercentAndUnknownConversions) {
   EXPECT_EQ("A|  A|A  |[]", formatted("%c|%3c|%-3c|[%c]", 'A', 'A', 'A', 0));
   EXPECT_EQ("\xC3\xA9 \xE6\xBC\xA2 \xEF\xBF\xBD",
             formatted("%lc %C %lc", u'\u00E9', 0x6F22, 0xD800));
@@ -87,9 +87,6 @@ TEST(TraceFormat, CharactersStringsAndPointers) {
       "(nil)|0x1234|    0x1234|0x1234    |",
       formatted("%p|%p|%10p|%-10p|", static_cast<void*>(nullptr), reinterpret_cast<void*>(0x1234),
                 reinterpret_cast<void*>(0x1234), reinterpret_cast<void*>(0x1234)));
-}
-
-TEST(TraceFormat, PercentUnknownAndIncompleteConversions) {
   EXPECT_EQ("100%", formatted("100%%"));
   // Unknown conversions, floating point and %n are copied and consume no argument.
   int untouched = 3;
