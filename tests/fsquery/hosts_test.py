@@ -49,6 +49,15 @@ def monitors_of(home):
     return found
 
 
+def kill_monitors(home):
+    """SIGKILL to every monitor of home; one that ended since it was listed is passed over."""
+    for pid in monitors_of(home):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+
 class Setup:
     def __init__(self, fsquery_dir, work):
         self.fsquery = os.path.join(fsquery_dir, "fsquery")
@@ -135,16 +144,14 @@ def killed_monitors(setup):
         host = subprocess.Popen([setup.fsquery, "--home", setup.home, "--quiet", "--count",
                                  setup.tree], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(rng.uniform(0.0, 0.3))
-        for pid in monitors_of(setup.home):
-            os.kill(pid, signal.SIGKILL)
+        kill_monitors(setup.home)
         host.wait(timeout=60)
         setup.expect_exact("after the monitor was killed (round %d)" % round_number)
 
     # Killed while it is told to stop.
     stopper = subprocess.Popen([setup.fsquery, "--home", setup.home, "--shutdown"],
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    for pid in monitors_of(setup.home):
-        os.kill(pid, signal.SIGKILL)
+    kill_monitors(setup.home)
     stopper.wait(timeout=30)
     setup.expect_exact("after the monitor was killed while stopping")
 
