@@ -1,6 +1,7 @@
 // fsmon keeps the tables live: a cache in monitor mode, held open as the provider holds it,
-// answers exactly what the disk holds after every kind of change, with either Linux watcher,
-// through a compaction of its tables, and again after the monitor is killed in its work.
+// answers exactly what the disk holds after every kind of change and through hundreds of them,
+// with either Linux watcher, through a compaction of its tables, and again after the monitor is
+// killed in its work.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -176,6 +177,26 @@ TEST_P(LiveMonitorTest, EveryKindOfChangeAndACompactionAreAnsweredFromTheCache) 
   expectLive("file created, then its tree moved at once");
   fs::remove_all(data_ / "later");
   expectLive("tree deleted");
+
+  // Hundreds of random changes while the provider keeps asking: its tables are never damaged.
+  std::mt19937 random(7);
+  for (int i = 0; i < 10; ++i) fs::create_directories(data_ / ("d" + std::to_string(i)));
+  for (int change = 0; change < 400; ++change) {
+    const std::string directory = "d" + std::to_string(random() % 10) + "/";
+    const std::string name = directory + "f" + std::to_string(random() % 20);
+    if (random() % 3 == 0) {
+      write(name, std::string(random() % 100, 'x'));
+    } else if (random() % 2 == 0) {
+      fs::remove(data_ / name);
+    } else if (fs::exists(data_ / name)) {
+      fs::rename(data_ / name,
+                 data_ / ("d" + std::to_string(random() % 10) + "/m" + std::to_string(change)));
+    }
+    if (change % 25 == 0) {
+      ASSERT_EQ(answered().first, SUCCESS) << "after " << change << " changes";
+    }
+  }
+  expectLive("after 400 changes");
 
   // Thousands of files gone: between batches the monitor rewrites its tables without the removed
   // records, and the provider follows it to the new files.
