@@ -17,17 +17,18 @@ void resetDriveTable();
 
 // Points where the backends consult injected faults before calling the system.
 enum class Fault {
-  kFileOpen,      // File::open
-  kFileSize,      // File::size
-  kFileSetSize,   // File::setSize
-  kFileMap,       // FileMapping::map and FileMapping::extend
-  kFileUnmap,     // FileMapping destruction reports failure through lastError only
-  kFileRead,      // ReadableFile::read
-  kFileReplace,   // replaceFile
-  kMutexCreate,   // NamedMutex::create
-  kEventCreate,   // NamedEvent::create
-  kProcessStart,  // Process::start
-  kPidFdOpen,     // POSIX: the pidfd of Process::start and Process::open (waits then probe)
+  kFileOpen,       // File::open
+  kFileSize,       // File::size
+  kFileSetSize,    // File::setSize
+  kFileMap,        // FileMapping::map and FileMapping::extend
+  kFileUnmap,      // FileMapping destruction reports failure through lastError only
+  kFileRead,       // ReadableFile::read
+  kFileReplace,    // replaceFile
+  kDirectoryRead,  // DirectorySearch::start and DirectorySearch::next
+  kMutexCreate,    // NamedMutex::create
+  kEventCreate,    // NamedEvent::create
+  kProcessStart,   // Process::start
+  kPidFdOpen,      // POSIX: the pidfd of Process::start and Process::open (waits then probe)
   kCount
 };
 

@@ -163,6 +163,7 @@ bool LiveUpdates::applyBatch() {
     refreshDrives();
     overflowed_ = false;
     pending_.clear();
+    readFailures_.clear();
     moves_.clear();
   }
   // A move first, so that reports from inside the moved tree find it at its new place. One that
@@ -172,11 +173,19 @@ bool LiveUpdates::applyBatch() {
   }
   moves_.clear();
   const uint32_t start = platform::tickCount();
+  std::vector<std::u16string> unread;
   while (!pending_.empty() && platform::tickCount() - start < kBatchBudgetMs) {
     const std::u16string directory = *pending_.begin();
     pending_.erase(pending_.begin());
-    cache_->refreshDirectory(directory.c_str(), excludes_);
+    if (cache_->refreshDirectory(directory.c_str(), excludes_) == kBuildDone) {
+      readFailures_.erase(directory);
+    } else if (++readFailures_[directory] < kReadAttempts) {
+      unread.push_back(directory);
+    } else {
+      readFailures_.erase(directory);  // its records stay as they were until its next change
+    }
   }
+  pending_.insert(unread.begin(), unread.end());
   pendingSince_ = platform::tickCount();
   if (cache_->directoriesIndex() != savedIndex_ && cache_->saveCounter()) {
     savedIndex_ = cache_->directoriesIndex();
@@ -189,6 +198,7 @@ bool LiveUpdates::applyBatch() {
     cache_->endCacheUpdate();
   } else {
     pending_.clear();
+    readFailures_.clear();
     moves_.clear();
   }
   cache_->releaseTables();

@@ -7,6 +7,7 @@
 #define FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -34,6 +35,9 @@ class LiveUpdates {
   static constexpr uint32_t kSettleMs = 10;
   // Reports wait at most this long for their batch, even while more keep coming.
   static constexpr uint32_t kMaxDelayMs = 50;
+  // A directory whose reading failed (its records left as they were) is read again at the next
+  // batches, this many times in all.
+  static constexpr uint32_t kReadAttempts = 3;
   // How often an idle monitor looks at its stop event.
   static constexpr uint32_t kIdleWaitMs = 200;
   // Where watching is incomplete, every drive is checked against the disk this often.
@@ -70,6 +74,7 @@ class LiveUpdates {
   bool complete_ = false;  // every directory of every drive is watched
   bool overflowed_ = false;
   std::set<std::u16string> pending_;
+  std::map<std::u16string, uint32_t> readFailures_;   // failed reads of a pending directory
   std::vector<platform::ChangeWatcher::Move> moves_;  // applied before pending_, in order
   uint32_t pendingSince_ = 0;                         // tick of the oldest report not yet applied
   uint32_t savedIndex_ = 0;                           // the directory counter as last saved

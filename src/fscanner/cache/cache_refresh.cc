@@ -78,8 +78,10 @@ int FS_Cache::refreshTree(const ResolvedPath& root, const PathList& excludes,
     const std::u16string base = withBackslash(directory.path);
     if (static_cast<uint32_t>(status.modificationTime) >= directory.scanTime) {
       ++counts->rescanned;
-      const int result = syncDirectory(directory.id, base, excludes, &children);
-      if (result != kBuildDone) return result;
+      // A directory that cannot be read keeps its records, unstamped, and is read again next time.
+      if (syncDirectory(directory.id, base, excludes, &children) == kBuildTimedOut) {
+        return kBuildTimedOut;
+      }
     }
     for (const ChildDirectory& child : children) {
       pending.push_back(Directory{child.id, base + child.name, child.scanTime});
@@ -100,7 +102,7 @@ int FS_Cache::syncDirectory(uint32_t id, const std::u16string& base, const PathL
   if (search == nullptr) {
     FS_TRACE(logger_, "FS_Cache::refreshTree - cannot read '%S'. Error %u\n", pattern.c_str(),
              platform::lastError());
-    return kBuildDone;
+    return kBuildEnumerationFailed;
   }
   do {
     if ((entry.attributes & platform::kAttrDirectory) == 0) {
@@ -110,7 +112,15 @@ int FS_Cache::syncDirectory(uint32_t id, const std::u16string& base, const PathL
       directories.push_back(entry);
     }
   } while (search->next(&entry));
+  // A listing cut off by a read error would drop records of files that are still there: the
+  // directory's records stay as they are and it is not stamped, so it is read again.
+  const uint32_t readError = platform::lastError();
   search.reset();
+  if (readError != platform::kErrorNoMoreFiles) {
+    FS_TRACE(logger_, "FS_Cache::refreshTree - reading '%S' failed. Error %u\n", pattern.c_str(),
+             readError);
+    return kBuildEnumerationFailed;
+  }
 
   // Files: records of files gone are removed, changed ones rewritten, new files added.
   RecordSetRef records;
@@ -146,7 +156,6 @@ int FS_Cache::syncDirectory(uint32_t id, const std::u16string& base, const PathL
   std::unordered_map<std::u16string, size_t> known;
   for (size_t i = 0; i < children->size(); ++i) known.emplace((*children)[i].name, i);
   std::vector<bool> seen(children->size(), false);
-  int result = kBuildDone;
   for (const platform::FindData& directory : directories) {
     auto found = known.find(directory.name);
     if (found != known.end()) {
@@ -163,9 +172,14 @@ int FS_Cache::syncDirectory(uint32_t id, const std::u16string& base, const PathL
                             directory.shortName.c_str(), id, now)) {
       FS_TRACE(logger_, "FS_Cache::refreshTree - addNew failed!\n");
     }
-    result = scan(PathEntry(path.c_str(), true), rsDirectories_, &directoriesIndex_, rsFiles_,
-                  childId, PathList(), excludes, false, kRefreshBudgetMs);
-    if (result != kBuildDone) break;
+    const int result = scan(PathEntry(path.c_str(), true), rsDirectories_, &directoriesIndex_,
+                            rsFiles_, childId, PathList(), excludes, false, kRefreshBudgetMs);
+    if (result != kBuildDone) {
+      // The new tree is recorded in part and the later entries not compared: the part goes and
+      // the directory stays unstamped, so that its next read finds the tree new again.
+      removeTree(tbDirectories_.get(), tbFiles_.get(), childId);
+      return result;
+    }
   }
   std::vector<ChildDirectory> kept;
   for (size_t i = 0; i < children->size(); ++i) {
@@ -177,5 +191,5 @@ int FS_Cache::syncDirectory(uint32_t id, const std::u16string& base, const PathL
   }
   children->swap(kept);
   stampDirectory(id, now);
-  return result;
+  return kBuildDone;
 }

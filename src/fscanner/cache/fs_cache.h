@@ -117,8 +117,9 @@ class FS_Cache {
   // Brings the recorded tree of root (a drive root or directory, recursive) up to date with the
   // disk: a tree without a scanned record is built; otherwise every recorded directory is
   // checked, and one whose modification time is not older than its recorded scan is read again
-  // (its files replaced, new subdirectories built, vanished ones removed). kBuildDone, or the
-  // failure of a scan it made.
+  // (its files replaced, new subdirectories built, vanished ones removed; one that cannot be read
+  // keeps its records and is read again next time). kBuildDone, or the failure of a tree build or
+  // a time-out.
   int refreshTree(const ResolvedPath& root, const PathList& excludes, RefreshCounts* counts);
 
   // Brings one directory's records in line with the disk after a change report: its files and
@@ -239,6 +240,8 @@ class FS_Cache {
   bool stampDirectory(uint32_t id, uint32_t time);
   // Compares directory id (base ends with a backslash) with the disk and writes only the
   // differences; children holds its recorded subdirectories and keeps those still on disk.
+  // kBuildEnumerationFailed, the directory left unstamped, when it cannot be read or a read error
+  // cuts its listing off (nothing written) or the scan of a new subdirectory (that tree not kept).
   int syncDirectory(uint32_t id, const std::u16string& base, const PathList& excludes,
                     std::vector<ChildDirectory>* children);
   bool createEvaluators();

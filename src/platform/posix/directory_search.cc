@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fault.h"
 #include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/posix/drive_table.h"
@@ -232,6 +233,7 @@ std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern,
     internal::failWith(kErrorInvalidName);
     return nullptr;
   }
+  if (internal::faultFires(testing::Fault::kDirectoryRead)) return nullptr;
   if (!internal::hasWildcard(name, nameLength)) return startExact(pattern, first);
   std::u16string directory;
   std::string host;
@@ -281,6 +283,7 @@ std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern,
 bool DirectorySearch::next(FindData* out) {
   if (out == nullptr) return internal::failWith(kErrorInvalidParameter);
   if (native_->directory == nullptr) return internal::failWith(kErrorNoMoreFiles);
+  if (internal::faultFires(testing::Fault::kDirectoryRead)) return false;
   for (;;) {
     errno = 0;
     const dirent* entry = readdir(native_->directory);

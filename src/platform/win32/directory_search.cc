@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "platform/fault.h"
 #include "platform/nothrow_object.h"
 #include "platform/platform.h"
 #include "platform/win32/errors.h"
@@ -38,6 +39,7 @@ std::unique_ptr<DirectorySearch> DirectorySearch::start(const char16_t* pattern,
     setLastError(kErrorPathNotFound);
     return nullptr;
   }
+  if (internal::faultFires(testing::Fault::kDirectoryRead)) return nullptr;
   WIN32_FIND_DATAW data;
   HANDLE handle = ::FindFirstFileW(win32::asWide(pattern), &data);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -62,6 +64,7 @@ bool DirectorySearch::next(FindData* out) {
     setLastError(kErrorInvalidParameter);
     return false;
   }
+  if (internal::faultFires(testing::Fault::kDirectoryRead)) return false;
   WIN32_FIND_DATAW data;
   if (!::FindNextFileW(native_->handle, &data)) {
     win32::recordSystemError(kErrorNoMoreFiles);
