@@ -134,10 +134,10 @@ struct Step {
 };
 constexpr size_t kRest = SIZE_MAX;
 
-// own <mutex>: creates the mutex and waits until it owns it. open <mutex>, event <event>: create
-// the object. set <event>: creates the event and sets it; ready <event> does the same to tell the
-// parent that the steps before it are done. await <event>: waits generously for the event, else
-// ends with kChildWaitTimedOut. poll <mutex>: ends with minus the Win32Mutex::wait(0) result on
+// own <mutex>: creates the mutex and waits until it owns it. event <event>: creates the event. set
+// <event>: creates the event and sets it; ready <event> does the same to tell the parent that the
+// steps before it are done. await <event>: waits generously for the event, else ends with
+// kChildWaitTimedOut. poll <mutex>: ends with minus the Win32Mutex::wait(0) result on
 // createNamedMutex(name) (0 free, 20 held elsewhere), after checking that releasing a mutex it
 // does not own fails. exit <code>: ends with that code. linger: stays alive, holding what the
 // steps created, until killed or the lifetime runs out. churn <mutex> <counter file>
@@ -149,7 +149,6 @@ constexpr size_t kRest = SIZE_MAX;
 const std::map<std::u16string, Step>& steps() {
   static const auto* table = new std::map<std::u16string, Step>{
       {u"own", {1, own}},
-      {u"open", {1, [](Held& held, const Arguments& args) { return nextIf(held.mutex(args[0])); }}},
       {u"event",
        {1, [](Held& held, const Arguments& args) { return nextIf(held.event(args[0])); }}},
       {u"set", {1, set}},

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -38,11 +39,6 @@ uint32_t errorOf(const char16_t* name) {
 }
 
 std::string fileName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
-
-bool exists(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0;
-}
 
 // Case-sensitive namespaces, plain names in Local; every other character escaped into distinct
 // safe file names; over-long names hashed within one file name.
@@ -100,9 +96,9 @@ TEST(ObjectNameTest, SegmentsLiveWhileHeldAndLeftoversAreReset) {
     EXPECT_EQ(info.st_mode & 07777, 0600u);
     EXPECT_EQ(info.st_uid, geteuid());
     first.reset();
-    EXPECT_TRUE(exists(path));
+    EXPECT_TRUE(std::filesystem::exists(path));
   }
-  EXPECT_FALSE(exists(path));
+  EXPECT_FALSE(std::filesystem::exists(path));
 
   std::ofstream(path, std::ios::binary) << std::string(7, '\xff');
   chmod(path.c_str(), 0600);
@@ -110,7 +106,7 @@ TEST(ObjectNameTest, SegmentsLiveWhileHeldAndLeftoversAreReset) {
   ASSERT_TRUE(mutex != nullptr && mutex->wait(0) == platform::WaitResult::kSignaled);
   EXPECT_TRUE(mutex->release());
   mutex.reset();
-  EXPECT_FALSE(exists(path));
+  EXPECT_FALSE(std::filesystem::exists(path));
 
   // Injected faults fail creation like the system would.
   using platform::testing::Fault;

@@ -18,22 +18,20 @@ namespace {
 
 using Backend = platform::ChangeWatcher::Backend;
 
-class ChangeWatcherTest : public ::testing::TestWithParam<Backend> {
- protected:
-  // Waits up to `seconds` for a report of directory; false when none came.
-  static bool reported(platform::ChangeWatcher* watcher, const std::u16string& directory,
-                       int seconds = 5) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-      std::vector<std::u16string> changed;
-      std::vector<platform::ChangeWatcher::Move> moved;
-      bool overflowed = false;
-      if (!watcher->wait(100, &changed, &moved, &overflowed)) return false;
-      if (std::find(changed.begin(), changed.end(), directory) != changed.end()) return true;
-    }
-    return false;
+class ChangeWatcherTest : public ::testing::TestWithParam<Backend> {};
+
+// Waits up to `seconds` for a report of directory; false when none came.
+bool reported(platform::ChangeWatcher* watcher, const std::u16string& directory, int seconds = 5) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::vector<std::u16string> changed;
+    std::vector<platform::ChangeWatcher::Move> moved;
+    bool overflowed = false;
+    if (!watcher->wait(100, &changed, &moved, &overflowed)) return false;
+    if (std::find(changed.begin(), changed.end(), directory) != changed.end()) return true;
   }
-};
+  return false;
+}
 
 TEST_P(ChangeWatcherTest, ReportsTheDirectoryOfEachChangeInTheTree) {
   std::unique_ptr<platform::ChangeWatcher> watcher = platform::ChangeWatcher::create(GetParam());

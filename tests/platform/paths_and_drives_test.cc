@@ -115,10 +115,9 @@ std::string full(const std::u16string& path, size_t capacity = platform::kMaxPat
 // the buffer is refused and leaves the buffer untouched.
 TEST(FullPath, ResolvesEveryFormAndRefusesResultsThatDoNotFit) {
   TempDir dir;
-  fs::create_directories(dir.host("work/sub"));
-  ScopedDriveTable table("C:=/;W:=" + dir.host().string());
+  ScopedDriveTable table({{'C', "", "", "/"}, {'W', "", "", dir.host().string()}});
   ASSERT_TRUE(table.installed());
-  ScopedCurrentDirectory current(dir.host("work/sub"));
+  table.enter('W', "work/sub");
   EXPECT_EQ(full(u"x.txt"), "W:\\work\\sub\\x.txt");
   EXPECT_EQ(full(u".\\"), "W:\\work\\sub\\");
   EXPECT_EQ(full(u"..\\..\\..\\..\\y"), "W:\\y");  // ".." stops at the drive root
@@ -135,10 +134,8 @@ TEST(FullPath, ResolvesEveryFormAndRefusesResultsThatDoNotFit) {
   EXPECT_EQ(platform::fullPath(buffer, nullptr, 8), nullptr);
   EXPECT_EQ(buffer[0], u'k');
   EXPECT_EQ(platform::fullPath(nullptr, u"x", 8), nullptr);
-  {
-    ScopedCurrentDirectory atRoot(dir.host());
-    EXPECT_EQ(full(u"."), "W:\\");
-  }
+  table.enter('W', "");
+  EXPECT_EQ(full(u"."), "W:\\");
   const std::u16string fits = u"C:\\" + std::u16string(platform::kMaxPath - 4, u'n');
   EXPECT_EQ(full(fits), narrow(fits));  // with its zero, exactly the 260-character buffer
   for (const std::u16string& path : {fits + u"n", fits + u"nn"}) {
@@ -161,8 +158,8 @@ TEST(DriveTable, ParsesEntriesInLetterOrderAndFindsTheHolderWithTheLongestRoot) 
   DriveTable table;
   std::string problem;
   ASSERT_TRUE(
-      DriveTable::parse(" r:=/mnt/share/,REMOTE,SMB ; "
-                        "c:=/;;D:=//srv/./data/../data2;X:=/cd,cdrom;M:=/m,,MYFS;",
+      DriveTable::parse(" r:=/mnt/share/,REMOTE,SMB ; c:=/;;D:=//srv/./data/../data2;"
+                        "X:=/cd,cdrom;M:=/m,,MYFS;A:=/a,removable;B:=/b,fixed;Z:=/z,ramdisk",
                         &table, &problem))
       << problem;
   std::string seen;
@@ -170,12 +167,10 @@ TEST(DriveTable, ParsesEntriesInLetterOrderAndFindsTheHolderWithTheLongestRoot) 
     seen += std::string(1, drive.letter) + "=" + drive.root + "," + std::to_string(drive.type) +
             "," + drive.fileSystem + ";";
   }
-  EXPECT_EQ(seen, "C=/,0,;D=/srv/data2,0,;M=/m,0,MYFS;R=/mnt/share,4,SMB;X=/cd,5,;");
-  EXPECT_EQ(table.find(u'r'), &table.drives()[3]);
-  ASSERT_TRUE(DriveTable::parse("A:=/a,removable;B:=/b,fixed;Z:=/z,ramdisk", &table, &problem));
-  EXPECT_EQ(table.find(u'a')->type, platform::kDriveRemovable);
-  EXPECT_EQ(table.find(u'B')->type, platform::kDriveFixed);
-  EXPECT_EQ(table.find(u'Z')->type, platform::kDriveRamdisk);
+  EXPECT_EQ(seen,
+            "A=/a,2,;B=/b,3,;C=/,0,;D=/srv/data2,0,;M=/m,0,MYFS;R=/mnt/share,4,SMB;X=/cd,5,;"
+            "Z=/z,6,;");
+  EXPECT_EQ(table.find(u'r'), &table.drives()[5]);
 
   for (const char* text : {"", " ; ;", "C:=/;c:=/tmp", "C:=relative/dir", "C:=", "1:=/", "CD:=/",
                            "C=/", "C:/", "C:=/x,floppy", "C:=/x,fixed,NTFS,more"}) {
@@ -275,16 +270,15 @@ TEST(MountInfo, PicksTheLongestMountPointAndClassifiesDrives) {
   // A fake /sys/dev/block: 8:16 is a removable disk whose partition 8:17 has no flag of its own,
   // 8:0 a fixed disk with partition 8:1, 8:32 a removable whole-disk device.
   TempDir sys;
-  for (const char* disk : {"sdb/sdb1", "sda/sda1", "sdc"}) {
-    fs::create_directories(sys.host(std::string("devices/") + disk));
-  }
-  std::ofstream(sys.host("devices/sdb/removable")) << "1\n";
-  std::ofstream(sys.host("devices/sda/removable")) << "0\n";
-  std::ofstream(sys.host("devices/sdc/removable")) << "1\n";
   fs::create_directories(sys.host("block"));
-  fs::create_directory_symlink("../devices/sdb/sdb1", sys.host("block/8:17"));
-  fs::create_directory_symlink("../devices/sda/sda1", sys.host("block/8:1"));
-  fs::create_directory_symlink("../devices/sdc", sys.host("block/8:32"));
+  const char* const disks[][4] = {{"sdb", "sdb/sdb1", "1\n", "8:17"},
+                                  {"sda", "sda/sda1", "0\n", "8:1"},
+                                  {"sdc", "sdc", "1\n", "8:32"}};
+  for (const auto& disk : disks) {
+    fs::create_directories(sys.host("devices") / disk[1]);
+    std::ofstream(sys.host("devices") / disk[0] / "removable") << disk[2];
+    fs::create_directory_symlink(fs::path("../devices") / disk[1], sys.host("block") / disk[3]);
+  }
   auto typeOf = [&](const std::string& path) {
     return platform::internal::driveTypeOfMount(mountOf(path), sys.host("block").string());
   };
@@ -312,8 +306,12 @@ TEST(Volumes, ListDrivesWhoseDirectoryExistsAndTakeTypesFromTheTableOrTheMount) 
   fs::create_directory(dir.host("cd"));
   std::ofstream(dir.host("file")) << "x";
   const std::string base = dir.host().string();
-  ScopedDriveTable table("C:=/;M:=/dev/shm;N:=" + base + "/missing;F:=" + base +
-                         "/file;R:=" + base + "/remote,remote,SMB;X:=" + base + "/cd,cdrom");
+  ScopedDriveTable table({{'C', "", "", "/"},
+                          {'M', "", "", "/dev/shm"},
+                          {'N', "", "", base + "/missing"},
+                          {'F', "", "", base + "/file"},
+                          {'R', "remote", "SMB", base + "/remote"},
+                          {'X', "cdrom", "", base + "/cd"}});
   EXPECT_EQ(platform::getLogicalDriveStrings(0, nullptr), 17u);  // needed, final zero included
   char16_t buffer[32];
   std::fill(std::begin(buffer), std::end(buffer), u'#');
@@ -330,10 +328,8 @@ TEST(Volumes, ListDrivesWhoseDirectoryExistsAndTakeTypesFromTheTableOrTheMount) 
   for (const char16_t* root : {u"N:\\", u"F:\\", u"Q:\\", u"M:\\sub", u""}) {
     EXPECT_EQ(platform::getDriveType(root), platform::kDriveNoRootDir);
   }
-  {
-    ScopedCurrentDirectory current("/dev/shm");
-    EXPECT_EQ(platform::getDriveType(nullptr), platform::kDriveRamdisk);
-  }
+  table.enter('M', "");
+  EXPECT_EQ(platform::getDriveType(nullptr), platform::kDriveRamdisk);
   platform::VolumeInformation shm, root, remote;
   ASSERT_TRUE(platform::getVolumeInformation(u"M:\\", &shm));
   EXPECT_EQ(shm.fileSystemName, u"TMPFS");

@@ -1,4 +1,4 @@
-// Drive tables, current directories and text helpers for the platform tests.
+// Drive tables, text helpers and checks run as an ordinary user, for the platform tests.
 #ifndef FSCANNER_TESTS_PLATFORM_PLATFORM_FIXTURES_H
 #define FSCANNER_TESTS_PLATFORM_PLATFORM_FIXTURES_H
 
@@ -15,21 +15,6 @@
 #include "support/drive_table.h"  // ScopedDriveTable
 #include "support/failed_with.h"
 #include "support/narrow_text.h"
-
-// A current directory for the life of the object.
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const std::filesystem::path& directory)
-      : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(directory);
-  }
-  ~ScopedCurrentDirectory() { std::filesystem::current_path(previous_); }
-  ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
-  ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
-
- private:
-  std::filesystem::path previous_;
-};
 
 // Runs check as an ordinary user: in this process when it is one, else in a child that drops
 // root's rights (the files it needs must be reachable by "nobody"). Returns check's result (0 for
