@@ -50,6 +50,7 @@ class FileColumns : public TestFields {
                     {u"SIZE", FIELD_INT64},
                     {u"ATTR", FIELD_INT32},
                     {u"PATHID", FIELD_INT32},
+                    {u"MD5", FIELD_WSTRING},
                     {u"FLAGS", FIELD_BYTE},
                     {u"KIND", FIELD_WORD},
                     {u"BLOB", FIELD_SHORT_BLOB}}) {

@@ -58,11 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (marker) writeBytes(home.host("mon_dirs.cuflag"), {});
   writeBytes(home.host("ex_hash"), Bytes(counter + counterBytes, data + size));
 
-  const uint32_t value = counterBytes == 4 ? static_cast<uint32_t>(counter[0]) |
-                                                 static_cast<uint32_t>(counter[1]) << 8 |
-                                                 static_cast<uint32_t>(counter[2]) << 16 |
-                                                 static_cast<uint32_t>(counter[3]) << 24
-                                           : 0;
+  uint32_t value = 0;  // little-endian, when the counter has the 4 bytes an open accepts
+  for (size_t i = counterBytes == 4 ? 4 : 0; i > 0; --i) value = value << 8 | counter[i - 1];
   const bool acceptable = !(marker && checker) && counterBytes == 4 && value <= kMaxCounter;
   int opened = 0;
   uint32_t index = 0;

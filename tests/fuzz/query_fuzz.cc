@@ -108,19 +108,11 @@ HostQuery decode(const uint8_t* data, size_t size) {
     if (fields == 0) {
       query.criteriaText = field;
     } else if (fields <= kMaxEntries && !field.empty()) {
-      const char16_t choice = field[0];
+      const unsigned list = field[0] & 3;
       const std::u16string text = field.substr(1);
-      switch (choice & 3) {
-        case 0:
-        case 1:
-          query.included.push_back(PathEntry(text.c_str(), (choice & 3) == 0));
-          break;
-        case 2:
-          query.excluded.push_back(PathEntry(text.c_str(), true));
-          break;
-        default:
-          ((choice & 4) == 0 ? query.includedFs : query.excludedFs).push_back(text);
-      }
+      if (list < 2) query.included.push_back(PathEntry(text.c_str(), list == 0));
+      if (list == 2) query.excluded.push_back(PathEntry(text.c_str(), true));
+      if (list == 3) ((field[0] & 4) == 0 ? query.includedFs : query.excludedFs).push_back(text);
     }
     ++fields;
     field.clear();
@@ -147,14 +139,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t timeout = (data[0] & 8) != 0 ? 1 : 5000;
   int result = 0;
   world.answer(decode(data, size), age, timeout, &result, extended);
-  switch (result) {
-    case SUCCESS:
-    case QUERY_TIMED_OUT:
-    case CACHE_BUILD_TIMED_OUT:
-    case GENERAL_FAILURE:
-      break;
-    default:
-      fail("result " + std::to_string(result));
+  if (result != SUCCESS && result != QUERY_TIMED_OUT && result != CACHE_BUILD_TIMED_OUT &&
+      result != GENERAL_FAILURE) {
+    fail("result " + std::to_string(result));
   }
   int after = 0;
   if (world.answer(World::everyFile(), 3600, 5000, &after) != world.expected || after != SUCCESS) {

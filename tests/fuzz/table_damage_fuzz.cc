@@ -14,10 +14,10 @@
 //   1 extend:   u16 n, u8 fill   n bytes of fill are appended
 //   2, 3 xor:   u32 at, u8 count, count bytes
 //                                bytes from at modulo the length (wrapping) are XORed with them
-#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <iterator>
+#include <set>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -61,7 +61,7 @@ class Workspace : public WorkDir {
 
   const Variant& variant(uint32_t v) const { return variants_[v]; }
   // Key texts of the pristine records for the index at position i of kSampleIndexes.
-  const std::vector<std::u16string>& keys(size_t i) const { return keys_[i]; }
+  const std::set<std::u16string>& keys(size_t i) const { return keys_[i]; }
 
  private:
   Variant build(uint32_t v) {
@@ -104,23 +104,20 @@ class Workspace : public WorkDir {
     for (char16_t& unit : key) {
       if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - u'a' + u'A');
     }
-    addKey(0, key);
-    addKey(1, decimal(static_cast<const Int32Field*>(record.at(1))->value()));
-    addKey(2, decimal(static_cast<const Int64Field*>(record.at(2))->value()));
-  }
-  static std::u16string decimal(int64_t value) {
-    std::string digits = std::to_string(static_cast<uint32_t>(value));
-    return std::u16string(digits.begin(), digits.end());
-  }
-  void addKey(size_t index, const std::u16string& key) {
-    std::vector<std::u16string>& keys = keys_[index];
-    if (keys.size() < kMaxSeekKeys && std::find(keys.begin(), keys.end(), key) == keys.end()) {
-      keys.push_back(key);
+    const auto decimal = [](int64_t value) {
+      const std::string digits = std::to_string(static_cast<uint32_t>(value));
+      return std::u16string(digits.begin(), digits.end());
+    };
+    const std::u16string texts[] = {key,
+                                    decimal(static_cast<const Int32Field*>(record.at(1))->value()),
+                                    decimal(static_cast<const Int64Field*>(record.at(2))->value())};
+    for (size_t i = 0; i < std::size(texts); ++i) {
+      if (keys_[i].size() < kMaxSeekKeys) keys_[i].insert(texts[i]);
     }
   }
 
   std::vector<Variant> variants_;
-  std::vector<std::u16string> keys_[std::size(kSampleIndexes)];
+  std::set<std::u16string> keys_[std::size(kSampleIndexes)];
 };
 
 Workspace& workspace() {
@@ -154,23 +151,20 @@ void applyDamage(Program* program, std::vector<Bytes>* files) {
     Bytes& file = (*files)[(code & 7) % kFileCount];
     uint64_t a = 0;
     uint64_t b = 0;
-    switch ((code >> 3) & 3) {
-      case 0:
-        if (!program->take(4, &a)) return;
-        file.resize(a % (file.size() + 1));
-        break;
-      case 1:
-        if (!program->take(2, &a) || !program->take(1, &b)) return;
-        file.insert(file.end(), a, static_cast<uint8_t>(b));
-        break;
-      default:
-        if (!program->take(4, &a) || !program->take(1, &b)) return;
-        for (size_t i = 0; i < b % kMaxXorBytes + 1; ++i) {
-          uint64_t mask = 0;
-          if (!program->take(1, &mask)) return;
-          if (!file.empty()) file[(a + i) % file.size()] ^= static_cast<uint8_t>(mask);
-        }
-        break;
+    const uint64_t kind = (code >> 3) & 3;
+    if (kind == 0) {
+      if (!program->take(4, &a)) return;
+      file.resize(a % (file.size() + 1));
+    } else if (kind == 1) {
+      if (!program->take(2, &a) || !program->take(1, &b)) return;
+      file.insert(file.end(), a, static_cast<uint8_t>(b));
+    } else {
+      if (!program->take(4, &a) || !program->take(1, &b)) return;
+      for (size_t i = 0; i < b % kMaxXorBytes + 1; ++i) {
+        uint64_t mask = 0;
+        if (!program->take(1, &mask)) return;
+        if (!file.empty()) file[(a + i) % file.size()] ^= static_cast<uint8_t>(mask);
+      }
     }
   }
 }
@@ -235,8 +229,7 @@ void exercise(Table* table, bool createIndex, const fs::path& positions,
   if (table->addRecord(record, &added)) table->readRecord(added, &record);
   uint32_t first = 0;
   if (table->firstLiveRecord(&first)) {
-    fillSampleRecord(&record, first,
-                     true);  // same lengths as stored when undamaged: an in-place update
+    fillSampleRecord(&record, first, true);  // as stored when undamaged: an in-place update
     table->updateRecord(first, record);
     fillSampleRecord(&record, first + 2, true);
     table->updateRecord(first, record);
