@@ -33,7 +33,6 @@ TEST(TraceFormat, Integers) {
   EXPECT_EQ("+5 | 5|+0", formatted("%+d |% d|%+d", 5, 5, 0));
   EXPECT_EQ("  -42|-42  |-0042", formatted("%5d|%-5d|%05d", -42, -42, -42));
   EXPECT_EQ("007|    -007|     007", formatted("%.3d|%8.3d|%08.3d", 7, -7, 7));
-  EXPECT_EQ("[]|[  ]", formatted("[%.0d]|[%2.0d]", 0, 0));
   EXPECT_EQ("-9223372036854775807 -3",
             formatted("%jd %td", static_cast<intmax_t>(-INT64_MAX), static_cast<ptrdiff_t>(-3)));
   // Short lengths truncate the promoted value.

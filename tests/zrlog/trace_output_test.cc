@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -15,23 +14,21 @@
 #include <thread>
 #include <vector>
 
+#include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void setTraceVariable(const char* value) {  // null unsets it
+// Sets FSCANNER_TRACE (null unsets it) and, unless told otherwise, has the logger read it again.
+void useTraceSetting(const char* value, bool reload = true) {
 #if defined(_WIN32)
   _putenv_s("FSCANNER_TRACE", value != nullptr ? value : "");
 #else
   value != nullptr ? setenv("FSCANNER_TRACE", value, 1) : unsetenv("FSCANNER_TRACE");
 #endif
-}
-
-void useTraceSetting(const char* value) {
-  setTraceVariable(value);
-  reloadZrLogSettings();
+  if (reload) reloadZrLogSettings();
 }
 
 // Text mode: the trace file is a text file, with CR LF line ends on Windows.
@@ -49,19 +46,13 @@ std::string expectedLine(const char* level, int line, const std::string& message
 
 class TraceOutputTest : public ::testing::Test {
  protected:
-  TraceOutputTest() { fs::create_directories(directory_); }
-  ~TraceOutputTest() override {
-    useTraceSetting(nullptr);  // the default: output off
-    std::error_code ignored;
-    fs::remove_all(directory_, ignored);
-  }
+  ~TraceOutputTest() override { useTraceSetting(nullptr); }  // the default: output off
 
-  const fs::path directory_ =
-      fs::temp_directory_path() / ("zrlog_test_" + std::to_string(std::random_device{}()));
+  const TempDir directory_;
 };
 
 TEST_F(TraceOutputTest, FileAndSinkReceiveEachTraceExactly) {
-  const fs::path file = directory_ / "trace.log";
+  const fs::path file = directory_.host("trace.log");
   std::ofstream(file) << "kept from before\n";
   useTraceSetting(file.string().c_str());
   TraceCapture capture;
@@ -99,7 +90,7 @@ TEST_F(TraceOutputTest, StderrOffAndUnopenableFileSettings) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(  // a fresh process reads the setting at its first trace, without a reload
       {
-        setTraceVariable("stderr");
+        useTraceSetting("stderr", false);
         FS_TRACE(getZrLogFs(), "first trace of the process\n");
         std::exit(0);
       },
@@ -118,7 +109,8 @@ TEST_F(TraceOutputTest, StderrOffAndUnopenableFileSettings) {
     EXPECT_EQ("", testing::internal::GetCapturedStderr());
   }
 
-  const std::string unopenable = directory_.string();  // a directory cannot be opened to append
+  const std::string unopenable =
+      directory_.host().string();  // a directory cannot be opened to append
   testing::internal::CaptureStderr();
   useTraceSetting(unopenable.c_str());
   TraceCapture capture;
@@ -136,7 +128,7 @@ TEST_F(TraceOutputTest, ConcurrentTracesProduceWholeLinesAndAllReachTheSink) {
   constexpr int kThreads = 8;
   constexpr int kLinesPerThread = 400;
   const std::string payload(300, 'p');
-  const fs::path file = directory_ / "threads.log";
+  const fs::path file = directory_.host("threads.log");
   useTraceSetting(file.string().c_str());
   TraceCapture capture;
   const int line = __LINE__ + 5;  // of the trace below
