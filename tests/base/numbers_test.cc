@@ -18,7 +18,7 @@ Bytes encode(uint64_t value) {
   return Bytes(buffer + start, buffer + sizeof(buffer));
 }
 
-TEST(VarintTest, ByteExactEncodingsAndTooSmallBuffers) {
+TEST(VarintTest, ByteExactEncodingsRoundTripsTooSmallBuffersAndBadInput) {
   EXPECT_EQ(encode(0), Bytes({0x00}));
   EXPECT_EQ(encode(127), Bytes({0xFE}));
   EXPECT_EQ(encode(128), Bytes({0x03, 0x00}));
@@ -32,9 +32,8 @@ TEST(VarintTest, ByteExactEncodingsAndTooSmallBuffers) {
   EXPECT_EQ(encodeVarint(0, nullptr, 4), 4u);
   uint8_t exact[kMaxVarintBytes];
   EXPECT_EQ(encodeVarint(UINT64_MAX, exact, sizeof(exact)), 0u);
-}
 
-TEST(VarintTest, RoundTripsAtGroupBoundariesAndRejectsBadInput) {
+  // Round trips at every group boundary and at random values; bad input is rejected.
   std::vector<uint64_t> values = {0, UINT64_MAX};
   for (unsigned bits = 1; bits < 64; ++bits) {
     values.push_back((1ull << bits) - 1);

@@ -33,8 +33,7 @@ class HashIndexTest : public TableFixture {
 
 TEST_F(HashIndexTest, KeyTextsHashIntoTheDocumentedBuckets) {
   EXPECT_EQ(bucketOfKeyText(u"0"), 1776u);
-  EXPECT_EQ(bucketOfKeyText(u""), 0u);
-  EXPECT_EQ(bucketOfKeyText(nullptr), 0u);
+  EXPECT_EQ(bucketOfKeyText(u"") + bucketOfKeyText(nullptr), 0u);
   EXPECT_EQ(bucketOfKeyText(u"12345"), 35483u);
 
   FieldList fields;
@@ -76,12 +75,11 @@ TEST_F(HashIndexTest, NewIndexIsAllEmptyHeadsAndChainsGrowAtTheEnd) {
             Bytes({5, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
 
   HashIndex unnamed(u"x", nullptr, u"FILENAME");
-  EXPECT_FALSE(unnamed.create());
-  EXPECT_FALSE(unnamed.open());
+  EXPECT_FALSE(unnamed.create() || unnamed.open());
   EXPECT_EQ(unnamed.indexName(), nullptr);
 }
 
-TEST_F(HashIndexTest, CatalogueListsIndexesInOrderAndLoadsWhatADamagedOneAllows) {
+TEST_F(HashIndexTest, CatalogueAndChainsLoadWhatDamagedFilesAllowWithoutLooping) {
   auto table = makeExampleTable(false);
   ASSERT_TRUE(table->createIndex(u"files_ATTR", u"ATTR"));
   ASSERT_TRUE(table->createIndex(u"files_FILENAME", u"FILENAME"));
@@ -89,8 +87,7 @@ TEST_F(HashIndexTest, CatalogueListsIndexesInOrderAndLoadsWhatADamagedOneAllows)
   for (const char16_t* name : {u"files_ATTR", u"..\\x", u"a/b", u"C:x", u"", u"..", u"."}) {
     EXPECT_FALSE(table->createIndex(name, u"FILENAME")) << std::u16string(name).size();
   }
-  EXPECT_FALSE(table->createIndex(u"files_X", u"NOSUCH"));
-  EXPECT_FALSE(table->createIndex(nullptr, u"ATTR"));
+  EXPECT_FALSE(table->createIndex(u"files_X", u"NOSUCH") || table->createIndex(nullptr, u"ATTR"));
   const Bytes byName = catalogueEntry(u"files_FILENAME", u"FILENAME");
   Bytes both = catalogueEntry(u"files_ATTR", u"ATTR");
   both.insert(both.end(), byName.begin(), byName.end());
@@ -136,40 +133,35 @@ TEST_F(HashIndexTest, CatalogueListsIndexesInOrderAndLoadsWhatADamagedOneAllows)
   ASSERT_TRUE(table->open());
   EXPECT_EQ(seekAll(table.get(), table->findIndexByColumn(u"FILENAME"), u"SAME"),
             std::vector<uint32_t>({3, 2, 1, 0}));
-}
+  table->close();
 
-TEST_F(HashIndexTest, DamagedChainsNeitherCrashNorLoop) {
-  {
-    auto table = makeExampleTable(false);
-    ASSERT_TRUE(table->createIndex(u"files_FILENAME", u"FILENAME"));
-    for (int i = 0; i < 5; ++i) addNamed(table.get(), u"same", i);
-  }
+  // Damaged chains neither crash nor loop: the oldest chain cell pointing back at the newest (a
+  // cycle), a head whose chain points into the head area, one whose chain points past the end of
+  // the file, and garbage after the cells.
+  writeBytes("files_idx.dat", byName);
   const Bytes index = fileBytes("files_FILENAME.idx");
   const size_t head = bucketOfKeyText(u"SAME") * 8;
-  // The oldest chain cell pointing back at the newest (a cycle), a head whose chain points into
-  // the head area, one whose chain points past the end of the file, and garbage after the cells.
   std::vector<Bytes> damaged(4, index);
-  putU32(&damaged[0], kHeadBytes + 4, 65536 + 3);
+  putU32(&damaged[0], kHeadBytes + 4, 65536 + 2);
   putU32(&damaged[1], head + 4, 7);
   putU32(&damaged[2], head + 4, 0x7F0000);
   damaged[3].resize(index.size() + 13, 0xAB);
   for (const Bytes& bytes : damaged) {
     writeBytes("files_FILENAME.idx", bytes);
-    auto table = makeTable(false);
     ASSERT_TRUE(table->open());
     const std::vector<uint32_t> chain =
         seekAll(table.get(), table->findIndexByName(u"files_FILENAME"), u"SAME");
-    EXPECT_LE(chain.size(), 5u);
+    EXPECT_LE(chain.size(), 4u);
     // Key searches walk the chain as it is, and compare keys as wcsCompare does.
     WStringField key(u"FILENAME");
     key.setValue(u"SAME");
     EXPECT_EQ(findAll(table.get(), u"FILENAME", key, false), chain);
     EXPECT_TRUE(findAll(table.get(), u"FILENAME", key).empty());
     addNamed(table.get(), u"same", 9);  // inserting into a damaged chain still works
+    table->close();
   }
   // A file too short for the heads is no index.
   writeBytes("files_FILENAME.idx", Bytes(index.begin(), index.begin() + kHeadBytes - 1));
-  auto table = makeTable(false);
   ASSERT_TRUE(table->open());
   EXPECT_EQ(table->findIndexByName(u"files_FILENAME"), nullptr);
 }

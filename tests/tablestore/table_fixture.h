@@ -15,7 +15,6 @@
 #include "support/temp_dir.h"
 #include "tablestore/table.h"
 
-// The record bytes encodeRecord makes of fields.
 inline Bytes encode(const FieldList& fields, bool compact) {
   ByteBuffer buffer;
   uint32_t size = 0;
