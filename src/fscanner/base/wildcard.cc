@@ -1,5 +1,6 @@
 #include "base/wildcard.h"
 
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 
@@ -31,10 +32,11 @@ size_t unitsBeforeZero(const char16_t* text, size_t length) {
   return i;
 }
 
-// True when the count units at text match those at units: '?' matches any unit; without
-// caseSensitive the text's ASCII letters are lower-cased (units is then lower-cased already).
-inline bool runMatches(const char16_t* text, const char16_t* units, size_t count,
-                       bool caseSensitive) {
+// True when the count units at text (UTF-16 units, or bytes that are ASCII units) match those at
+// units: '?' matches any unit; without caseSensitive the text's ASCII letters are lower-cased
+// (units is then lower-cased already).
+template <typename Unit>
+inline bool runMatches(const Unit* text, const char16_t* units, size_t count, bool caseSensitive) {
   if (caseSensitive) {
     for (size_t i = 0; i < count; ++i) {
       if (units[i] != text[i] && units[i] != u'?') return false;
@@ -77,7 +79,8 @@ WildcardPattern::WildcardPattern(const char16_t* pattern) {
   for (char16_t unit : pattern_) minLength_ += unit != u'*';
 }
 
-bool WildcardPattern::containsRun(const char16_t* text, size_t length, bool caseSensitive) const {
+template <typename Unit>
+bool WildcardPattern::containsRun(const Unit* text, size_t length, bool caseSensitive) const {
   // The leftmost occurrence is as good as any: nothing but stars follows the run.
   const char16_t* run = (caseSensitive ? pattern_ : folded_).data() + runStart_;
   for (size_t at = 0; at + runLength_ <= length; ++at) {
@@ -86,9 +89,8 @@ bool WildcardPattern::containsRun(const char16_t* text, size_t length, bool case
   return false;
 }
 
-int WildcardPattern::match(const char16_t* text, size_t length, bool caseSensitive) const {
-  if (!valid_ || text == nullptr) return 0;
-  const size_t n = unitsBeforeZero(text, length);
+template <typename Unit>
+int WildcardPattern::matchRuns(const Unit* text, size_t n, bool caseSensitive) const {
   if (n < minLength_ || (!hasStar_ && n != minLength_)) return 0;
   // n >= minLength_ >= head + tail: head and tail never overlap.
   const char16_t* units = (caseSensitive ? pattern_ : folded_).data();
@@ -103,8 +105,24 @@ int WildcardPattern::match(const char16_t* text, size_t length, bool caseSensiti
     case Middle::kRun:
       return containsRun(text + headLength_, n - headLength_ - tailLength_, caseSensitive) ? 1 : 0;
     default:
-      return wildcardMatch(pattern_.c_str(), text, caseSensitive);
+      return -1;
   }
+}
+
+int WildcardPattern::match(const char16_t* text, size_t length, bool caseSensitive) const {
+  if (!valid_ || text == nullptr) return 0;
+  const int decided = matchRuns(text, unitsBeforeZero(text, length), caseSensitive);
+  return decided >= 0 ? decided : wildcardMatch(pattern_.c_str(), text, caseSensitive);
+}
+
+int WildcardPattern::match(const uint8_t* text, size_t length, bool caseSensitive) const {
+  if (!valid_ || text == nullptr) return 0;
+  const void* zero = std::memchr(text, 0, length);
+  const size_t n =
+      zero != nullptr ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - text) : length;
+  const int decided = matchRuns(text, n, caseSensitive);
+  assert(decided >= 0);
+  return decided > 0 ? 1 : 0;
 }
 
 int wildcardMatch(const char16_t* pattern, const char16_t* text, bool caseSensitive) {

@@ -8,6 +8,7 @@
 #define FSCANNER_BASE_WILDCARD_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "PathEntry.h"
@@ -27,6 +28,12 @@ class WildcardPattern {
   // As wildcardMatch(pattern, text, caseSensitive). text holds `length` units and a zero after
   // them; like wildcardMatch, matching ends at its first zero unit.
   int match(const char16_t* text, size_t length, bool caseSensitive) const;
+  // True when the pattern is decided by its head, tail and middle run alone; only such a pattern
+  // matches text given as bytes.
+  bool decidesByRuns() const { return middle_ != Middle::kGeneral; }
+  // As match() for the text whose units are the `length` bytes at text (ASCII text where it is
+  // stored), not followed by a zero. Only for a pattern that decidesByRuns().
+  int match(const uint8_t* text, size_t length, bool caseSensitive) const;
 
  private:
   enum class Middle : unsigned char {
@@ -36,7 +43,12 @@ class WildcardPattern {
   };
 
   // True when the middle run occurs in the `length` units at text.
-  bool containsRun(const char16_t* text, size_t length, bool caseSensitive) const;
+  template <typename Unit>
+  bool containsRun(const Unit* text, size_t length, bool caseSensitive) const;
+  // match() up to the general matcher: 0 or 1, or -1 when only the general matcher can decide;
+  // n is the number of units before the text's first zero.
+  template <typename Unit>
+  int matchRuns(const Unit* text, size_t n, bool caseSensitive) const;
 
   bool valid_ = false;
   std::u16string pattern_;

@@ -39,7 +39,8 @@ FieldRelation::Outcome FieldRelation::decideNumber(int64_t value) const {
   }
 }
 
-bool FieldRelation::equalsText(const char16_t* text, size_t length, bool caseSensitive) const {
+template <typename Unit>
+bool FieldRelation::equalsText(const Unit* text, size_t length, bool caseSensitive) const {
   if (pattern_ != nullptr) return pattern_->match(text, length, caseSensitive) == 1;
   // The literal holds no zero unit, so equal lengths and equal units are what wcsCompare finds.
   if (length != folded_.size()) return false;
@@ -71,11 +72,17 @@ FieldRelation::Outcome FieldRelation::decide(const Field& field, bool caseSensit
   }
   const auto& string = static_cast<const WStringField&>(field);
   if (numeric || string.length() >= STRING_SPACE) return kUndecided;
-  const char16_t* text = string.value() != nullptr ? string.value() : u"";
   const size_t length = string.length();
   if ((code_ == OpRelEQ || code_ == OpRelNE) && literal_.patternSet() == nullptr) {
-    return equalsText(text, length, caseSensitive) == (code_ == OpRelEQ) ? kTrue : kFalse;
+    // Text still where the table stores it is compared there, without widening it.
+    const uint8_t* ascii = string.asciiBytes();
+    const bool equal =
+        ascii != nullptr && (pattern_ == nullptr || pattern_->decidesByRuns())
+            ? equalsText(ascii, length, caseSensitive)
+            : equalsText(string.value() != nullptr ? string.value() : u"", length, caseSensitive);
+    return equal == (code_ == OpRelEQ) ? kTrue : kFalse;
   }
+  const char16_t* text = string.value() != nullptr ? string.value() : u"";
   bool holds = false;
   if (compareText(code_, text, length, literal_, caseSensitive, scratch, &holds) !=
       OperatorStatus::kOk) {

@@ -30,7 +30,9 @@ class FieldRelation {
  private:
   Outcome decideNumber(int64_t value) const;
   // == on a string literal without a pattern set: the wildcard pattern, or a whole comparison.
-  bool equalsText(const char16_t* text, size_t length, bool caseSensitive) const;
+  // Unit is char16_t, or uint8_t for ASCII text read where it is stored.
+  template <typename Unit>
+  bool equalsText(const Unit* text, size_t length, bool caseSensitive) const;
 
   int64_t code_;
   const CriteriaValue& literal_;

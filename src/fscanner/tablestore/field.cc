@@ -39,6 +39,7 @@ std::unique_ptr<Field> Int64Field::clone() const { return std::make_unique<Int64
 WStringField::WStringField(const char16_t* name) : Field(name, FIELD_WSTRING) {}
 
 WStringField::WStringField(const WStringField& other) : Field(other) {
+  other.resolve();
   if (other.value_ == nullptr) {
     value_ = nullptr;
     return;
@@ -70,6 +71,7 @@ char16_t* WStringField::storageFor(size_t length) {
 
 void WStringField::setValue(const char16_t* value) {
   if (!hasName_) return;
+  ascii_ = nullptr;
   if (value == nullptr) {
     value_ = nullptr;
     length_ = 0;
@@ -80,6 +82,7 @@ void WStringField::setValue(const char16_t* value) {
 
 void WStringField::setValue(const char16_t* text, size_t length) {
   if (!hasName_) return;
+  resolve();  // text may be this field's own value
   char16_t* target = storageFor(length);
   if (target == nullptr) {  // out of memory: the field holds no value
     value_ = nullptr;
@@ -96,12 +99,28 @@ void WStringField::setValue(const char16_t* text, size_t length) {
 
 char16_t* WStringField::valueStorage(size_t maxLength) {
   if (!hasName_) return nullptr;
+  ascii_ = nullptr;
   filling_ = storageFor(maxLength);
   if (filling_ == nullptr) {
     value_ = nullptr;
     length_ = 0;
   }
   return filling_;
+}
+
+void WStringField::setAscii(const uint8_t* bytes, size_t count) {
+  assert(count < kInlineUnits);
+  if (!hasName_) return;
+  ascii_ = bytes;
+  value_ = inline_;
+  length_ = count;
+  null_ = false;
+}
+
+void WStringField::widenAscii() const {
+  for (size_t i = 0; i < length_; ++i) inline_[i] = ascii_[i];
+  inline_[length_] = 0;
+  ascii_ = nullptr;
 }
 
 void WStringField::commitValue(size_t length) {

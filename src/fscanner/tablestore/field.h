@@ -130,9 +130,23 @@ class WStringField final : public Field {
   uint32_t valueSize() const override;
   std::unique_ptr<Field> clone() const override;
   // Null when the field holds no value.
-  const char16_t* value() const { return value_; }
+  const char16_t* value() const {
+    if (ascii_ != nullptr) widenAscii();
+    return value_;
+  }
   // Units before the terminating zero; 0 without a value.
   size_t length() const { return length_; }
+  // Makes the value the `count` units (below kInlineUnits) that are the bytes at bytes, each
+  // below 0x80: ASCII text where it is stored. They are widened when value() is first read, so
+  // they must stay in place until then, or until resolve(); a comparison may read them in place
+  // through asciiBytes() and spare the widening.
+  void setAscii(const uint8_t* bytes, size_t count);
+  // The bytes given to setAscii, while they are not widened yet; null otherwise.
+  const uint8_t* asciiBytes() const { return ascii_; }
+  // Widens a value given by setAscii: its bytes are no longer needed.
+  void resolve() const {
+    if (ascii_ != nullptr) widenAscii();
+  }
   void setValue(const char16_t* value);
   // Sets the first length units of text (which need not be terminated).
   void setValue(const char16_t* text, size_t length);
@@ -145,8 +159,11 @@ class WStringField final : public Field {
  private:
   // Room for length units and the zero; null when memory runs out.
   char16_t* storageFor(size_t length);
+  void widenAscii() const;
 
-  char16_t inline_[kInlineUnits] = {};
+  // Widening fills inline_ from ascii_ when the value is read: the value itself stays the same.
+  mutable char16_t inline_[kInlineUnits] = {};
+  mutable const uint8_t* ascii_ = nullptr;
   char16_t* filling_ = nullptr;  // the storage valueStorage handed out
   std::unique_ptr<char16_t[]> heap_;
   size_t heapCapacity_ = 0;

@@ -180,14 +180,32 @@ bool takeNumber(RecordReader* reader, bool compact, uint32_t width, uint64_t* va
   return true;
 }
 
+// True when every one of the count bytes is below 0x80: each is then one unit.
+bool isAscii(const uint8_t* bytes, size_t count) {
+  uint64_t seen = 0;
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    uint64_t eight;
+    std::memcpy(&eight, bytes + i, 8);
+    seen |= eight;
+  }
+  for (; i < count; ++i) seen |= bytes[i];
+  return (seen & kHighBits) == 0;
+}
+
+// With inPlace, short ASCII text is left where it is stored (WStringField::setAscii).
 bool decodeString(RecordReader* reader, bool compact, WStringField* field,
-                  std::vector<uint32_t>* stringBytes) {
+                  std::vector<uint32_t>* stringBytes, bool inPlace) {
   uint64_t length = 0;
   if (!takeNumber(reader, compact, 2, &length)) return false;
   uint32_t textBytes = static_cast<uint16_t>(length);
   const uint8_t* text = reader->take(textBytes);
   if (text == nullptr) return false;
   if (stringBytes != nullptr) stringBytes->push_back(textBytes);
+  if (inPlace && textBytes < WStringField::kInlineUnits && isAscii(text, textBytes)) {
+    field->setAscii(text, textBytes);
+    return true;
+  }
   // Every unit takes at least one byte: textBytes units of room always suffice.
   char16_t* units = field->valueStorage(textBytes);
   if (units != nullptr) field->commitValue(decodeStringUnits(text, textBytes, units));
@@ -197,7 +215,8 @@ bool decodeString(RecordReader* reader, bool compact, WStringField* field,
 // Decodes one stored value into field, its null mark first taken from the null map; false when
 // the data ends early or the field's type code is outside 1-5.
 bool decodeColumn(RecordReader* reader, bool compact, const uint8_t* nullMap, uint32_t nullMapSize,
-                  uint32_t column, Field* field, std::vector<uint32_t>* stringBytes) {
+                  uint32_t column, Field* field, std::vector<uint32_t>* stringBytes,
+                  bool textInPlace = false) {
   NullMark mark(column, nullMapSize);
   if (mark.inMap) field->setNull((nullMap[mark.byte] & mark.mask) != 0);
   uint64_t value = 0;
@@ -221,7 +240,8 @@ bool decodeColumn(RecordReader* reader, bool compact, const uint8_t* nullMap, ui
       static_cast<Int64Field*>(field)->setValue(static_cast<int64_t>(value));
       return true;
     case FIELD_WSTRING:
-      return decodeString(reader, compact, static_cast<WStringField*>(field), stringBytes);
+      return decodeString(reader, compact, static_cast<WStringField*>(field), stringBytes,
+                          textInPlace);
     default:  // short blobs are never stored, so a record holding one cannot be read back
       return false;
   }
@@ -318,7 +338,7 @@ bool PartialRecord::read(RecordReader* reader, uint32_t nullMapSize, const Colum
   for (const ColumnPlan::Step& step : plan.steps_) {
     if (step.decode) {
       if (!decodeColumn(reader, plan.compact_, nullMap, nullMapSize, step.column,
-                        fields->at(step.column), nullptr)) {
+                        fields->at(step.column), nullptr, true)) {
         return false;
       }
       continue;

@@ -132,8 +132,8 @@ class ColumnPlan {
 
 // A record decoded in part: a filter that reads a few columns decides most records without the
 // others. read() checks the whole record as decodeRecord does and decodes only the planned
-// columns; decodeRest() decodes the others from the same data, which must stay mapped and
-// unchanged meanwhile, as must the plan.
+// columns, short ASCII text left in place (WStringField::setAscii); decodeRest() decodes the
+// others from the same data, which must stay mapped and unchanged meanwhile, as must the plan.
 class PartialRecord {
  public:
   // Reads the record at the reader into fields as the plan says. False exactly where

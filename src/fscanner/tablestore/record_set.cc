@@ -75,7 +75,11 @@ bool RecordSet::readAt(uint32_t record, bool* selected) {
   }
   if (!table_->readRecordPart(record, plan_, &fields_, &part_)) return false;
   *selected = selects();
-  if (*selected) return part_.decodeRest(&fields_);
+  if (*selected) {
+    const bool decoded = part_.decodeRest(&fields_);
+    resolveText();
+    return decoded;
+  }
   partlyRead_ = true;
   lastPartlyRead_ = record;
   return true;
@@ -85,8 +89,17 @@ bool RecordSet::stop(bool readFailed) {
   // The outcomes of these reads are known: the first read succeeded before, the second failed.
   if (partlyRead_) static_cast<void>(table_->readRecord(lastPartlyRead_, &fields_));
   if (readFailed && !plan_.empty()) static_cast<void>(table_->readRecord(current_, &fields_));
+  resolveText();
   partlyRead_ = false;
   return false;
+}
+
+void RecordSet::resolveText() {
+  if (plan_.empty()) return;
+  for (uint32_t i = 0; i < fields_.count(); ++i) {
+    const Field* field = fields_.at(i);
+    if (field->type() == FIELD_WSTRING) static_cast<const WStringField*>(field)->resolve();
+  }
 }
 
 bool RecordSet::followChain(uint32_t record) {

@@ -82,6 +82,9 @@ class RecordSet {
   // A walk that stops leaves the fields as whole reads would have: the last record rejected
   // after a partial read is read whole, then the one whose read failed, if any.
   bool stop(bool readFailed);
+  // Widens text a partial read left in the table's data: the fields the caller sees never
+  // depend on the data staying mapped.
+  void resolveText();
   bool scanFrom(uint32_t record);
   bool followChain(uint32_t record);
   template <typename T>
