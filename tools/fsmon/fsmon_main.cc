@@ -6,6 +6,7 @@
 // while a monitor of that home runs only signals. Exit codes: 0 done, 1 the cache or a named object
 // could not be used, 64 a bad command line.
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -176,9 +177,7 @@ int startResident(const MonitorCommand& command) {
   return kExitOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) {
     std::u16string argument;
@@ -195,4 +194,16 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   return command.stop ? stopResident(command) : startResident(command);
+}
+
+}  // namespace
+
+// Memory running out in a container of the monitor's work ends it with a message, as any other
+// failure does: the update marker stays, and providers walk the disk until the next monitor.
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& exception) {
+    return fail(std::string("stopped: ") + exception.what());
+  }
 }
