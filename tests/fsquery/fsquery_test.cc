@@ -91,6 +91,20 @@ TEST(FsqueryCommandLine, BadCommandLinesNameTheProblem) {
   }
 }
 
+std::string render(const OutputOptions& options, const std::vector<FoundFile>& files) {
+  std::FILE* out = std::tmpfile();
+  {
+    OutputWriter writer(out, options, false);
+    for (const FoundFile& file : files) writer.write(file);
+    EXPECT_TRUE(writer.finish());
+  }
+  std::string text(static_cast<size_t>(std::ftell(out)), '\0');
+  std::rewind(out);
+  text.resize(std::fread(&text[0], 1, text.size(), out));
+  std::fclose(out);
+  return text;
+}
+
 class FsqueryPaths : public DriveTableTest {};
 
 TEST_F(FsqueryPaths, HostPathsMapThroughTheDriveTableWithTheirMediaWord) {
@@ -121,26 +135,24 @@ TEST_F(FsqueryPaths, HostPathsMapThroughTheDriveTableWithTheirMediaWord) {
   EXPECT_EQ(toOutputPath(u"R:\\share\\a b.txt", false), remote + "/share/a b.txt");
   EXPECT_EQ(toOutputPath(u"R:\\share\\a b.txt", true), "R:\\share\\a b.txt");
   EXPECT_EQ(toOutputPath(u"Q:\\no\\drive", false), "Q:\\no\\drive");
+  // Printed paths reuse the last directory's host form: each must still equal its own conversion,
+  // whatever name or directory follows (the same length, the drive root, dots, non-ASCII).
+  const char16_t* printed[] = {u"R:\\share\\a",  u"R:\\share\\b",       u"R:\\shark\\b",
+                               u"R:\\share\\..", u"R:\\share\\e\u00e9", u"R:\\c",
+                               u"R:\\x\\..\\d",  u"Q:\\no\\drive",      u"R:\\share\\."};
+  std::vector<FoundFile> files;
+  std::string expected;
+  for (const char16_t* path : printed) {
+    files.push_back(FoundFile{path, 0, 0, true, u"", 0, 0});
+    expected += toOutputPath(path, false) + "\n";
+  }
+  EXPECT_EQ(render(OutputOptions{}, files), expected);
 
   // The cache home is made with its missing ancestors; an existing one is accepted.
   EXPECT_TRUE(createDirectories(u"C:\\home\\user\\.cache\\fscanner"));
   EXPECT_TRUE(createDirectories(u"C:\\home\\user\\.cache\\fscanner"));
   EXPECT_TRUE(std::filesystem::is_directory(drives_.hostRoot('C') / "home/user/.cache/fscanner"));
   EXPECT_FALSE(createDirectories(u"Q:\\no\\drive"));
-}
-
-std::string render(const OutputOptions& options, const std::vector<FoundFile>& files) {
-  std::FILE* out = std::tmpfile();
-  {
-    OutputWriter writer(out, options, false);
-    for (const FoundFile& file : files) writer.write(file);
-    EXPECT_TRUE(writer.finish());
-  }
-  std::string text(static_cast<size_t>(std::ftell(out)), '\0');
-  std::rewind(out);
-  text.resize(std::fread(&text[0], 1, text.size(), out));
-  std::fclose(out);
-  return text;
 }
 
 TEST(FsqueryOutput, EveryFormatByteExact) {

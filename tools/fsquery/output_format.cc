@@ -1,6 +1,7 @@
 #include "output_format.h"
 
 #include <cinttypes>
+#include <cstring>
 
 #include "base/wstring.h"
 #include "platform/platform.h"
@@ -30,6 +31,18 @@ void appendJsonField(const char* name, const std::string& value, std::string* ou
   *out += "\":\"";
   appendJsonEscaped(value, out);
   *out += '"';
+}
+
+// True when the name from start on is neither empty, "." nor "..", and every unit is ASCII.
+bool isPlainAsciiName(const std::u16string& path, size_t start) {
+  const size_t length = path.size() - start;
+  if (length == 0 || (length <= 2 && path.find_first_not_of(u'.', start) == std::u16string::npos)) {
+    return false;
+  }
+  for (size_t i = start; i < path.size(); ++i) {
+    if (path[i] == 0 || path[i] >= 0x80) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -62,8 +75,39 @@ void OutputWriter::write(const FoundFile& file) {
   if (interactive_ || buffer_.size() >= kFlushThreshold) flush();
 }
 
+// Found files come directory by directory: the host form of the last directory is kept, and a
+// name of plain ASCII, whose host bytes are its units, is appended to it. Anything else, and a
+// directory whose host form has no trailing separator to append to, takes the full conversion.
+std::string OutputWriter::outputPath(const std::u16string& drivePath) {
+  if (options_.drivePaths) return toOutputPath(drivePath, true);
+  size_t nameStart = drivePath.size();
+  while (nameStart > 0 && drivePath[nameStart - 1] != u'\\' && drivePath[nameStart - 1] != u'/') {
+    --nameStart;
+  }
+  if (nameStart == 0 || !isPlainAsciiName(drivePath, nameStart)) {
+    return toOutputPath(drivePath, false);
+  }
+  if (directory_.size() != nameStart ||
+      std::memcmp(drivePath.data(), directory_.data(), nameStart * sizeof(char16_t)) != 0) {
+    directory_.assign(drivePath, 0, nameStart);
+    if (directory_.find(u'\0') != std::u16string::npos ||
+        !platform::hostPath(directory_.c_str(), &hostDirectory_)) {
+      hostDirectory_.clear();
+    }
+  }
+  if (hostDirectory_.empty() || (hostDirectory_.back() != '/' && hostDirectory_.back() != '\\')) {
+    return toOutputPath(drivePath, false);
+  }
+  std::string path;
+  path.reserve(hostDirectory_.size() + drivePath.size() - nameStart);
+  path = hostDirectory_;
+  for (size_t i = nameStart; i < drivePath.size(); ++i)
+    path.push_back(static_cast<char>(drivePath[i]));
+  return path;
+}
+
 void OutputWriter::appendRecord(const FoundFile& file) {
-  const std::string path = toOutputPath(file.drivePath, options_.drivePaths);
+  const std::string path = outputPath(file.drivePath);
   const bool checksums = file.fromCache && !file.md5.empty() && file.md5 != u"0";
   switch (options_.format) {
     case OutputFormat::kLong:

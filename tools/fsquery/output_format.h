@@ -42,6 +42,8 @@ class OutputWriter {
 
  private:
   void appendRecord(const FoundFile& file);
+  // The path as printed: host form, or the drive path with drivePaths.
+  std::string outputPath(const std::u16string& drivePath);
   bool flush();
 
   std::FILE* out_;
@@ -51,6 +53,10 @@ class OutputWriter {
   bool finished_ = false;
   bool failed_ = false;
   std::string buffer_;
+  // The directory of the last file printed (drive form, up to its separator) and its host form,
+  // empty when it has none.
+  std::u16string directory_;
+  std::string hostDirectory_;
 };
 
 // Appends text to out as the inside of a JSON string.

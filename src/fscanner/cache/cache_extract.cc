@@ -7,6 +7,51 @@
 #include "fs/checksums.h"
 #include "fs/file_mode.h"
 
+namespace {
+
+// The columns a match hands over, bound once: a record set's fields stay the same objects from
+// record to record. A column that is missing or of another type reads as null or 0, as the
+// record set's getters by name give it.
+class FileColumns {
+ public:
+  explicit FileColumns(RecordSetRef& files)
+      : pathId_(typed<Int32Field>(files, u"PATHID", FIELD_INT32)),
+        size_(typed<Int64Field>(files, u"SIZE", FIELD_INT64)),
+        attributes_(typed<Int32Field>(files, u"ATTR", FIELD_INT32)),
+        crc32_(typed<Int32Field>(files, u"CRC32", FIELD_INT32)),
+        q32_(typed<Int32Field>(files, u"Q32", FIELD_INT32)),
+        name_(typed<WStringField>(files, u"FILENAME", FIELD_WSTRING)),
+        md5_(typed<WStringField>(files, u"MD5", FIELD_WSTRING)) {}
+
+  uint32_t pathId() const { return number(pathId_); }
+  uint64_t size() const { return size_ != nullptr ? static_cast<uint64_t>(size_->value()) : 0; }
+  uint32_t attributes() const { return number(attributes_); }
+  uint32_t crc32() const { return number(crc32_); }
+  uint32_t q32() const { return number(q32_); }
+  const char16_t* name() const { return name_ != nullptr ? name_->value() : nullptr; }
+  const char16_t* md5() const { return md5_ != nullptr ? md5_->value() : nullptr; }
+
+ private:
+  template <typename T>
+  static const T* typed(RecordSetRef& files, const char16_t* column, uint32_t type) {
+    const Field* field = files.get() != nullptr ? files.get()->fields().findField(column) : nullptr;
+    return field != nullptr && field->type() == type ? static_cast<const T*>(field) : nullptr;
+  }
+  static uint32_t number(const Int32Field* field) {
+    return field != nullptr ? static_cast<uint32_t>(field->value()) : 0;
+  }
+
+  const Int32Field* pathId_;
+  const Int64Field* size_;
+  const Int32Field* attributes_;
+  const Int32Field* crc32_;
+  const Int32Field* q32_;
+  const WStringField* name_;
+  const WStringField* md5_;
+};
+
+}  // namespace
+
 int FS_Cache::extractResults(FsResults* results, const char16_t* criteria, const DriveList&,
                              const ResolvedPathList&, const PathList& includes,
                              const PathList& excludes, RecordSetRef& files,
@@ -21,6 +66,7 @@ int FS_Cache::extractResults(FsResults* results, const char16_t* criteria, const
     return GENERAL_FAILURE;
   }
   files.setCriteria(evaluator.get(), caseSensitive);
+  const FileColumns columns(files);
 
   const uint32_t deadline = platform::tickCount() + timeout;
   const ChecksumFilter* filter =
@@ -37,7 +83,7 @@ int FS_Cache::extractResults(FsResults* results, const char16_t* criteria, const
       result = QUERY_TIMED_OUT;
       break;
     }
-    const uint32_t pathId = static_cast<uint32_t>(files.getInt32(u"PATHID"));
+    const uint32_t pathId = columns.pathId();
     if (!haveDirectory || pathId != lastPathId) {
       haveDirectory = true;
       lastPathId = pathId;
@@ -57,12 +103,10 @@ int FS_Cache::extractResults(FsResults* results, const char16_t* criteria, const
     if (!included) continue;
     if (filter != nullptr && !keepForChecksums(*filter, files, directory.c_str())) continue;
 
-    const uint64_t size = static_cast<uint64_t>(files.getInt64(u"SIZE"));
-    results->addFile(directory.c_str(), files.getString(u"FILENAME"), static_cast<uint32_t>(size),
-                     static_cast<uint32_t>(size >> 32),
-                     static_cast<uint32_t>(files.getInt32(u"ATTR")), files.getString(u"MD5"),
-                     static_cast<uint32_t>(files.getInt32(u"CRC32")),
-                     static_cast<uint32_t>(files.getInt32(u"Q32")));
+    const uint64_t size = columns.size();
+    results->addFile(directory.c_str(), columns.name(), static_cast<uint32_t>(size),
+                     static_cast<uint32_t>(size >> 32), columns.attributes(), columns.md5(),
+                     columns.crc32(), columns.q32());
   }
   // The evaluator dies here: the record set must not keep it.
   files.setCriteria(nullptr, caseSensitive);

@@ -6,22 +6,37 @@
 #include "tablestore/hash_index.h"
 
 void ChainDigest::prefetch(uint32_t bucket) const {
-  if (bucket < chains_.size() && chains_[bucket] != nullptr) prefetchForRead(chains_[bucket].get());
+  const uint32_t block = bucket >> kBlockBits;
+  if (block >= blocks_.size() || blocks_[block] == nullptr) return;
+  const std::unique_ptr<Chain>& entry = (*blocks_[block])[bucket & (kBlockBuckets - 1)];
+  if (entry != nullptr) prefetchForRead(entry.get());
+}
+
+std::unique_ptr<ChainDigest::Chain>* ChainDigest::slot(uint32_t bucket) {
+  static_assert(HashIndex::kBucketCount % kBlockBuckets == 0, "the buckets fill whole blocks");
+  const uint32_t block = bucket >> kBlockBits;
+  try {
+    if (blocks_.empty()) blocks_.resize(HashIndex::kBucketCount / kBlockBuckets);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  if (blocks_[block] == nullptr) {
+    blocks_[block].reset(new (std::nothrow) Block());
+    if (blocks_[block] == nullptr) return nullptr;
+  }
+  return &(*blocks_[block])[bucket & (kBlockBuckets - 1)];
 }
 
 ChainDigest::Chain* ChainDigest::chain(uint32_t bucket, uint32_t headRecord, uint32_t headNext,
                                        uint64_t generation) {
   if (bucket >= HashIndex::kBucketCount) return nullptr;
-  try {
-    if (chains_.empty()) chains_.resize(HashIndex::kBucketCount);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
+  std::unique_ptr<Chain>* entry = slot(bucket);
+  if (entry == nullptr) return nullptr;
+  if (*entry == nullptr) {
+    entry->reset(new (std::nothrow) Chain());
+    if (*entry == nullptr) return nullptr;
   }
-  if (chains_[bucket] == nullptr) {
-    chains_[bucket].reset(new (std::nothrow) Chain());
-    if (chains_[bucket] == nullptr) return nullptr;
-  }
-  Chain& chain = *chains_[bucket];
+  Chain& chain = **entry;
   if (chain.started && chain.headRecord == headRecord && chain.headNext == headNext &&
       chain.generation == generation) {
     return &chain;

@@ -8,6 +8,7 @@
 #ifndef FSCANNER_TABLESTORE_CHAIN_DIGEST_H
 #define FSCANNER_TABLESTORE_CHAIN_DIGEST_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -49,9 +50,16 @@ class ChainDigest {
   bool append(Chain* chain, const Step& step);
 
  private:
-  // One per bucket, each made on its first use: a process that searches a few keys pays for a
-  // table of pointers, not for 65,536 entries.
-  std::vector<std::unique_ptr<Chain>> chains_;
+  // Buckets are grouped in blocks of kBlockBuckets entry pointers, each block and each entry
+  // made on its first use: a process that searches a few keys (a host's query) pays for a few
+  // small blocks, not for a table of 65,536 pointers to clear and fault in per index.
+  static constexpr uint32_t kBlockBits = 8;
+  static constexpr uint32_t kBlockBuckets = 1u << kBlockBits;
+  using Block = std::array<std::unique_ptr<Chain>, kBlockBuckets>;
+  // The bucket's entry pointer, its block made when missing; null when memory is short.
+  std::unique_ptr<Chain>* slot(uint32_t bucket);
+
+  std::vector<std::unique_ptr<Block>> blocks_;
   uint64_t stepCount_ = 0;
 };
 

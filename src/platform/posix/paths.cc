@@ -114,12 +114,13 @@ bool hostPath(const char16_t* path, std::string* out) {
   std::string host = drive->root == "/" ? std::string() : drive->root;
   const size_t rootLength = host.size();
   const char16_t* rest = path + kDrivePrefixLength;
+  const size_t restLength = wideLength(rest);
+  host.reserve(rootLength + restLength + 1);
   if (!applyComponents(rest, &host, rootLength, '/', [&host](const char16_t* start, size_t length) {
         return internal::wideToHost(start, length, &host);
       })) {
     return internal::failWith(kErrorInvalidName);
   }
-  const size_t restLength = wideLength(rest);
   const bool trailingSeparator = restLength > 0 && isPathSeparator(rest[restLength - 1]);
   if (host.size() == rootLength || (trailingSeparator && host.size() > rootLength)) {
     host.push_back('/');

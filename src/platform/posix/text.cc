@@ -117,6 +117,15 @@ bool isHostEscape(char16_t unit) {
 // UTF-16 to UTF-8. In host-name mode the escapes of utf8ToUtf16 turn back into their bytes.
 bool utf16ToUtf8(const char16_t* text, size_t length, Mode mode, std::string* out) {
   for (size_t i = 0; i < length; ++i) {
+    // A run of ASCII, most of any file name, is copied in one step.
+    size_t ascii = i;
+    while (ascii < length && text[ascii] < 0x80) ++ascii;
+    if (ascii > i) {
+      const size_t start = out->size();
+      out->resize(start + (ascii - i));
+      for (char* byte = &(*out)[start]; i < ascii; ++i) *byte++ = static_cast<char>(text[i]);
+      if (i == length) break;
+    }
     const char16_t unit = text[i];
     if (unit < kHighSurrogateFirst || unit > kSurrogateLast) {
       appendUtf8(unit, out);
