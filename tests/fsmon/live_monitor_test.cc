@@ -26,6 +26,7 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/resource.h>
 #endif
 
 namespace {
@@ -228,6 +229,35 @@ TEST_P(LiveMonitorTest, AMonitorKilledInItsWorkLeavesNoWrongAnswerOnceRestarted)
     startMonitor();
     expectLive("round " + std::to_string(round) + ", after the restart");
   }
+}
+#endif
+
+#ifndef _WIN32
+// A batch whose table growth fails (the monitor's file size limit stands in for a full disk)
+// leaves the update marker, and the monitor builds the tables anew. While a reader still holds
+// them they cannot be cut: the monitor tries again every second, and once the reader has let go
+// it rebuilds them and answers exactly, without a restart.
+TEST_P(LiveMonitorTest, AFailedBatchIsRebuiltOnceTheLastReaderLetsGo) {
+  expectLive("before the limit");
+  const pid_t monitor = static_cast<pid_t>(monitor_->id());
+  const rlimit limit{static_cast<rlim_t>(fs::file_size(homeDir_ / "mon_files.dat")), RLIM_INFINITY};
+  ASSERT_EQ(prlimit(monitor, RLIMIT_FSIZE, &limit, nullptr), 0);
+  for (int i = 0; i < 400; ++i) write("a/" + std::string(200, 'n') + std::to_string(i), "");
+  const fs::path marker = homeDir_ / "mon_dirs.cuflag";
+  ASSERT_TRUE(eventually([&] { return fs::exists(marker); }, kVisibleWithin));
+  // Long enough for the batch to have failed and for two attempts at the rebuild.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  EXPECT_TRUE(fs::exists(marker));
+  EXPECT_EQ(monitor_->wait(0), platform::WaitResult::kTimedOut) << "the monitor gave up";
+  const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+  ASSERT_EQ(prlimit(monitor, RLIMIT_FSIZE, &unlimited, nullptr), 0);
+  // The reader sees the marker, answers from the disk and lets the tables go.
+  const auto [result, files] = answered();
+  EXPECT_EQ(result, SUCCESS);
+  EXPECT_EQ(files.size(), onDisk().size());
+  EXPECT_TRUE(files.count("disk D:\\data\\a\\one.txt")) << "answered from the stale tables";
+  expectLive("after the rebuild");
+  EXPECT_EQ(monitor_->wait(0), platform::WaitResult::kTimedOut);
 }
 #endif
 

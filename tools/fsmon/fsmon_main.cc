@@ -5,6 +5,7 @@
 // the tables current from the system's change reports until a "stop" sets its stop event. A "start"
 // while a monitor of that home runs only signals. Exit codes: 0 done, 1 the cache or a named object
 // could not be used, 64 a bad command line.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -178,6 +179,11 @@ int startResident(const MonitorCommand& command) {
 }
 
 int run(int argc, char** argv) {
+#ifndef _WIN32
+  // A file size limit makes a table's growth fail like a full disk, which the monitor survives
+  // (the tables are built anew), instead of ending it by the signal.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   std::vector<std::u16string> arguments;
   for (int i = 1; i < argc; ++i) {
     std::u16string argument;
