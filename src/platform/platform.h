@@ -563,6 +563,10 @@ uint32_t terminalWidth(StandardStream stream);
 // The running program's file in host (narrow) form: /proc/self/exe on POSIX,
 // GetModuleFileName on Windows. False when it cannot be read.
 bool executablePath(std::string* out);
+// Hands the free pages inside the heap back to the system (malloc_trim on glibc, _heapmin on
+// Windows): a long-running program calls it after freeing much at once, so that its resident
+// memory follows what it holds rather than the most it ever held.
+void releaseFreeMemory();
 // CreateDirectoryW for one level of a drive-qualified path. False with kErrorAlreadyExists when
 // it exists, kErrorPathNotFound when its parent does not.
 bool createDirectory(const char16_t* path);

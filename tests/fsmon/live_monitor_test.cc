@@ -232,6 +232,27 @@ TEST_P(LiveMonitorTest, AMonitorKilledInItsWorkLeavesNoWrongAnswerOnceRestarted)
 }
 #endif
 
+// A user removes the cache directory under the running monitor: it builds its tables again in a
+// home of its own making, and a provider that starts afterwards answers exactly from them.
+TEST_P(LiveMonitorTest, ARemovedCacheDirectoryIsBuiltAgainByTheRunningMonitor) {
+  expectLive("before the removal");
+  cache_.reset();
+  fs::remove_all(homeDir_);
+  write("a/after.txt", "a");
+  cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false, false,
+                                      nullptr);
+  bool created = false;
+  ASSERT_TRUE(eventually(
+      [&] {
+        created = created || (fs::exists(homeDir_ / "mon_proc.id") &&
+                              cache_->create(0, FS_CACHE_OPEN) == SUCCESS);
+        return created;
+      },
+      kVisibleWithin));
+  expectLive("after the removal");
+  EXPECT_EQ(monitor_->wait(0), platform::WaitResult::kTimedOut);
+}
+
 #ifndef _WIN32
 // A batch whose table growth fails (the monitor's file size limit stands in for a full disk)
 // leaves the update marker, and the monitor builds the tables anew. While a reader still holds

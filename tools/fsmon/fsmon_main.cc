@@ -111,12 +111,15 @@ int openAndUpdate(const MonitorCommand& command, const DriveList& drives, FS_Cac
   return kExitOk;
 }
 
-// Builds the tables anew after live work left them untrustworthy. Readers let them go at their
-// next look, once they see the update marker; until every one has, their files cannot be cut, so
-// creating them is tried again every second for a while. kExitOk also when told to stop meanwhile.
+// Builds the tables anew after live work left them untrustworthy, or after their files were
+// removed. Readers let them go at their next look, once they see the update marker; until every
+// one has, their files cannot be cut, so creating them is tried again every second for a while.
+// A removed home is made again first (its parent must exist). kExitOk also when told to stop
+// meanwhile.
 int rebuildTables(const MonitorCommand& command, const DriveList& drives, FS_Cache* cache,
                   const PathList& excludes, platform::NamedEvent* stop) {
   for (int attempt = 1;; ++attempt) {
+    platform::createDirectory(command.home.c_str());
     const int rebuilt = openAndUpdate(command, drives, cache, excludes, true);
     if (rebuilt != kExitNoTables) return rebuilt == kExitOk ? kExitOk : kExitFailed;
     if (attempt == kRebuildAttempts) return kExitFailed;
@@ -165,6 +168,7 @@ int startResident(const MonitorCommand& command) {
   if (!message.empty()) std::fprintf(stderr, "fsmon: %s\n", message.c_str());
   const int updated = openAndUpdate(command, drives, &cache, excludes, false);
   if (updated != kExitOk) return kExitFailed;
+  platform::releaseFreeMemory();  // what the scan needed and no longer holds
   if (!writeMonitorPid(command.home.c_str(), platform::currentProcessId())) {
     return fail("cannot write " + narrowText(monitorPidFilePath(command.home.c_str())));
   }
@@ -172,6 +176,10 @@ int startResident(const MonitorCommand& command) {
   detachStandardStreams();
   while (!live.run(stop.get())) {
     if (rebuildTables(command, drives, &cache, excludes, stop.get()) != kExitOk) return kExitFailed;
+    // A removed home took the process id file with it; the monitor keeps running without it.
+    if (!writeMonitorPid(command.home.c_str(), platform::currentProcessId())) {
+      fail("cannot write " + narrowText(monitorPidFilePath(command.home.c_str())));
+    }
   }
   closeShared(&cache);
   instance->release();

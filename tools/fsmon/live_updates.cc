@@ -107,6 +107,8 @@ bool compactTablesWhenDue(FS_Cache* cache) {
   // Tables replaced in part keep the marker: neither a provider nor the next monitor trusts them.
   if (compaction != FS_Cache::Compaction::kBroken) cache->endCacheUpdate();
   cache->releaseTables();
+  // The old tables' search memory is gone: the heap gives its pages back.
+  platform::releaseFreeMemory();
   return compaction != FS_Cache::Compaction::kBroken;
 }
 
@@ -114,6 +116,7 @@ bool LiveUpdates::run(platform::NamedEvent* stop) {
   savedIndex_ = cache_->directoriesIndex();  // saved by the first scan
   uint32_t lastRefresh = platform::tickCount();
   lastCompactionCheck_ = lastRefresh;
+  lastTablesCheck_ = lastRefresh;
   std::vector<std::u16string> changed;
   std::vector<platform::ChangeWatcher::Move> moved;
   for (;;) {
@@ -142,9 +145,14 @@ bool LiveUpdates::run(platform::NamedEvent* stop) {
         (!pending_.empty() &&
          (changed.empty() || platform::tickCount() - pendingSince_ >= kMaxDelayMs))) {
       if (!applyBatch()) return false;
+      if (pending_.empty()) platform::releaseFreeMemory();
     }
     // Between batches, even while changes keep coming, so that the tables never grow unbounded.
     if (pending_.empty() && moves_.empty() && !overflowed_ && !compactWhenDue()) return false;
+    if (platform::tickCount() - lastTablesCheck_ >= kTablesCheckMs) {
+      lastTablesCheck_ = platform::tickCount();
+      if (cache_->tablesReplacedOnDisk()) return false;
+    }
   }
 }
 

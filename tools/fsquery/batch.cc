@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "batch_words.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -64,6 +65,8 @@ int runBatch(std::FILE* in, std::FILE* out, const AnswerQuery& answer) {
     std::fprintf(out, "#end %d %llu %lld\n", result, static_cast<unsigned long long>(matches),
                  static_cast<long long>(micros));
     std::fflush(out);
+    // A long batch keeps its resident memory to what it holds between two queries.
+    platform::releaseFreeMemory();
     if (result != 0) status = result;
   }
   return status;

@@ -30,6 +30,11 @@ void FS_Cache::releaseTables() {
   if (tbDirectories_ != nullptr) tbDirectories_->mutex()->release();
 }
 
+bool FS_Cache::tablesReplacedOnDisk() const {
+  return tbDirectories_ != nullptr && tbFiles_ != nullptr &&
+         (tbDirectories_->replacedOnDisk() || tbFiles_->replacedOnDisk());
+}
+
 void FS_Cache::refreshSharedTables() {
   tablesUsable_ = false;
   if (tbDirectories_ == nullptr || tbFiles_ == nullptr) return;

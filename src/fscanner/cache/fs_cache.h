@@ -169,6 +169,9 @@ class FS_Cache {
   // marker is gone (the next monitor can only rebuild files nobody holds), then opens them again.
   void refreshSharedTables();
   bool tablesUsable() const { return tablesUsable_; }
+  // True when the files at the tables' paths are no longer the ones this cache has open: someone
+  // removed the cache directory or put other files there.
+  bool tablesReplacedOnDisk() const;
   // Record writes of both tables that failed so far (Table::writeFailures): a writer that finds
   // the count changed by its work cannot trust the tables to hold what it wrote.
   uint32_t tableWriteFailures() const;

@@ -1,10 +1,15 @@
-// What a host program needs besides the module's calls: terminals, its own file, directories.
+// What a host program needs besides the module's calls: terminals, its own file, directories,
+// its heap.
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "platform/platform.h"
 #include "platform/posix/errno_mapping.h"
@@ -47,6 +52,12 @@ bool createDirectory(const char16_t* path) {
   // CreateDirectoryW reports a missing parent as a missing path, never as a missing file.
   if (errno == ENOENT) return internal::failWith(kErrorPathNotFound);
   return internal::failWithErrnoForPath(errno, host);
+}
+
+void releaseFreeMemory() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
 }
 
 }  // namespace platform

@@ -1,5 +1,8 @@
-// What a host program needs besides the module's calls: consoles, its own file, directories.
+// What a host program needs besides the module's calls: consoles, its own file, directories,
+// its heap.
 #include "platform/win32/windows_api.h"
+
+#include <malloc.h>
 
 #include <string>
 
@@ -49,5 +52,7 @@ bool createDirectory(const char16_t* path) {
   }
   return true;
 }
+
+void releaseFreeMemory() { _heapmin(); }
 
 }  // namespace platform
