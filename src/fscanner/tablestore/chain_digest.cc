@@ -30,6 +30,11 @@ std::unique_ptr<ChainDigest::Chain>* ChainDigest::slot(uint32_t bucket) {
 ChainDigest::Chain* ChainDigest::chain(uint32_t bucket, uint32_t headRecord, uint32_t headNext,
                                        uint64_t generation) {
   if (bucket >= HashIndex::kBucketCount) return nullptr;
+  if (generation != generation_) {
+    blocks_.clear();
+    stepCount_ = 0;
+    generation_ = generation;
+  }
   std::unique_ptr<Chain>* entry = slot(bucket);
   if (entry == nullptr) return nullptr;
   if (*entry == nullptr) {

@@ -2,8 +2,10 @@
 // records its chain visits, in chain order, each with the 32-bit hash of its key text, so that a
 // search passes over records whose key cannot match without reading them. A bucket's entry grows
 // as searches walk the chain further, and belongs to the chain head it was started from and to
-// one generation of the table's records: a new head (an insert) or a new generation (a change in
-// place, a refresh after another process's writes) makes it stale, and it starts anew. Memory is
+// one generation of the table's records: a new head (an insert) makes it stale, and it starts
+// anew; a new generation (a change in place, a refresh after another process's writes) makes
+// every entry stale, and all of them are dropped at once, so that a long-lived reader of tables
+// that keep changing holds only what the searches of the current generation walked. Memory is
 // bounded: once kMaxSteps steps are kept, no further bucket is started.
 #ifndef FSCANNER_TABLESTORE_CHAIN_DIGEST_H
 #define FSCANNER_TABLESTORE_CHAIN_DIGEST_H
@@ -61,6 +63,7 @@ class ChainDigest {
 
   std::vector<std::unique_ptr<Block>> blocks_;
   uint64_t stepCount_ = 0;
+  uint64_t generation_ = 0;  // of every entry held
 };
 
 #endif  // FSCANNER_TABLESTORE_CHAIN_DIGEST_H
