@@ -170,7 +170,7 @@ class Table {
   void writeCatalogue();
   bool enterIntoIndexes(const FieldList& fields, uint32_t record);
   bool extendChain(HashIndex* index, uint32_t bucket, uint32_t column, ChainDigest::Chain* chain,
-                   bool kept, FieldList* fields);
+                   FieldList* fields);
 
   bool valid_ = false;
   uint32_t writeFailures_ = 0;
@@ -194,7 +194,6 @@ class Table {
   ByteBuffer encoded_;
   FieldList stored_;
   std::vector<uint32_t> storedStringBytes_;
-  ChainDigest::Chain unkeptChain_;
   // Changes when records may have changed in place: chain digests of older ones are stale.
   uint64_t digestGeneration_ = 0;
 };
