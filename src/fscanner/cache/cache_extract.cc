@@ -3,6 +3,7 @@
 #include "base/result_codes.h"
 #include "base/wildcard.h"
 #include "base/wstring.h"
+#include "cache/cache_records.h"
 #include "cache/fs_cache.h"
 #include "fs/checksums.h"
 #include "fs/file_mode.h"
@@ -15,13 +16,13 @@ namespace {
 class FileColumns {
  public:
   explicit FileColumns(RecordSetRef& files)
-      : pathId_(typed<Int32Field>(files, u"PATHID", FIELD_INT32)),
-        size_(typed<Int64Field>(files, u"SIZE", FIELD_INT64)),
-        attributes_(typed<Int32Field>(files, u"ATTR", FIELD_INT32)),
-        crc32_(typed<Int32Field>(files, u"CRC32", FIELD_INT32)),
-        q32_(typed<Int32Field>(files, u"Q32", FIELD_INT32)),
-        name_(typed<WStringField>(files, u"FILENAME", FIELD_WSTRING)),
-        md5_(typed<WStringField>(files, u"MD5", FIELD_WSTRING)) {}
+      : pathId_(typedColumn<Int32Field>(files.get(), u"PATHID", FIELD_INT32)),
+        size_(typedColumn<Int64Field>(files.get(), u"SIZE", FIELD_INT64)),
+        attributes_(typedColumn<Int32Field>(files.get(), u"ATTR", FIELD_INT32)),
+        crc32_(typedColumn<Int32Field>(files.get(), u"CRC32", FIELD_INT32)),
+        q32_(typedColumn<Int32Field>(files.get(), u"Q32", FIELD_INT32)),
+        name_(typedColumn<WStringField>(files.get(), u"FILENAME", FIELD_WSTRING)),
+        md5_(typedColumn<WStringField>(files.get(), u"MD5", FIELD_WSTRING)) {}
 
   uint32_t pathId() const { return number(pathId_); }
   uint64_t size() const { return size_ != nullptr ? static_cast<uint64_t>(size_->value()) : 0; }
@@ -32,11 +33,6 @@ class FileColumns {
   const char16_t* md5() const { return md5_ != nullptr ? md5_->value() : nullptr; }
 
  private:
-  template <typename T>
-  static const T* typed(RecordSetRef& files, const char16_t* column, uint32_t type) {
-    const Field* field = files.get() != nullptr ? files.get()->fields().findField(column) : nullptr;
-    return field != nullptr && field->type() == type ? static_cast<const T*>(field) : nullptr;
-  }
   static uint32_t number(const Int32Field* field) {
     return field != nullptr ? static_cast<uint32_t>(field->value()) : 0;
   }

@@ -8,13 +8,6 @@ namespace {
 
 constexpr char16_t kNoChecksum[] = u"0";
 
-template <typename T>
-T* typedColumn(RecordSet* records, const char16_t* column, uint32_t type) {
-  if (records == nullptr) return nullptr;
-  Field* field = records->fields().findField(column);
-  return field != nullptr && field->type() == type ? static_cast<T*>(field) : nullptr;
-}
-
 void setText(WStringField* field, const std::u16string& text) {
   if (field != nullptr) field->setValue(text.data(), text.size());
 }

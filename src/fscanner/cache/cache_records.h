@@ -10,6 +10,14 @@
 #include "tablestore/field.h"
 #include "tablestore/record_set.h"
 
+// A record set's column of that name when it has that type, as T; null otherwise (no record set,
+// no such column, another type). Its fields stay the same objects from record to record.
+template <typename T>
+T* typedColumn(RecordSet* records, const char16_t* column, uint32_t type) {
+  Field* field = records != nullptr ? records->fields().findField(column) : nullptr;
+  return field != nullptr && field->type() == type ? static_cast<T*>(field) : nullptr;
+}
+
 // Appends the directory record {id, name, shortName, parentId, scanTime}; false when the record
 // set is missing or the append fails.
 bool addDirectoryRecord(RecordSetRef& directories, uint32_t id, const char16_t* name,
