@@ -1,4 +1,5 @@
-// The test program's entry. A test that needs a second process starts this program again as
+// The test program's entry and both ends of its child processes. A test that needs a second
+// process starts this program again as
 //   ipc_tests --child <step> <arguments...> <step> <arguments...> ...
 // and the child runs the steps in order, holding every object a step creates until it ends.
 #include <gtest/gtest.h>
@@ -9,9 +10,15 @@
 #include <shellapi.h>
 #else
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/posix/object_name.h"
 #endif
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +33,115 @@
 #include "support/narrow_text.h"
 
 namespace ipc_test {
+
+std::u16string widen(const std::string& narrow) {
+  std::u16string wide;
+  platform::narrowToWide(narrow.c_str(), &wide);
+  return wide;
+}
+
+#ifdef _WIN32
+std::u16string selfImage() {
+  wchar_t buffer[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return std::u16string();
+  return std::u16string(buffer, buffer + length);
+}
+#else
+std::u16string selfImage() {
+  std::u16string image;
+  platform::driveQualifiedPath(std::filesystem::read_symlink("/proc/self/exe").string(), &image);
+  return image;
+}
+#endif
+
+namespace {
+
+// One argument quoted so that the command-line rules give it back unchanged.
+std::u16string quoteArgument(const std::u16string& argument) {
+  if (!argument.empty() && argument.find_first_of(u" \t\"") == std::u16string::npos) {
+    return argument;
+  }
+  std::u16string quoted = u"\"";
+  size_t backslashes = 0;
+  for (char16_t c : argument) {
+    if (c == u'\\') {
+      ++backslashes;
+      quoted.push_back(c);
+      continue;
+    }
+    if (c == u'"') quoted.append(backslashes + 1, u'\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes, u'\\');
+  quoted.push_back(u'"');
+  return quoted;
+}
+
+std::u16string namePrefix() {
+  return u"Global\\fscanner_ipc_" + widen(std::to_string(platform::currentProcessId())) + u"_";
+}
+
+}  // namespace
+
+std::u16string uniqueName(const std::u16string& tag) {
+  static std::atomic<int> counter{0};
+  return namePrefix() + widen(std::to_string(counter++)) + u"_" + tag;
+}
+
+#ifdef _WIN32
+// Windows frees a named object with its last handle, a killed holder's too: nothing is left.
+void removeLeftoverSegments() {}
+#else
+void removeLeftoverSegments() {
+  std::string prefix;
+  if (!platform::internal::namedObjectPath(namePrefix().c_str(), &prefix)) return;
+  const std::filesystem::path path(prefix);
+  const std::string filePrefix = path.filename().string();
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(path.parent_path(), ignored)) {
+    if (entry.path().filename().string().compare(0, filePrefix.size(), filePrefix) == 0) {
+      std::filesystem::remove(entry.path(), ignored);
+    }
+  }
+}
+#endif
+
+std::u16string childCommandLine(const Steps& steps) {
+  std::u16string line = u"\"" + selfImage() + u"\" --child";
+  for (const std::u16string& word : steps) line += u" " + quoteArgument(word);
+  return line;
+}
+
+std::unique_ptr<platform::Process> startChild(const Steps& steps) {
+  return platform::Process::start(childCommandLine(steps).c_str());
+}
+
+int64_t exitCodeAfterEnd(const std::unique_ptr<platform::Process>& process) {
+  uint32_t code = 0;
+  const bool ended = process != nullptr &&
+                     process->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled &&
+                     process->exitCode(&code);
+  return ended ? code : -1;
+}
+
+int64_t childExitCode(const Steps& steps) { return exitCodeAfterEnd(startChild(steps)); }
+
+#ifdef _WIN32
+bool killAndWait(platform::Process& process) {
+  HANDLE handle = OpenProcess(PROCESS_TERMINATE, FALSE, process.id());
+  const bool killed = handle != nullptr && TerminateProcess(handle, 1);
+  if (handle != nullptr) CloseHandle(handle);
+  return killed && process.wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
+}
+#else
+bool killAndWait(platform::Process& process) {
+  return kill(static_cast<pid_t>(process.id()), SIGKILL) == 0 &&
+         process.wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
+}
+#endif
+
 namespace {
 
 // A lingering child that is never killed still ends this long after it started.
@@ -62,6 +178,10 @@ int set(Held& held, const Arguments& args) {
   NamedEvent* event = held.event(args[0]);
   return nextIf(event != nullptr && event->set());
 }
+
+int event(Held& held, const Arguments& args) { return nextIf(held.event(args[0]) != nullptr); }
+
+int exitWith(Held&, const Arguments& args) { return std::atoi(narrow(args[0]).c_str()); }
 
 int await(Held& held, const Arguments& args) {
   NamedEvent* event = held.event(args[0]);
@@ -134,32 +254,24 @@ struct Step {
 };
 constexpr size_t kRest = SIZE_MAX;
 
-// own <mutex>: creates the mutex and waits until it owns it. event <event>: creates the event. set
-// <event>: creates the event and sets it; ready <event> does the same to tell the parent that the
-// steps before it are done. await <event>: waits generously for the event, else ends with
-// kChildWaitTimedOut. poll <mutex>: ends with minus the Win32Mutex::wait(0) result on
-// createNamedMutex(name) (0 free, 20 held elsewhere), after checking that releasing a mutex it
-// does not own fails. exit <code>: ends with that code. linger: stays alive, holding what the
-// steps created, until killed or the lifetime runs out. churn <mutex> <counter file>
-// <iterations>: opens the mutex, increments the counter under it and closes it again, over and
-// over, so that names are created and removed while others open them. write-args <file>
-// <arguments...>: writes the other arguments, each ended by a zero byte. check-isolation: 0 when
-// the child leads its own session and holds no descriptor above 2; 1 for the wrong session, 2
-// for an inherited descriptor.
+// The steps by name, with their arguments. poll ends with minus the Win32Mutex::wait(0) result on
+// createNamedMutex(name) (0 free, 20 held elsewhere), after checking that releasing a mutex it does
+// not own fails. churn opens the mutex, increments the counter under it and closes it again, over
+// and over, so that names are created and removed while others open them. check-isolation ends
+// with 0 when the child leads its own session and holds no descriptor above 2, 1 for the wrong
+// session, 2 for an inherited descriptor.
 const std::map<std::u16string, Step>& steps() {
   static const auto* table = new std::map<std::u16string, Step>{
-      {u"own", {1, own}},
-      {u"event",
-       {1, [](Held& held, const Arguments& args) { return nextIf(held.event(args[0])); }}},
-      {u"set", {1, set}},
-      {u"ready", {1, set}},
-      {u"await", {1, await}},
-      {u"poll", {1, poll}},
-      {u"exit",
-       {1, [](Held&, const Arguments& args) { return std::atoi(narrow(args[0]).c_str()); }}},
-      {u"linger", {0, linger}},
-      {u"churn", {3, churn}},
-      {u"write-args", {kRest, writeArgs}},
+      {u"own", {1, own}},        // <mutex>: creates it and waits until it owns it
+      {u"event", {1, event}},    // <event>: creates it
+      {u"set", {1, set}},        // <event>: creates and sets it
+      {u"ready", {1, set}},      // <event>: the same, once the steps before are done
+      {u"await", {1, await}},    // <event>: waits generously, else ends kChildWaitTimedOut
+      {u"poll", {1, poll}},      // <mutex>
+      {u"exit", {1, exitWith}},  // <code>
+      {u"linger", {0, linger}},  // holds what the steps created until killed or its time is up
+      {u"churn", {3, churn}},    // <mutex> <counter file> <iterations>
+      {u"write-args", {kRest, writeArgs}},  // <file> <arguments...>, each ended by a zero byte
 #ifndef _WIN32
       {u"check-isolation", {0, checkIsolation}},
 #endif

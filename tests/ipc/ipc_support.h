@@ -46,12 +46,23 @@ bool killAndWait(platform::Process& process);
 // A child still running when the object goes is killed, unless its process was taken away.
 class ReadyChild {
  public:
-  explicit ReadyChild(const Steps& before, const Steps& after = {u"linger"});
-  ~ReadyChild();
+  explicit ReadyChild(const Steps& before, const Steps& after = {u"linger"}) {
+    Steps steps = before;
+    steps.insert(steps.end(), {u"ready", uniqueName(u"ready")});
+    ready_ = platform::NamedEvent::create(steps.back().c_str());
+    steps.insert(steps.end(), after.begin(), after.end());
+    process = startChild(steps);
+  }
+  ~ReadyChild() {
+    if (process != nullptr && process->wait(0) != platform::WaitResult::kSignaled) kill();
+  }
   ReadyChild(const ReadyChild&) = delete;
   ReadyChild& operator=(const ReadyChild&) = delete;
-  bool ready();  // waits generously for the child to be ready
-  bool kill();
+  bool ready() {  // waits generously for the child to be ready
+    return ready_ != nullptr && process != nullptr &&
+           ready_->wait(kGenerousTimeoutMs) == platform::WaitResult::kSignaled;
+  }
+  bool kill() { return process != nullptr && killAndWait(*process); }
 
   std::unique_ptr<platform::Process> process;
 

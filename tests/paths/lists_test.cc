@@ -209,7 +209,7 @@ TEST(CollapseScanPathsTest, PrefixesOnDrivesOfOneKindCoverTheRest) {
   for (const auto& [list, expected] : cases) EXPECT_EQ(collapse(list), expected);
 }
 
-TEST(PathListBuildersTest, DuplicatesAndSelection) {
+TEST(PathListBuildersTest, DuplicatesSelectionAndPathsOnTheScanPathsDrive) {
   PathList list = pathList({u"A", u"B", u"A"});
   EXPECT_TRUE(removeDuplicatePaths(&list));
   EXPECT_EQ(render(list), (Strings{"B", "A"}));
@@ -225,9 +225,7 @@ TEST(PathListBuildersTest, DuplicatesAndSelection) {
   selectPathsByDriveType(resolved, DT_REMOTE | DT_CDROM, &selected);
   selectPathsByDriveType(resolved, 0, &selected);
   EXPECT_EQ(render(selected), (Strings{"C:\\x/r", "D:\\x", "R:\\x/r"}));
-}
 
-TEST(PathListBuildersTest, PathsOnTheScanPathsDrive) {
   PathList out;
   const PathList paths = pathList({u"D:\\x", u"d:\\y", u"C:\\x", u"D:", u"D", u"DD:\\x"});
   pathsOnSameDrive(on(kFixedFat, u"D:\\work"), paths, &out);

@@ -46,16 +46,13 @@ TEST(FolderTokenTest, ExpandsByTheFirstNameATokenBeginsWithinTheCapacity) {
   // end-of-table entry is no folder.
   const std::pair<const char16_t*, const char*> cases[] = {
       {u"%CSIDL_PROGRAM_FILES%\\x", "C:\\Program Files\\x"},
-      {u"%CSIDL_%", "C:\\Windows"},
       {u"%%\\x", "C:\\Windows\\x"},
       {u"%CSIDL_WINDOWS%%CSIDL_SYSTEM%", "C:\\WindowsC:\\Windows\\system32"},
       {u"C:\\%csidl_windows%\\x", "C:\\%csidl_windows%\\x"},
       {u"%CSIDL_WINDOWSX%", "%CSIDL_WINDOWSX%"},
       {u"%UNKNOWN%\\%", "%UNKNOWN%\\%"},
       {u"a%b%c%", "a%b%c%"},
-      {u"%", "%"},
       {u"", ""},
-      {u"::\"<>|:", "::\"<>|:"},
       {u"x%CSIDL_COMMON_STARTUP%", "error -1"},
       {u"%__LAST_ENTRY__%", "error -1"}};
   for (const auto& [input, expected] : cases) EXPECT_EQ(expand(input), expected) << narrow(input);

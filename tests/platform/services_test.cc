@@ -12,7 +12,7 @@ namespace {
 constexpr int32_t kOk = 0;
 constexpr int32_t kFail = static_cast<int32_t>(0x80004005u);
 
-TEST(Services, TicksAdvanceAndEachThreadSeesItsOwnSlotValue) {
+TEST(Services, TicksThreadSlotsShellFoldersAndModules) {
   EXPECT_GT(platform::unixTime(), 1600000000);
   const uint32_t before = platform::tickCount();
   platform::sleepMs(20);
@@ -34,9 +34,8 @@ TEST(Services, TicksAdvanceAndEachThreadSeesItsOwnSlotValue) {
   EXPECT_TRUE(
       failedWith(platform::RegistryKey::openLocalMachine(u"SYSTEM\\MountedDevices") != nullptr,
                  platform::kErrorFileNotFound));
-}
 
-TEST(Services, ShellFoldersComeFromTheEnvironmentAndWindowsModulesAreAbsent) {
+  // Shell folders come from the environment; Windows modules are absent.
   setenv("FSCANNER_SHELL_FOLDERS", "36=C:\\opt\\win;;37=C:\\opt\\win\\system32;38=C:\\P F", 1);
   auto shell = platform::Library::load("SHELL32.DLL");
   ASSERT_NE(shell, nullptr);
