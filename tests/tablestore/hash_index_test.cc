@@ -129,31 +129,24 @@ TEST_F(HashIndexTest, IndexesAreCataloguedGrowAtTheEndAndLoadWhatDamageAllowsWit
             std::vector<uint32_t>({3, 2, 1, 0}));
   table->close();
 
-  // Damaged chains neither crash nor loop: the oldest chain cell pointing back at the newest (a
-  // cycle), a head whose chain points into the head area, one whose chain points past the end of
-  // the file, and garbage after the cells.
+  // Damaged chains are the damage fuzz target's ground; here one that cycles (the oldest cell
+  // points back at the newest) is walked as it is, without looping, and still takes inserts. Key
+  // searches compare keys as wcsCompare does.
   writeBytes("files_idx.dat", byName);
   const Bytes index = fileBytes("files_FILENAME.idx");
-  const size_t head = bucketOfKeyText(u"SAME") * 8;
-  std::vector<Bytes> damaged(4, index);
-  putU32(&damaged[0], kHeadBytes + 4, 65536 + 2);
-  putU32(&damaged[1], head + 4, 7);
-  putU32(&damaged[2], head + 4, 0x7F0000);
-  damaged[3].resize(index.size() + 13, 0xAB);
-  for (const Bytes& bytes : damaged) {
-    writeBytes("files_FILENAME.idx", bytes);
-    ASSERT_TRUE(table->open());
-    const std::vector<uint32_t> chain =
-        seekAll(table.get(), table->findIndexByName(u"files_FILENAME"), u"SAME");
-    EXPECT_LE(chain.size(), 4u);
-    // Key searches walk the chain as it is, and compare keys as wcsCompare does.
-    WStringField key(u"FILENAME");
-    key.setValue(u"SAME");
-    EXPECT_EQ(findAll(table.get(), u"FILENAME", key, false), chain);
-    EXPECT_TRUE(findAll(table.get(), u"FILENAME", key).empty());
-    addNamed(table.get(), u"same", 9);  // inserting into a damaged chain still works
-    table->close();
-  }
+  Bytes cycle = index;
+  putU32(&cycle, kHeadBytes + 4, 65536 + 2);
+  writeBytes("files_FILENAME.idx", cycle);
+  ASSERT_TRUE(table->open());
+  const std::vector<uint32_t> chain =
+      seekAll(table.get(), table->findIndexByName(u"files_FILENAME"), u"SAME");
+  EXPECT_LE(chain.size(), 4u);
+  WStringField key(u"FILENAME");
+  key.setValue(u"SAME");
+  EXPECT_EQ(findAll(table.get(), u"FILENAME", key, false), chain);
+  EXPECT_TRUE(findAll(table.get(), u"FILENAME", key).empty());
+  addNamed(table.get(), u"same", 9);
+  table->close();
   // A file too short for the heads is no index.
   writeBytes("files_FILENAME.idx", Bytes(index.begin(), index.begin() + kHeadBytes - 1));
   ASSERT_TRUE(table->open());

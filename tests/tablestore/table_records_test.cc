@@ -1,4 +1,4 @@
-#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "sample_table.h"
@@ -41,19 +41,18 @@ TEST_F(TableRecordsTest, WorkedExampleIsByteExactAndRemovalOnlyTouchesCountersAn
     setInt32(&nameless, u"ATTR", 2);
     ASSERT_TRUE(table->addRecord(nameless));
     table->close();
-    const Bytes before = fileBytes("files.dat");
+    Bytes data = fileBytes("files.dat");
     ASSERT_TRUE(table->open());
     ASSERT_TRUE(table->removeRecord(1));
     EXPECT_FALSE(table->removeRecord(3));
     table->close();
-    const Bytes after = fileBytes("files.dat");
+    putU32(&data, 0, 2);  // live records
+    putU32(&data, 4, 1);  // removed records
+    EXPECT_EQ(fileBytes("files.dat"), data);
     const Bytes positions = fileBytes("files.pxx");
-    EXPECT_EQ(u32At(after, 0), 2u);
-    EXPECT_EQ(u32At(after, 4), 1u);
-    EXPECT_TRUE(std::equal(before.begin() + 8, before.end(), after.begin() + 8, after.end()));
     ASSERT_EQ(positions.size(), 12u);
     EXPECT_EQ(u32At(positions, 4), 0u);
-    EXPECT_EQ(after.at(u32At(positions, 8)), 0x40);  // the stored null map marks FILENAME
+    EXPECT_EQ(data.at(u32At(positions, 8)), 0x40);  // the stored null map marks FILENAME
 
     ASSERT_TRUE(table->open());
     EXPECT_EQ(liveRecords(table.get()), std::vector<uint32_t>({0, 2}));
@@ -81,7 +80,7 @@ TEST_F(TableRecordsTest, WorkedExampleIsByteExactAndRemovalOnlyTouchesCountersAn
     EXPECT_FALSE(table->updateRecord(9, record));              // never assigned
     EXPECT_FALSE(!compact && table->updateRecord(1, record));  // removed (a compact one moves)
     table->close();
-    const Bytes data = fileBytes("files.dat");
+    data = fileBytes("files.dat");
     EXPECT_EQ(u32At(data, 0), 2u);
     EXPECT_EQ(u32At(data, 4), 1 + moves);
     EXPECT_EQ(fileBytes("files.pxx").size(), 4u * (current + 1));

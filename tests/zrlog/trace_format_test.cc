@@ -39,7 +39,6 @@ TEST(TraceFormat, Integers) {
   EXPECT_EQ("-1 -1 5", formatted("%hd %hhd %hu", 65535, 255, 65541));
   EXPECT_EQ("ff 255", formatted("%hhx %hhu", 0x1ff, -1));
 
-  EXPECT_EQ("4294967295 4294967295", formatted("%u %u", 4294967295u, -1));
   EXPECT_EQ("00000000 deadbeef DEADBEEF", formatted("%08x %08x %08X", 0, 0xDEADBEEFu, 0xDEADBEEFu));
   EXPECT_EQ("ff|0xff|0XFF|0|0x000000ff", formatted("%x|%#x|%#X|%#x|%#010x", 255, 255, 255, 0, 255));
   EXPECT_EQ("10|010|0|0", formatted("%o|%#o|%#o|%#.0o", 8, 8, 0, 0));
@@ -99,13 +98,11 @@ TEST(TraceFormat, CharactersStringsPointersPercentAndUnknownConversions) {
 TEST(TraceFormat, MessagesAreCutAtTheLimitOnACharacterBoundary) {
   const std::string exact(kTextLimit, 'a');
   EXPECT_EQ(exact, formatted("%s", exact.c_str()));
-  EXPECT_EQ(exact.substr(1) + "c", formatted("%s", (exact.substr(1) + "c").c_str()));
   EXPECT_TRUE(endsWithMarker(formatted("%s!", exact.c_str())));
 
   const std::string huge(100 * 1024, 'b');
-  const std::string message = formatted("%s", huge.c_str());
-  ASSERT_EQ(zrlog::kMaxTraceMessageBytes, message.size());
-  EXPECT_EQ(std::string(kTextLimit, 'b') + zrlog::kTraceTruncationMarker, message);
+  EXPECT_EQ(std::string(kTextLimit, 'b') + zrlog::kTraceTruncationMarker,
+            formatted("%s", huge.c_str()));
   for (const std::string& cut : {formatted("%100000d", 1), formatted(huge.c_str()),
                                  formatted("%0999999999999999999999d", 1)}) {
     EXPECT_EQ(zrlog::kMaxTraceMessageBytes, cut.size());
