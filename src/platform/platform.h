@@ -372,6 +372,9 @@ class NamedMutex final {
   WaitResult wait(uint32_t timeoutMs);
   // ReleaseMutex: false (kErrorNotOwner) when the calling thread does not own it.
   bool release();
+  // False when a process opening the name would no longer find this object: its name was removed
+  // under its holders (on POSIX, its file in /dev/shm). Always true on Windows.
+  bool reachableByName() const;
 
   struct Native;
   explicit NamedMutex(std::unique_ptr<Native> native);
@@ -395,6 +398,8 @@ class NamedEvent final {
   bool reset();
   // kSignaled or kTimedOut; kFailed on a broken object.
   WaitResult wait(uint32_t timeoutMs);
+  // As NamedMutex::reachableByName.
+  bool reachableByName() const;
 
   struct Native;
   explicit NamedEvent(std::unique_ptr<Native> native);

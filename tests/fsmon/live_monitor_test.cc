@@ -4,6 +4,7 @@
 // killed in its work.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -279,6 +280,33 @@ TEST_P(LiveMonitorTest, AFailedBatchIsRebuiltOnceTheLastReaderLetsGo) {
   EXPECT_TRUE(files.count("disk D:\\data\\a\\one.txt")) << "answered from the stale tables";
   expectLive("after the rebuild");
   EXPECT_EQ(monitor_->wait(0), platform::WaitResult::kTimedOut);
+}
+
+// A monitor whose system objects lost their names (their files removed from /dev/shm, as a
+// clean-up of a user's shared memory at logout does) could neither be stopped nor be found by the
+// next start: it stops on its own, and the monitor started after it answers exactly.
+TEST_P(LiveMonitorTest, AMonitorWhoseObjectsLostTheirNamesStopsAndTheNextOneAnswers) {
+  expectLive("before the removal");
+  cache_.reset();
+  std::string home = homeDir_.filename().string();
+  for (char& c : home) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  int removed = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator("/dev/shm")) {
+    std::string name = entry.path().filename().string();
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name.find(home) != std::string::npos && fs::remove(entry.path())) ++removed;
+  }
+  ASSERT_GE(removed, 2);  // the monitor's instance mutex and stop event
+  ASSERT_EQ(monitor_->wait(10000), platform::WaitResult::kSignaled);
+  uint32_t exitCode = 1;
+  EXPECT_TRUE(monitor_->exitCode(&exitCode));
+  EXPECT_EQ(exitCode, 0u);
+  startMonitor();
+  write("a/after.txt", "a");
+  cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false, false,
+                                      nullptr);
+  ASSERT_EQ(cache_->create(0, FS_CACHE_OPEN), SUCCESS);
+  expectLive("with the next monitor");
 }
 #endif
 

@@ -174,7 +174,7 @@ int startResident(const MonitorCommand& command) {
   }
   if (!signalInitialised(command.home)) return fail("cannot signal the initialisation event");
   detachStandardStreams();
-  while (!live.run(stop.get())) {
+  while (!live.run(stop.get(), instance.get())) {
     if (rebuildTables(command, drives, &cache, excludes, stop.get()) != kExitOk) return kExitFailed;
     // A removed home took the process id file with it; the monitor keeps running without it.
     if (!writeMonitorPid(command.home.c_str(), platform::currentProcessId())) {

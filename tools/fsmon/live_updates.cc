@@ -1,5 +1,6 @@
 #include "live_updates.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -112,11 +113,11 @@ bool compactTablesWhenDue(FS_Cache* cache) {
   return compaction != FS_Cache::Compaction::kBroken;
 }
 
-bool LiveUpdates::run(platform::NamedEvent* stop) {
+bool LiveUpdates::run(platform::NamedEvent* stop, const platform::NamedMutex* instance) {
   savedIndex_ = cache_->directoriesIndex();  // saved by the first scan
   uint32_t lastRefresh = platform::tickCount();
   lastCompactionCheck_ = lastRefresh;
-  lastTablesCheck_ = lastRefresh;
+  lastNamesCheck_ = lastRefresh;
   std::vector<std::u16string> changed;
   std::vector<platform::ChangeWatcher::Move> moved;
   for (;;) {
@@ -149,8 +150,12 @@ bool LiveUpdates::run(platform::NamedEvent* stop) {
     }
     // Between batches, even while changes keep coming, so that the tables never grow unbounded.
     if (pending_.empty() && moves_.empty() && !overflowed_ && !compactWhenDue()) return false;
-    if (platform::tickCount() - lastTablesCheck_ >= kTablesCheckMs) {
-      lastTablesCheck_ = platform::tickCount();
+    if (platform::tickCount() - lastNamesCheck_ >= kNamesCheckMs) {
+      lastNamesCheck_ = platform::tickCount();
+      if (!stop->reachableByName() || !instance->reachableByName()) {
+        std::fprintf(stderr, "fsmon: the stop event or instance mutex lost its name; stopping\n");
+        return true;
+      }
       if (cache_->tablesReplacedOnDisk()) return false;
     }
   }

@@ -50,14 +50,17 @@ class LiveUpdates {
   void start(platform::ChangeWatcher::Backend backend, std::string* message);
   // Between batches, the monitor looks this often whether its tables are due for compaction.
   static constexpr uint32_t kCompactionCheckMs = 5000;
-  // And this often whether its tables' files are still in its home: a user may have removed the
-  // cache directory, leaving providers nothing to open.
-  static constexpr uint32_t kTablesCheckMs = 1000;
+  // And this often whether its tables' files are still in its home (a user may have removed the
+  // cache directory, leaving providers nothing to open), and whether its stop event and instance
+  // mutex can still be found by name.
+  static constexpr uint32_t kNamesCheckMs = 1000;
 
   // Applies changes until stop is set (true), or until the tables must be built anew (false): a
   // write to them failed, a compaction replaced only part of their files, or the files at their
-  // paths are no longer the ones the monitor holds.
-  bool run(platform::NamedEvent* stop);
+  // paths are no longer the ones the monitor holds. Also true, with a trace, when stop or
+  // instance lost its name: nobody could stop this monitor any more, and the next start would
+  // run a second one beside it; the next query starts one that can be reached.
+  bool run(platform::NamedEvent* stop, const platform::NamedMutex* instance);
 
  private:
   bool watchAll(platform::ChangeWatcher::Backend backend, std::string* message);
@@ -83,7 +86,7 @@ class LiveUpdates {
   uint32_t pendingSince_ = 0;                         // tick of the oldest report not yet applied
   uint32_t savedIndex_ = 0;                           // the directory counter as last saved
   uint32_t lastCompactionCheck_ = 0;
-  uint32_t lastTablesCheck_ = 0;
+  uint32_t lastNamesCheck_ = 0;
 };
 
 #endif  // FSCANNER_TOOLS_FSMON_LIVE_UPDATES_H

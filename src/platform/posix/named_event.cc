@@ -83,6 +83,8 @@ bool NamedEvent::set() {
   return true;
 }
 
+bool NamedEvent::reachableByName() const { return native_->segment->stillNamed(); }
+
 bool NamedEvent::reset() {
   native_->word->fetch_and(~kSignaledBit, std::memory_order_acq_rel);
   return true;

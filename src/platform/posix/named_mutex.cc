@@ -92,6 +92,8 @@ WaitResult NamedMutex::wait(uint32_t timeoutMs) {
   }
 }
 
+bool NamedMutex::reachableByName() const { return native_->segment->stillNamed(); }
+
 bool NamedMutex::release() {
   if (pthread_mutex_unlock(native_->mutex) == 0) return true;
   setLastError(kErrorNotOwner);

@@ -225,16 +225,19 @@ SegmentMapping* openMapping(const std::string& path, const SegmentType& type) {
   return nullptr;
 }
 
+// True when the mapping's path names its segment.
+bool namesSegment(const SegmentMapping& mapping) {
+  struct stat ours {};
+  struct stat named {};
+  return fstat(mapping.fd, &ours) == 0 && stat(mapping.path.c_str(), &named) == 0 &&
+         ours.st_dev == named.st_dev && ours.st_ino == named.st_ino;
+}
+
 // Unmaps and closes; the last holder of all processes also removes the name. The name still
 // names our segment: only a last holder unlinks, and we hold it.
 void destroyMapping(SegmentMapping* mapping) {
-  if (lockFile(mapping->fd, LOCK_EX | LOCK_NB) == 0) {
-    struct stat ours {};
-    struct stat named {};
-    if (fstat(mapping->fd, &ours) == 0 && stat(mapping->path.c_str(), &named) == 0 &&
-        ours.st_dev == named.st_dev && ours.st_ino == named.st_ino) {
-      unlink(mapping->path.c_str());
-    }
+  if (lockFile(mapping->fd, LOCK_EX | LOCK_NB) == 0 && namesSegment(*mapping)) {
+    unlink(mapping->path.c_str());
   }
   munmap(mapping->address, mapping->size);
   close(mapping->fd);
@@ -273,6 +276,8 @@ std::unique_ptr<SegmentHandle> SegmentHandle::open(const char16_t* name, const S
   ++mapping->handles;
   return handle;
 }
+
+bool SegmentHandle::stillNamed() const { return namesSegment(*mapping_); }
 
 SegmentHandle::~SegmentHandle() {
   Registry& all = registry();

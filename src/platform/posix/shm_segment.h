@@ -50,6 +50,10 @@ class SegmentHandle final {
   SegmentHandle& operator=(const SegmentHandle&) = delete;
 
   void* payload() const { return payload_; }
+  // False once the name leads elsewhere or nowhere: its file was removed from /dev/shm under the
+  // holders (by a person, or by a clean-up of a user's shared memory at logout), so every later
+  // opener makes or finds another object.
+  bool stillNamed() const;
 
  private:
   SegmentHandle(SegmentMapping* mapping, void* payload) : mapping_(mapping), payload_(payload) {}

@@ -35,6 +35,9 @@ bool NamedEvent::set() {
   return true;
 }
 
+// A name lives as long as a handle to its object.
+bool NamedEvent::reachableByName() const { return true; }
+
 bool NamedEvent::reset() {
   if (!::ResetEvent(native_->handle.get())) {
     win32::recordSystemError();

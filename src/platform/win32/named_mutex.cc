@@ -31,6 +31,9 @@ WaitResult NamedMutex::wait(uint32_t timeoutMs) {
   return win32::waitForObject(native_->handle.get(), timeoutMs);
 }
 
+// A name lives as long as a handle to its object.
+bool NamedMutex::reachableByName() const { return true; }
+
 bool NamedMutex::release() {
   if (!::ReleaseMutex(native_->handle.get())) {
     win32::recordSystemError(kErrorNotOwner);
