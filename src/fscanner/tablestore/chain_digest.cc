@@ -1,7 +1,5 @@
 #include "tablestore/chain_digest.h"
 
-#include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "tablestore/file_io.h"
@@ -10,83 +8,62 @@
 void ChainDigest::prefetch(uint32_t bucket) const {
   const uint32_t block = bucket >> kBlockBits;
   if (block >= blocks_.size() || blocks_[block] == nullptr) return;
-  const Chain* chain = (*blocks_[block])[bucket & (kBlockBuckets - 1)];
-  if (chain != nullptr) prefetchForRead(chain);
+  const std::unique_ptr<Chain>& entry = (*blocks_[block])[bucket & (kBlockBuckets - 1)];
+  if (entry != nullptr) prefetchForRead(entry.get());
 }
 
-ChainDigest::Chain* ChainDigest::entry(uint32_t bucket) {
+std::unique_ptr<ChainDigest::Chain>* ChainDigest::slot(uint32_t bucket) {
   static_assert(HashIndex::kBucketCount % kBlockBuckets == 0, "the buckets fill whole blocks");
   const uint32_t block = bucket >> kBlockBits;
   try {
-    if (blocks_.empty()) blocks_.resize(HashIndex::kBucketCount / kBlockBuckets, nullptr);
+    if (blocks_.empty()) blocks_.resize(HashIndex::kBucketCount / kBlockBuckets);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
   if (blocks_[block] == nullptr) {
-    void* memory = arena_.allocate(sizeof(Block));
-    if (memory == nullptr) return nullptr;
-    blocks_[block] = new (memory) Block();
+    blocks_[block].reset(new (std::nothrow) Block());
+    if (blocks_[block] == nullptr) return nullptr;
   }
-  Chain*& chain = (*blocks_[block])[bucket & (kBlockBuckets - 1)];
-  if (chain == nullptr) {
-    void* memory = arena_.allocate(sizeof(Chain));
-    if (memory == nullptr) return nullptr;
-    chain = new (memory) Chain();
-  }
-  return chain;
+  return &(*blocks_[block])[bucket & (kBlockBuckets - 1)];
 }
 
 ChainDigest::Chain* ChainDigest::chain(uint32_t bucket, uint32_t headRecord, uint32_t headNext,
                                        uint64_t generation) {
   if (bucket >= HashIndex::kBucketCount) return nullptr;
   if (generation != generation_) {
-    std::fill(blocks_.begin(), blocks_.end(), nullptr);
-    arena_.reset();
+    blocks_.clear();
     stepCount_ = 0;
     generation_ = generation;
   }
-  Chain* chain = entry(bucket);
-  if (chain == nullptr) return nullptr;
-  if (chain->started && chain->headRecord == headRecord && chain->headNext == headNext) {
-    return chain;
+  std::unique_ptr<Chain>* entry = slot(bucket);
+  if (entry == nullptr) return nullptr;
+  if (*entry == nullptr) {
+    entry->reset(new (std::nothrow) Chain());
+    if (*entry == nullptr) return nullptr;
   }
-  // A stale entry keeps its room for the new chain.
-  stepCount_ -= chain->stepCount;
-  chain->stepCount = 0;
-  chain->started = false;
+  Chain& chain = **entry;
+  if (chain.started && chain.headRecord == headRecord && chain.headNext == headNext &&
+      chain.generation == generation) {
+    return &chain;
+  }
+  stepCount_ -= chain.steps.size();
+  std::vector<Step>().swap(chain.steps);
+  chain.started = false;
   if (stepCount_ >= kMaxSteps) return nullptr;
-  chain->headRecord = headRecord;
-  chain->headNext = headNext;
-  return chain;
-}
-
-ChainDigest::Chain* ChainDigest::scratch() {
-  scratch_.started = false;
-  scratch_.stepCount = 0;
-  return &scratch_;
+  chain.headRecord = headRecord;
+  chain.headNext = headNext;
+  chain.generation = generation;
+  return &chain;
 }
 
 bool ChainDigest::append(Chain* chain, const Step& step) {
-  if (chain->stepCount == chain->room) {
-    // Chains hold about records / 65,536 steps: room for a typical one at first, doubled after.
-    const uint32_t room = chain->room == 0 ? kFirstRoom : chain->room * 2;
-    Step* steps = nullptr;
-    if (chain == &scratch_) {
-      try {
-        scratchSteps_.resize(room);
-      } catch (const std::bad_alloc&) {
-        return false;
-      }
-      steps = scratchSteps_.data();
-    } else {
-      steps = static_cast<Step*>(arena_.allocate(room * sizeof(Step)));
-      if (steps == nullptr) return false;
-      if (chain->stepCount != 0) std::memcpy(steps, chain->steps, chain->stepCount * sizeof(Step));
-    }
-    chain->steps = steps;
-    chain->room = room;
+  try {
+    // Chains hold about records / 65,536 steps: room for a typical one at once.
+    if (chain->steps.empty()) chain->steps.reserve(kFirstRoom);
+    chain->steps.push_back(step);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  chain->steps[chain->stepCount++] = step;
-  if (chain != &scratch_) ++stepCount_;
+  ++stepCount_;
   return true;
 }

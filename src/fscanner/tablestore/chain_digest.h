@@ -5,18 +5,16 @@
 // one generation of the table's records: a new head (an insert) makes it stale, and it starts
 // anew; a new generation (a change in place, a refresh after another process's writes) makes
 // every entry stale, and all of them are dropped at once, so that a long-lived reader of tables
-// that keep changing holds only what the searches of the current generation walked. Entries live
-// in a DigestArena, reused from one generation to the next. Memory is bounded: once kMaxSteps
-// steps are kept, no further bucket is started.
+// that keep changing holds only what the searches of the current generation walked. Memory is
+// bounded: once kMaxSteps steps are kept, no further bucket is started.
 #ifndef FSCANNER_TABLESTORE_CHAIN_DIGEST_H
 #define FSCANNER_TABLESTORE_CHAIN_DIGEST_H
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
-
-#include "tablestore/digest_arena.h"
 
 class ChainDigest {
  public:
@@ -39,21 +37,18 @@ class ChainDigest {
   struct Chain {
     uint32_t headRecord = 0;
     uint32_t headNext = 0;
+    uint64_t generation = 0;
     bool started = false;          // the head cell has been read
     uint32_t resume = 0xFFFFFFFF;  // the cell the next step comes from; HashIndex::kNone at the end
-    uint32_t stepCount = 0;
-    uint32_t room = 0;
-    Step* steps = nullptr;
+    std::vector<Step> steps;
   };
 
   // The bucket's entry for this head and generation, emptied first when it belonged to others;
   // null when memory is short or the bound is reached.
   Chain* chain(uint32_t bucket, uint32_t headRecord, uint32_t headNext, uint64_t generation);
-  // An entry kept outside the digest, emptied, for a search that chain() found no room for.
-  Chain* scratch();
   // Starts fetching the bucket's entry.
   void prefetch(uint32_t bucket) const;
-  // Appends step to chain (an entry of this digest or the scratch one); false when memory runs out.
+  // Appends step to chain (an entry of this digest); false when memory runs out.
   bool append(Chain* chain, const Step& step);
 
  private:
@@ -64,16 +59,13 @@ class ChainDigest {
   // touches about 200 blocks.
   static constexpr uint32_t kBlockBits = 5;
   static constexpr uint32_t kBlockBuckets = 1u << kBlockBits;
-  using Block = std::array<Chain*, kBlockBuckets>;
-  // The bucket's entry, made with its block when missing; null when memory is short.
-  Chain* entry(uint32_t bucket);
+  using Block = std::array<std::unique_ptr<Chain>, kBlockBuckets>;
+  // The bucket's entry pointer, its block made when missing; null when memory is short.
+  std::unique_ptr<Chain>* slot(uint32_t bucket);
 
-  DigestArena arena_;
-  std::vector<Block*> blocks_;
+  std::vector<std::unique_ptr<Block>> blocks_;
   uint64_t stepCount_ = 0;
   uint64_t generation_ = 0;  // of every entry held
-  Chain scratch_;
-  std::vector<Step> scratchSteps_;
 };
 
 #endif  // FSCANNER_TABLESTORE_CHAIN_DIGEST_H

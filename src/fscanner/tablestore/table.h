@@ -170,7 +170,7 @@ class Table {
   void writeCatalogue();
   bool enterIntoIndexes(const FieldList& fields, uint32_t record);
   bool extendChain(HashIndex* index, uint32_t bucket, uint32_t column, ChainDigest::Chain* chain,
-                   FieldList* fields);
+                   bool kept, FieldList* fields);
 
   bool valid_ = false;
   uint32_t writeFailures_ = 0;
@@ -194,6 +194,7 @@ class Table {
   ByteBuffer encoded_;
   FieldList stored_;
   std::vector<uint32_t> storedStringBytes_;
+  ChainDigest::Chain unkeptChain_;
   // Changes when records may have changed in place: chain digests of older ones are stale.
   uint64_t digestGeneration_ = 0;
 };

@@ -52,9 +52,10 @@ uint32_t checkedNext(uint32_t cell, uint32_t next) {
 
 // Adds the chain's next step, read from the index and the record file in the order indexSeek and
 // indexNext visit the chain, with the key hash of column `column` when the record reads into
-// fields. False when the chain has ended or memory runs out (the chain is then as it was).
+// fields. False when the chain has ended or memory runs out (the chain is then as it was). kept:
+// chain is an entry of the index's digest.
 bool Table::extendChain(HashIndex* index, uint32_t bucket, uint32_t column,
-                        ChainDigest::Chain* chain, FieldList* fields) {
+                        ChainDigest::Chain* chain, bool kept, FieldList* fields) {
   uint32_t cell = chain->started ? chain->resume : bucket;
   uint32_t record = HashIndex::kNone;
   uint32_t next = HashIndex::kNone;
@@ -69,7 +70,15 @@ bool Table::extendChain(HashIndex* index, uint32_t bucket, uint32_t column,
   readPositionEntry(record, &step.offset);
   step.known = readRecord(record, fields);
   if (step.known) step.keyHash = keyHashOfField(*fields->at(column));
-  if (!index->digest().append(chain, step)) return false;
+  if (kept) {
+    if (!index->digest().append(chain, step)) return false;
+  } else {
+    try {
+      chain->steps.push_back(step);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
   chain->started = true;
   chain->resume = checkedNext(cell, next);
   return true;
@@ -94,16 +103,21 @@ bool Table::indexFind(HashIndex* index, const Field& key, bool caseSensitive, Fi
   index->digest().prefetch(bucket);
   if (!index->readCell(bucket, &head, &next)) return false;
   ChainDigest::Chain* chain = index->digest().chain(bucket, head, next, digestGeneration_);
-  // Without room in the digest the chain is walked afresh.
-  if (chain == nullptr) chain = index->digest().scratch();
+  const bool kept = chain != nullptr;
+  if (!kept) {
+    // Without room in the digest the chain is walked afresh.
+    unkeptChain_.steps.clear();
+    unkeptChain_.started = false;
+    chain = &unkeptChain_;
+  }
   uint32_t dataSize = 0;
   const uint8_t* data = records_->dataView(&dataSize);
   // True while fields hold the record of the step at the cursor, read as it was added.
   bool inFields = false;
   for (;;) {
-    if (*cursor >= chain->stepCount) {
-      if (!extendChain(index, bucket, column, chain, fields)) return false;
-      inFields = chain->steps[chain->stepCount - 1].known;
+    if (*cursor >= chain->steps.size()) {
+      if (!extendChain(index, bucket, column, chain, kept, fields)) return false;
+      inFields = chain->steps.back().known;
       continue;
     }
     const bool read = inFields;
