@@ -2,6 +2,8 @@
 // what a crash leaves behind, races on one name; Win32Mutex over the portable NamedMutex.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -11,6 +13,11 @@
 #include "base/win32sync.h"
 #include "ipc/ipc_support.h"
 #include "platform/platform.h"
+#ifndef _WIN32
+#include <unistd.h>
+
+#include "platform/posix/object_name.h"
+#endif
 #include "support/temp_dir.h"
 #include "support/trace_capture.h"
 
@@ -232,5 +239,64 @@ TEST(Win32MutexTest, AbandonmentIsTracedAndUncreatableMutexFailsEveryWait) {
       (std::vector<std::string>{"Win32Mutex::wait(timeout = 0) - mutex failed with error code 6\n",
                                 "Win32Mutex::wait() - mutex failed with error code 6\n"}));
 }
+
+#ifndef _WIN32
+// A mutex's name removed from /dev/shm under its holders leads later openers to another mutex. A
+// wait follows the name: the holders of the old mutex and the processes that opened the name
+// since exclude each other again, also a thread that was waiting on the old mutex meanwhile, and
+// a handle this process opens afterwards reaches the new mutex.
+TEST(Win32MutexTest, AWaitFollowsANameRemovedUnderItsHolders) {
+  const std::u16string name = uniqueName(u"unnamed");
+  std::unique_ptr<SyncObject> mutex = createNamedMutex(name.c_str());
+  ASSERT_NE(mutex, nullptr);
+  ASSERT_EQ(mutex->wait(0), SUCCESS);
+  std::atomic<int> taken[2] = {{0}, {0}};
+  std::atomic<bool> done{false};
+  std::atomic<bool> leave{false};
+  auto waiter = [&](int slot) {
+    taken[slot] = mutex->wait(kGenerousTimeoutMs) == SUCCESS ? 1 : -1;
+    while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    mutex->release();
+    while (!leave) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  auto awaitTaken = [&](int count) {
+    for (int i = 0; i < 3000 && taken[0] + taken[1] < count; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return taken[0] + taken[1];
+  };
+  std::thread first(waiter, 0);  // blocked on the old mutex, which this thread holds
+
+  std::string path;
+  ASSERT_TRUE(platform::internal::namedObjectPath(name.c_str(), &path));
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  ReadyChild holder({u"own", name});
+  ASSERT_TRUE(holder.ready());
+  EXPECT_EQ(mutex->wait(0), SUCCESS);  // a holder's recursion stays on the mutex it holds
+  EXPECT_EQ(mutex->release(), 1);
+  EXPECT_EQ(createNamedMutex(name.c_str())->wait(0), MUTEX_TIMED_OUT);
+  TraceCapture traces;
+  EXPECT_EQ(mutex->release(), 1);  // the first waiter takes the old mutex and waits on the new
+  std::thread second(waiter, 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(taken[0] + taken[1], 0);
+  EXPECT_EQ(mutex->wait(0), MUTEX_TIMED_OUT);
+
+  ASSERT_TRUE(holder.kill());
+  EXPECT_EQ(awaitTaken(1), 1);  // one holds the new mutex, the other waits for it
+  EXPECT_EQ(childPoll(name), kHeld);
+  EXPECT_EQ(mutex->wait(0), MUTEX_TIMED_OUT);
+  done = true;
+  EXPECT_EQ(awaitTaken(2), 2);  // while the first thread lives, so nothing was left held
+  leave = true;
+  first.join();
+  second.join();
+  EXPECT_EQ(childPoll(name), kFree);
+  EXPECT_EQ(
+      traces.messages(),
+      (std::vector<std::string>{"Win32Mutex::wait() - name lost, now the mutex the name leads to\n",
+                                "Win32Mutex::wait() - get WAIT_ABANDONED\n"}));
+}
+#endif
 
 }  // namespace

@@ -3,27 +3,103 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "ZrLogWrapper.h"
 #include "base/result_codes.h"
 #include "base/wstring.h"
 
+namespace {
+
+uint32_t remainingOf(uint32_t timeout, uint32_t start) {
+  if (timeout == platform::kInfinite) return timeout;
+  const uint32_t elapsed = platform::tickCount() - start;
+  return elapsed < timeout ? timeout - elapsed : 0;
+}
+
+bool taken(platform::WaitResult result) {
+  return result == platform::WaitResult::kSignaled || result == platform::WaitResult::kAbandoned;
+}
+
+}  // namespace
+
 Win32Mutex::Win32Mutex(const char16_t* name) {
-  if (name != nullptr) handle_ = platform::NamedMutex::create(name);
+  if (name == nullptr) return;
+  std::unique_ptr<platform::NamedMutex> mutex = platform::NamedMutex::create(name);
+  if (mutex == nullptr) return;
+  newest_.reset(new (std::nothrow) Handle{std::move(mutex), nullptr});
+  current_.store(newest_.get());
+  try {
+    name_ = name;
+  } catch (const std::bad_alloc&) {
+    name_.clear();  // the mutex then keeps the object it has
+  }
 }
 
 Win32Mutex::~Win32Mutex() = default;
 
-int Win32Mutex::release() { return handle_ != nullptr && handle_->release() ? 1 : 0; }
+int Win32Mutex::release() {
+  Handle* current = current_.load();
+  if (current == nullptr) return 0;
+  if (holder_.load() != std::this_thread::get_id()) return current->mutex->release() ? 1 : 0;
+  if (--depth_ == 0) holder_.store(std::thread::id());
+  return current->mutex->release() ? 1 : 0;
+}
+
+platform::WaitResult Win32Mutex::waitCurrent(uint32_t timeout) {
+  const uint32_t start = platform::tickCount();
+  for (;;) {
+    Handle* current = current_.load();
+    if (current == nullptr) {
+      platform::setLastError(platform::kErrorInvalidHandle);
+      return platform::WaitResult::kFailed;
+    }
+    const platform::WaitResult result = current->mutex->wait(remainingOf(timeout, start));
+    if (!taken(result)) return result;
+    if (current_.load() != current) {  // another thread replaced it while this one waited
+      current->mutex->release();
+      continue;
+    }
+    if (result != platform::WaitResult::kAbandoned &&
+        holder_.load() == std::this_thread::get_id()) {
+      ++depth_;
+      return result;
+    }
+    const platform::WaitResult followed = followName(current, remainingOf(timeout, start));
+    if (!taken(followed)) {
+      current->mutex->release();
+      return followed;
+    }
+    holder_.store(std::this_thread::get_id());
+    depth_ = 1;
+    return result == platform::WaitResult::kAbandoned ? result : followed;
+  }
+}
+
+platform::WaitResult Win32Mutex::followName(Handle* current, uint32_t timeout) {
+  if (name_.empty() || current->mutex->reachableByName()) return platform::WaitResult::kSignaled;
+  ZrLogWrapper* logger = getZrLogFs();
+  std::unique_ptr<platform::NamedMutex> named = platform::NamedMutex::create(name_.c_str());
+  std::unique_ptr<Handle> fresh(named != nullptr ? new (std::nothrow) Handle : nullptr);
+  if (fresh == nullptr) {
+    FS_TRACE(logger, "Win32Mutex::wait() - name lost, the mutex cannot be opened again (%d)\n",
+             static_cast<int>(platform::lastError()));
+    return platform::WaitResult::kSignaled;  // keeps the mutex it has
+  }
+  const platform::WaitResult result = named->wait(timeout);
+  if (!taken(result)) return result;
+  FS_TRACE(logger, "Win32Mutex::wait() - name lost, now the mutex the name leads to\n");
+  fresh->mutex = std::move(named);
+  fresh->previous = std::move(newest_);
+  newest_ = std::move(fresh);
+  current_.store(newest_.get());
+  current->mutex->release();
+  return result;
+}
 
 int Win32Mutex::wait(uint32_t timeout) {
   ZrLogWrapper* logger = getZrLogFs();
-  platform::WaitResult result = platform::WaitResult::kFailed;
-  if (handle_ != nullptr) {
-    result = handle_->wait(timeout);
-  } else {
-    platform::setLastError(platform::kErrorInvalidHandle);
-  }
+  const platform::WaitResult result = waitCurrent(timeout);
   switch (result) {
     case platform::WaitResult::kSignaled:
       return SUCCESS;
@@ -42,12 +118,7 @@ int Win32Mutex::wait(uint32_t timeout) {
 
 int Win32Mutex::wait() {
   ZrLogWrapper* logger = getZrLogFs();
-  platform::WaitResult result = platform::WaitResult::kFailed;
-  if (handle_ != nullptr) {
-    result = handle_->wait(platform::kInfinite);
-  } else {
-    platform::setLastError(platform::kErrorInvalidHandle);
-  }
+  const platform::WaitResult result = waitCurrent(platform::kInfinite);
   switch (result) {
     case platform::WaitResult::kSignaled:
       return SUCCESS;

@@ -253,6 +253,11 @@ std::unique_ptr<SegmentHandle> SegmentHandle::open(const char16_t* name, const S
   Registry& all = registry();
   std::lock_guard<std::mutex> guard(all.mutex);
   SegmentMapping*& mapping = all.mappings[path];
+  if (mapping != nullptr && !namesSegment(*mapping)) {
+    // The name was removed under this process's handles: they keep their object (and a mapping
+    // without handles stays for the thread that owns its mutex), the name leads to another one.
+    mapping = nullptr;
+  }
   if (mapping == nullptr) {
     mapping = openMapping(path, type);
     if (mapping == nullptr) {
@@ -285,7 +290,8 @@ SegmentHandle::~SegmentHandle() {
   if (--mapping_->handles > 0) return;
   const SegmentType& type = *mapping_->type;
   if (type.inUseByProcess != nullptr && type.inUseByProcess(payload_)) return;
-  all.mappings.erase(mapping_->path);
+  const auto entry = all.mappings.find(mapping_->path);
+  if (entry != all.mappings.end() && entry->second == mapping_) all.mappings.erase(entry);
   destroyMapping(mapping_);
 }
 
