@@ -27,29 +27,11 @@ Compaction compactAsTheMonitor(FS_Cache* cache, bool markerKept) {
   return result;
 }
 
-// What a reader answers after its look at the tables: nothing when they are not usable.
-Paths readerAnswer(FS_Cache* reader, const std::u16string& root) {
-  EXPECT_TRUE(reader->acquireTables(60000));
-  reader->refreshSharedTables();
-  Paths answer;
-  if (reader->tablesUsable()) answer = CacheTest::extractAll(reader, root);
-  reader->releaseTables();
-  return answer;
-}
-
 TEST_F(CacheTest, CompactionKeepsTheLiveRecordsAndReadersFollowTheNewFiles) {
   TempDir tree;
-  for (int d = 0; d < 3; ++d) {
-    std::filesystem::create_directories(tree.host("d" + std::to_string(d) + "/sub"));
-    for (int f = 0; f < 10; ++f) {
-      writeBytes(tree.host("d" + std::to_string(d) + "/sub/f" + std::to_string(f)), {1, 2});
-    }
-  }
-  std::unique_ptr<FS_Cache> writer = createdCache(home_);
-  ASSERT_EQ(build(writer.get(), tree.drive(), true), 0);
-  ASSERT_TRUE(writer->saveCounter());
-  writer->endCacheUpdate();
-  const Paths expected = extractAll(writer.get(), tree.drive());
+  fillTree(tree, 3, 10);
+  Paths expected;
+  std::unique_ptr<FS_Cache> writer = builtCache(tree, &expected);
   ASSERT_EQ(expected.size(), 30u);
   std::unique_ptr<FS_Cache> reader = makeCache(home_);
   ASSERT_EQ(reader->create(0, FS_CACHE_OPEN), 0);

@@ -2,8 +2,6 @@
 // between two queries: each file in turn truncated, extended, overwritten in places, or replaced
 // by a directory or a FIFO. The reader's next look and extraction return (whatever they answer)
 // and take nothing from the files; once the file is whole again, the same reader answers exactly.
-#include <sys/stat.h>
-
 #include "cache/fs_cache.h"
 #include "cache_fixture.h"
 
@@ -45,35 +43,12 @@ std::unique_ptr<FS_Cache> openReader(const TempDir& home) {
   return reader;
 }
 
-// The reader's look at the tables and its extraction of root, as a provider's query makes them;
-// an empty answer when the tables are not usable or extraction failed.
-Paths readerAnswer(FS_Cache* reader, const std::u16string& root) {
-  EXPECT_TRUE(reader->acquireTables(60000));
-  reader->refreshSharedTables();
-  Reported answer;
-  int result = -1;
-  if (reader->tablesUsable()) {
-    answer = CacheTest::extract(reader, {PathEntry(root.c_str(), true)}, u"", {}, 60000, &result);
-  }
-  reader->releaseTables();
-  return result == 0 ? pathsOf(answer) : Paths{};
-}
-
 TEST_F(CacheTest, DamagedFilesUnderAReaderNeverCrashItAndItAnswersExactlyOnceTheyAreWhole) {
   TempDir tree;
-  for (int d = 0; d < 4; ++d) {
-    fs::create_directories(tree.host("d" + std::to_string(d) + "/sub"));
-    for (int f = 0; f < 5; ++f) {
-      writeBytes(tree.host("d" + std::to_string(d) + "/sub/f" + std::to_string(f)), {1});
-    }
-  }
-  std::unique_ptr<FS_Cache> writer = createdCache(home_);
-  ASSERT_EQ(build(writer.get(), tree.drive(), true), 0);
-  ASSERT_TRUE(writer->saveCounter());
-  writer->endCacheUpdate();
-  const Paths expected = extractAll(writer.get(), tree.drive());
+  fillTree(tree, 4, 5);
+  Paths expected;
+  builtCache(tree, &expected).reset();
   ASSERT_EQ(expected.size(), 20u);
-  writer.reset();
 
   std::map<fs::path, Bytes> files;
   for (const auto& entry : fs::directory_iterator(home_.host())) {

@@ -107,6 +107,37 @@ class CacheTest : public ::testing::Test {
   static Paths extractAll(FS_Cache* cache, const std::u16string& root) {
     return pathsOf(extract(cache, {PathEntry(root.c_str(), true)}));
   }
+  // Directories d0 .. d<dirs - 1> of tree, each with a subdirectory sub of files f0 .. f<files -
+  // 1>.
+  static void fillTree(const TempDir& tree, int dirs, int files) {
+    for (int d = 0; d < dirs; ++d) {
+      const std::string sub = "d" + std::to_string(d) + "/sub";
+      std::filesystem::create_directories(tree.host(sub));
+      for (int f = 0; f < files; ++f) writeBytes(tree.host(sub + "/f" + std::to_string(f)), {1});
+    }
+  }
+  // A cache in home_ holding tree, left as the monitor leaves it after a build; what it extracts.
+  std::unique_ptr<FS_Cache> builtCache(const TempDir& tree, Paths* files) {
+    std::unique_ptr<FS_Cache> writer = createdCache(home_);
+    EXPECT_EQ(build(writer.get(), tree.drive(), true), 0);
+    EXPECT_TRUE(writer->saveCounter());
+    writer->endCacheUpdate();
+    *files = extractAll(writer.get(), tree.drive());
+    return writer;
+  }
+  // A reader's look at the tables and its extraction of root, as a provider's query makes them:
+  // nothing when the tables are not usable or extraction failed.
+  static Paths readerAnswer(FS_Cache* reader, const std::u16string& root) {
+    EXPECT_TRUE(reader->acquireTables(60000));
+    reader->refreshSharedTables();
+    Reported answer;
+    int result = -1;
+    if (reader->tablesUsable()) {
+      answer = extract(reader, {PathEntry(root.c_str(), true)}, u"", {}, 60000, &result);
+    }
+    reader->releaseTables();
+    return result == 0 ? pathsOf(answer) : Paths{};
+  }
   // The values of column over every record of rs, in record order.
   static std::vector<int32_t> column(RecordSetRef& rs, const char16_t* name) {
     std::vector<int32_t> values;

@@ -56,11 +56,11 @@ TEST_F(CacheTest, CreateOpenAndCloseFollowTheMarkerAndCounterAndRefuseDamage) {
   // The fuzz target tries counter values and lengths with and without the marker; here the bound
   // and what is not a regular file.
   const char* refused = "FS_Cache::openCache() - cache corrupted or directoriesIndex invalid\n";
-  // A state or table file replaced by bytes (hex pairs), "dir", "fifo" or "missing"; with the
-  // checker or not; the open's result, the directory index and a trace.
+  // A state or table file replaced by bytes, "dir", "fifo" or "missing"; with the checker or not;
+  // the open's result, the directory index and a trace.
   const std::tuple<const char*, const char*, bool, int, uint32_t, const char*> cases[] = {
-      {"mon_dirs.counter", "333333f3", true, 0, 4080218931u, nullptr},
-      {"mon_dirs.counter", "343333f3", true, -53, 0, refused},
+      {"mon_dirs.counter", "333\xF3", true, 0, 4080218931u, nullptr},
+      {"mon_dirs.counter", "433\xF3", true, -53, 0, refused},
       {"mon_dirs.counter", "dir", true, -53, 0, refused},
       {"mon_dirs.counter", "fifo", true, -53, 0, refused},
       {"mon_dirs.counter", "missing", true, -53, 0, refused},
@@ -69,7 +69,7 @@ TEST_F(CacheTest, CreateOpenAndCloseFollowTheMarkerAndCounterAndRefuseDamage) {
       {"mon_dirs.cuflag", "fifo", true, -53, 0, refused},
       {"mon_dirs.cuflag", "", false, 0, 0x12345678,
        "FS_Cache::insideCacheUpdate - cacheChecker disabled!\n"},
-      {"mon_files.dat", "0102", true, -53, 0, "FS_Cache::openCache - open tbFiles failed!\n"},
+      {"mon_files.dat", "\x01\x02", true, -53, 0, "FS_Cache::openCache - open tbFiles failed!\n"},
       {"mon_dirs.pxx", "missing", true, -53, 0,
        "FS_Cache::openCache - open tbDirectories failed!\n"},
   };
@@ -87,11 +87,7 @@ TEST_F(CacheTest, CreateOpenAndCloseFollowTheMarkerAndCounterAndRefuseDamage) {
     } else if (kind == "fifo") {
       if (!makeFifo(target)) continue;
     } else if (kind != "missing") {
-      Bytes bytes;
-      for (size_t i = 0; i < kind.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(std::stoi(kind.substr(i, 2), nullptr, 16)));
-      }
-      writeBytes(target, bytes);
+      writeBytes(target, Bytes(kind.begin(), kind.end()));
     }
     TraceCapture traces;
     std::unique_ptr<FS_Cache> cache = makeCache(home, checker);

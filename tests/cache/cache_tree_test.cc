@@ -186,11 +186,7 @@ TEST_F(CacheTest, AccessMutexWaitsForItsOwnerAndOutlivesItsDeath) {
 
 TEST_F(CacheTest, BuilderKilledAtRandomMomentsLeavesACacheThatIsRefused) {
   TempDir tree;
-  for (int d = 0; d < 10; ++d) {
-    const std::string directory = "d" + std::to_string(d) + (d % 2 == 0 ? "" : "/sub");
-    std::filesystem::create_directories(tree.host(directory));
-    for (int f = 0; f < 10; ++f) writeBytes(tree.host(directory + "/f" + std::to_string(f)), {});
-  }
+  fillTree(tree, 10, 10);
   // A builder writes one byte into closing when it has written everything and starts to close.
   int closing[2];
   auto builder = [&](const TempDir& home) {
