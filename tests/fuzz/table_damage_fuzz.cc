@@ -22,6 +22,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "base/wstring.h"
 #include "fuzz_support.h"
 #include "support/narrow_text.h"
 #include "tablestore/sample_table.h"
@@ -94,23 +95,19 @@ class Workspace : public WorkDir {
     return variant;
   }
 
-  // Key texts as the search side forms them: upper-cased strings, decimal numbers.
+  // Key texts as the search side forms them: upper-cased strings, decimal numbers (low 32 bits).
   void addKeysOf(uint32_t n) {
     FieldList record;
     for (const SampleIndex& index : kSampleIndexes) record.addField(index.column, index.type);
     fillSampleRecord(&record, n, true);
-    const auto* name = static_cast<const WStringField*>(record.at(0));
-    std::u16string key(name->value(), name->length());
-    for (char16_t& unit : key) {
-      if (unit >= u'a' && unit <= u'z') unit = static_cast<char16_t>(unit - u'a' + u'A');
-    }
-    const auto decimal = [](int64_t value) {
-      const std::string digits = std::to_string(static_cast<uint32_t>(value));
-      return std::u16string(digits.begin(), digits.end());
-    };
-    const std::u16string texts[] = {key,
-                                    decimal(static_cast<const Int32Field*>(record.at(1))->value()),
-                                    decimal(static_cast<const Int64Field*>(record.at(2))->value())};
+    std::u16string name = static_cast<const WStringField*>(record.at(0))->value();
+    wcsUpper(name.data());
+    char16_t digits[2][kUintToWideMinCapacity];
+    const uint32_t attr =
+        static_cast<uint32_t>(static_cast<const Int32Field*>(record.at(1))->value());
+    const uint32_t size =
+        static_cast<uint32_t>(static_cast<const Int64Field*>(record.at(2))->value());
+    const std::u16string texts[] = {name, uintToWide(attr, digits[0]), uintToWide(size, digits[1])};
     for (size_t i = 0; i < std::size(texts); ++i) {
       if (keys_[i].size() < kMaxSeekKeys) keys_[i].insert(texts[i]);
     }
@@ -125,32 +122,27 @@ Workspace& workspace() {
   return built;
 }
 
-class Program {
- public:
-  Program(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-  bool done() const { return at_ >= size_; }
+// The input, read from the front in little-endian numbers of `count` bytes.
+struct Program {
+  const uint8_t* data;
+  size_t size;
+  size_t at = 0;
   bool take(size_t count, uint64_t* value) {
-    if (size_ - at_ < count) return false;
+    if (size - at < count) return false;
     *value = 0;
-    for (size_t i = 0; i < count; ++i) *value |= static_cast<uint64_t>(data_[at_ + i]) << (8 * i);
-    at_ += count;
+    for (size_t i = 0; i < count; ++i) *value |= static_cast<uint64_t>(data[at + i]) << (8 * i);
+    at += count;
     return true;
   }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
 };
 
 // Applies the damage program to the files; stops at the first operation cut off by the input.
 void applyDamage(Program* program, std::vector<Bytes>* files) {
-  for (size_t op = 0; op < kMaxOperations && !program->done(); ++op) {
+  for (size_t op = 0; op < kMaxOperations && program->at < program->size; ++op) {
     uint64_t code = 0;
     program->take(1, &code);
     Bytes& file = (*files)[(code & 7) % kFileCount];
-    uint64_t a = 0;
-    uint64_t b = 0;
+    uint64_t a = 0, b = 0;
     const uint64_t kind = (code >> 3) & 3;
     if (kind == 0) {
       if (!program->take(4, &a)) return;
@@ -169,23 +161,16 @@ void applyDamage(Program* program, std::vector<Bytes>* files) {
   }
 }
 
-uint64_t fileLength(const fs::path& path) {
-  std::error_code ignored;
-  uint64_t length = fs::file_size(path, ignored);
-  return length == static_cast<uint64_t>(-1) ? 0 : length;
-}
-
-// Walks every live record number, which must rise strictly and stay below the position file's
-// entry count, and reads each record.
-void walkAndRead(Table* table, FieldList* record, uint64_t positionBytes) {
-  uint64_t entries = positionBytes / 4;
+// Walks every live record number, which must rise strictly and stay below the entry count of the
+// position file (when its length can be read), and reads each record.
+void walkAndRead(Table* table, FieldList* record, const fs::path& positions) {
+  std::error_code unknown;
+  const uint64_t entries = fs::file_size(positions, unknown) / 4;
   uint32_t number = 0;
-  uint64_t previous = 0;
-  bool first = true;
+  int64_t previous = -1;
   for (bool more = table->firstLiveRecord(&number); more;
        more = table->nextLiveRecord(number, &number)) {
-    if (number >= entries || (!first && number <= previous)) fail("the record walk does not end");
-    first = false;
+    if (number >= entries || number <= previous) fail("the record walk does not end");
     previous = number;
     table->readRecord(number, record);
   }
@@ -217,7 +202,7 @@ void searchIndexes(Table* table, FieldList* record) {
 void exercise(Table* table, bool createIndex, const fs::path& positions,
               const std::u16string& name) {
   FieldList record = table->columns();
-  walkAndRead(table, &record, fileLength(positions));
+  walkAndRead(table, &record, positions);
   searchIndexes(table, &record);
   for (uint32_t bogus : {0xFFFFFFFFu, 0x3FFFFFFFu, 0x40000000u, kPristineRecords}) {
     table->readRecord(bogus, &record);
@@ -238,7 +223,7 @@ void exercise(Table* table, bool createIndex, const fs::path& positions,
   if (table->firstLiveRecord(&second)) table->removeRecord(second);
   if (createIndex) table->createIndex((name + u"_EXTRA").c_str(), u"SHORTNAME");
 
-  walkAndRead(table, &record, fileLength(positions));
+  walkAndRead(table, &record, positions);
   searchIndexes(table, &record);
 }
 
@@ -246,7 +231,7 @@ void exercise(Table* table, bool createIndex, const fs::path& positions,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Workspace& space = workspace();
-  Program program(data, size);
+  Program program{data, size};
   uint64_t choice = 0;
   program.take(1, &choice);
   const Variant& variant = space.variant(static_cast<uint32_t>(choice % kVariants));
@@ -270,7 +255,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Table again(variant.name.c_str(), space.drive().c_str(), variant.compact);
   if (again.open()) {
     FieldList record = again.columns();
-    walkAndRead(&again, &record, fileLength(positions));
+    walkAndRead(&again, &record, positions);
   }
   return 0;
 }
