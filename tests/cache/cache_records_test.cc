@@ -105,7 +105,7 @@ TEST_F(CacheTest, ExtractionKeepsIncludedFilesAndReportsThemAsStored) {
         << narrow(c.criteria);
     EXPECT_EQ(result, c.result);
     // The query's evaluator is gone: the files record set walks every record again.
-    EXPECT_EQ(column(cache->filesRecords(), u"PATHID").size(), 4u);
+    EXPECT_EQ(walked(cache->filesRecords()), 4u);
   }
   EXPECT_EQ(extract(cache.get(), {dataTree})["C:\\data\\a.txt"], "4294967298 8630 5");
   filter.active = 1;
@@ -120,7 +120,7 @@ TEST_F(CacheTest, ExtractionKeepsIncludedFilesAndReportsThemAsStored) {
   EXPECT_EQ(result, -40);
   EXPECT_TRUE(
       traces.contains("FS_Cache::extractResults - findPathById() failed! extract interrupted!\n"));
-  EXPECT_EQ(column(cache->filesRecords(), u"PATHID").size(), 6u);
+  EXPECT_EQ(walked(cache->filesRecords()), 6u);
 }
 
 }  // namespace
