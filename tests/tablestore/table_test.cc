@@ -11,8 +11,6 @@ using platform::testing::Fault;
 
 class TableTest : public TableFixture {};
 
-// Bad names and directories make inert objects and a failed create leaves no files; columns are
-// fixed once the table exists, and a new table of the same name starts afresh.
 TEST_F(TableTest, NamesDirectoriesAndColumnsAreCheckedAndCreateStartsAfresh) {
   EXPECT_FALSE(Table(nullptr, dir_.drive().c_str(), false).create());
   EXPECT_EQ(Table(u"t", nullptr, false).name(), nullptr);
@@ -29,7 +27,7 @@ TEST_F(TableTest, NamesDirectoriesAndColumnsAreCheckedAndCreateStartsAfresh) {
   EXPECT_FALSE(missing.open() || missing.addRecord(FieldList()));
 
   // The record file is made, the position file is refused (as in a read-only directory); then
-  // the header cannot be written.
+  // the header cannot be written. Neither leaves a file.
   auto table = makeTable(false);
   ASSERT_TRUE(table->addColumn(u"A", FIELD_INT32));
   platform::testing::injectFault(Fault::kFileOpen, platform::kErrorAccessDenied, 2);
@@ -39,6 +37,7 @@ TEST_F(TableTest, NamesDirectoriesAndColumnsAreCheckedAndCreateStartsAfresh) {
   EXPECT_TRUE(std::filesystem::is_empty(dir_.host()));
   EXPECT_TRUE(table->create());
 
+  // Columns are fixed once the table exists.
   table = makeTable(false);
   for (int i = 0; i < 256; ++i) ASSERT_TRUE(table->addColumn(u"C", FIELD_BYTE));
   // At most 256 columns, each with a name and a known type.
