@@ -107,8 +107,7 @@ class CacheTest : public ::testing::Test {
   static Paths extractAll(FS_Cache* cache, const std::u16string& root) {
     return pathsOf(extract(cache, {PathEntry(root.c_str(), true)}));
   }
-  // Directories d0 .. d<dirs - 1> of tree, each with a subdirectory sub of files f0 .. f<files -
-  // 1>.
+  // Directories d0 to d<dirs-1> of tree, each with a subdirectory sub of files f0 to f<files-1>.
   static void fillTree(const TempDir& tree, int dirs, int files) {
     for (int d = 0; d < dirs; ++d) {
       const std::string sub = "d" + std::to_string(d) + "/sub";
