@@ -220,7 +220,13 @@ def find_monitor(home):
 
 
 def table_megabytes(home):
-    return sum(os.path.getsize(os.path.join(home, n)) for n in os.listdir(home)) / 2**20
+    total = 0
+    for name in os.listdir(home):
+        try:  # the monitor's marker files come and go
+            total += os.path.getsize(os.path.join(home, name))
+        except OSError:
+            pass
+    return total / 2**20
 
 
 def percentile(values, fraction):
