@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor_command.h"
@@ -12,47 +13,39 @@ namespace {
 
 using Arguments = std::vector<std::u16string>;
 
+// The parsed command as "directories|files|home|kind|drives|start or stop", or "refused" when
+// parsing fails with a message.
+std::string parsed(const Arguments& arguments) {
+  MonitorCommand command;
+  std::string error;
+  if (!parseMonitorCommand(arguments, &command, &error)) {
+    return error.empty() ? "refused without a message" : "refused";
+  }
+  return narrow(command.directoriesTable + u"|" + command.filesTable + u"|" + command.home + u"|" +
+                command.kind + u"|" + command.drives) +
+         (command.stop ? "|stop" : "|start");
+}
+
 TEST(MonitorCommandTest, BothSplittingsOfTheProvidersLineGiveOneCommandOthersAreRefused) {
-  struct Case {
-    Arguments arguments;
-    const char16_t* home;
-    bool stop;
-  };
-  const Case cases[] = {
-      {{u"mon_dirs", u"mon_files", u"C:\" monitor_win32 $local start"}, u"C:\\", false},
-      {{u"mon_dirs", u"mon_files", u"C:\"", u"monitor_win32", u"$local", u"stop"}, u"C:\\", true},
-      {{u"mon_dirs", u"mon_files", u"D:\\cache", u"monitor_win32", u"$local", u"start"},
-       u"D:\\cache",
-       false},
+  const std::pair<Arguments, const char*> cases[] = {
+      {{u"mon_dirs", u"mon_files", u"C:\" monitor_win32 $local start"},
+       "mon_dirs|mon_files|C:\\|monitor_win32|$local|start"},
+      {{u"mon_dirs", u"mon_files", u"C:\"", u"monitor_win32", u"$local", u"stop"},
+       "mon_dirs|mon_files|C:\\|monitor_win32|$local|stop"},
+      {{u"dirs", u"files", u"D:\\cache", u"kind", u"drives", u"start"},
+       "dirs|files|D:\\cache|kind|drives|start"},
       {{u"mon_dirs", u"mon_files", u"D:\\my cache\\x\"  monitor_win32\t$local  stop"},
-       u"D:\\my cache\\x\\",
-       true}};
-  for (const Case& c : cases) {
-    MonitorCommand command;
-    std::string error;
-    ASSERT_TRUE(parseMonitorCommand(c.arguments, &command, &error)) << error;
-    EXPECT_EQ(command.directoriesTable, u"mon_dirs");
-    EXPECT_EQ(command.filesTable, u"mon_files");
-    EXPECT_EQ(command.home, c.home) << narrow(command.home);
-    EXPECT_EQ(command.kind, u"monitor_win32");
-    EXPECT_EQ(command.drives, u"$local");
-    EXPECT_EQ(command.stop, c.stop);
-  }
-  // Incomplete or unknown commands are refused.
-  const Arguments refused[] = {
-      {},
-      {u"mon_dirs", u"mon_files"},
-      {u"mon_dirs", u"mon_files", u"C:\" monitor_win32 $local"},
-      {u"mon_dirs", u"mon_files", u"C:\" monitor_win32 $local restart"},
-      {u"mon_dirs", u"mon_files", u"C:\\x", u"k", u"$local", u"start", u"extra"},
-      {u"", u"mon_files", u"C:\\x", u"k", u"$local", u"start"},
-      {u"mon_dirs", u"mon_files", u"\" k $local start"}};
-  for (const Arguments& arguments : refused) {
-    MonitorCommand command;
-    std::string error;
-    EXPECT_FALSE(parseMonitorCommand(arguments, &command, &error));
-    EXPECT_FALSE(error.empty());
-  }
+       "mon_dirs|mon_files|D:\\my cache\\x\\|monitor_win32|$local|stop"},
+      // Incomplete or unknown commands.
+      {{}, "refused"},
+      {{u"mon_dirs", u"mon_files"}, "refused"},
+      {{u"mon_dirs", u"mon_files", u"C:\" monitor_win32 $local"}, "refused"},
+      {{u"mon_dirs", u"mon_files", u"C:\" monitor_win32 $local restart"}, "refused"},
+      {{u"mon_dirs", u"mon_files", u"C:\\x", u"k", u"$local", u"start", u"extra"}, "refused"},
+      {{u"", u"mon_files", u"C:\\x", u"k", u"$local", u"start"}, "refused"},
+      {{u"mon_dirs", u"", u"C:\\x", u"k", u"$local", u"start"}, "refused"},
+      {{u"mon_dirs", u"mon_files", u"\" k $local start"}, "refused"}};
+  for (const auto& [arguments, expected] : cases) EXPECT_EQ(parsed(arguments), expected);
 }
 
 }  // namespace
