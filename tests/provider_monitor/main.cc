@@ -30,7 +30,10 @@ int runFakeMonitor(char** argv) {
     return 0;
   }
   if (std::strcmp(argv[4], "broken") == 0) return 3;
-  if (!writeMonitorPid(home.c_str(), platform::currentProcessId())) return 12;
+  // As fsmon does: a stop event a stopped monitor still holds set is not meant for this one.
+  if (!stopEvent->reset() || !writeMonitorPid(home.c_str(), platform::currentProcessId())) {
+    return 12;
+  }
   initEvent->set();
   return stopEvent->wait(kStopWait) == platform::WaitResult::kSignaled ? 0 : 13;
 }
