@@ -98,16 +98,12 @@ class FileSystemTest : public ::testing::Test {
   ScopedDriveTable table_{"C:=/;T:=" + dir_.host().string() +
                           ";N:=" + dir_.host("tree/drive").string()};
 };
-using FileTest = FileSystemTest;
-using DirectorySearchTest = FileSystemTest;
 
-TEST_F(FileTest, OnlyRegularFilesOpenAndEverythingElseIsRefusedAtOnce) {
+TEST_F(FileSystemTest, OnlyRegularFilesOpenAndEverythingElseIsRefusedAtOnce) {
   ASSERT_NE(open(u"new.dat", Disposition::kCreateAlways), nullptr);
-  struct stat info {};
-  ASSERT_EQ(stat(dir_.host("new.dat").c_str(), &info), 0);
   const mode_t mask = umask(0);
   umask(mask);
-  EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask);
+  EXPECT_EQ(static_cast<mode_t>(fs::status(dir_.host("new.dat")).permissions()), 0666u & ~mask);
   std::string content(100000, 'q');
   content[99999] = 'z';
   std::ofstream(dir_.host("data.bin"), std::ios::binary) << content;
@@ -148,7 +144,7 @@ TEST_F(FileTest, OnlyRegularFilesOpenAndEverythingElseIsRefusedAtOnce) {
   }
 }
 
-TEST_F(FileTest, ShrinkingWaitsUntilNoOtherHolderInAnyProcessRemains) {
+TEST_F(FileSystemTest, ShrinkingWaitsUntilNoOtherHolderInAnyProcessRemains) {
   auto first = open(u"table.dat", Disposition::kCreateAlways);
   auto second = open(u"table.dat", Disposition::kOpenExisting);
   ASSERT_TRUE(first != nullptr && second != nullptr);
@@ -188,7 +184,7 @@ TEST_F(FileTest, ShrinkingWaitsUntilNoOtherHolderInAnyProcessRemains) {
   for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
-TEST_F(FileTest, ViewsAreSharedGrowInPlaceBlockShrinkingAndInjectedFaultsFailTheirCalls) {
+TEST_F(FileSystemTest, ViewsAreSharedGrowInPlaceBlockShrinkingAndInjectedFaultsFailTheirCalls) {
   platform::testing::injectFault(Fault::kFileOpen, platform::kErrorTooManyOpenFiles);
   EXPECT_TRUE(failedWith(open(u"map.dat", Disposition::kCreateAlways) != nullptr,
                          platform::kErrorTooManyOpenFiles));
@@ -247,7 +243,7 @@ TEST_F(FileTest, ViewsAreSharedGrowInPlaceBlockShrinkingAndInjectedFaultsFailThe
   EXPECT_TRUE(file->setSize(1));  // the view is gone all the same
 }
 
-TEST_F(FileTest, StatReportsRuntimeModeBitsDriveAndTimesAndRemoveTakesFilesOnly) {
+TEST_F(FileSystemTest, StatReportsRuntimeModeBitsDriveAndTimesAndRemoveTakesFilesOnly) {
   std::ofstream(dir_.host("run.sh")) << "#!/bin/sh\n";
   fs::permissions(dir_.host("run.sh"), fs::perms::owner_read | fs::perms::owner_exec);
   const timespec times[2] = {{1500000000, 0}, {1600000000, 0}};
@@ -272,7 +268,7 @@ TEST_F(FileTest, StatReportsRuntimeModeBitsDriveAndTimesAndRemoveTakesFilesOnly)
   EXPECT_TRUE(fs::is_directory(dir_.host("tree/sub")));  // a directory is no file to remove
 }
 
-TEST_F(DirectorySearchTest, ReportsWindowsAttributesSizesAndTimesOfAllOrOneEntry) {
+TEST_F(FileSystemTest, ReportsWindowsAttributesSizesAndTimesOfAllOrOneEntry) {
   const auto found = search(u"T:\\tree\\*");
   std::string attributes;  // links to directories and the root of drive N are mount points
   for (const auto& [name, data] : found) {
@@ -298,7 +294,7 @@ TEST_F(DirectorySearchTest, ReportsWindowsAttributesSizesAndTimesOfAllOrOneEntry
   EXPECT_EQ(names(search(u"N:\\*")) + names(search(u"N:*")), "inner inner ");
 }
 
-TEST_F(DirectorySearchTest, MatchesWildcardsWithoutRegardToCaseAndReportsWin32Errors) {
+TEST_F(FileSystemTest, MatchesWildcardsWithoutRegardToCaseAndReportsWin32Errors) {
   EXPECT_EQ(names(search(u"T:\\tree\\*.txt")), "a.txt ro.TXT ");
   EXPECT_EQ(names(search(u"T:/tree/?.TXT")), "a.txt ");
   EXPECT_EQ(names(search(u"T:\\tree\\*K*")), "Makefile linkdir linkfile ");
@@ -330,7 +326,7 @@ TEST_F(DirectorySearchTest, MatchesWildcardsWithoutRegardToCaseAndReportsWin32Er
   EXPECT_EQ(attributesOf(search(u"C:\\proc"), "proc") & kMountPoint, kMountPoint);
 }
 
-TEST_F(DirectorySearchTest, NamesThatAreNoTextRoundTripAndVanishedEntriesAreSkipped) {
+TEST_F(FileSystemTest, NamesThatAreNoTextRoundTripAndVanishedEntriesAreSkipped) {
   for (const std::string name : {"back\\slash", "bad\xFF!", "\xC3\xA9t\xC3\xA9"}) {
     std::ofstream(dir_.host("tree/sub") / name) << name;
   }
@@ -376,7 +372,7 @@ TEST_F(DirectorySearchTest, NamesThatAreNoTextRoundTripAndVanishedEntriesAreSkip
   EXPECT_GT(vanished, 0);
 }
 
-TEST_F(DirectorySearchTest, UnreadableDirectoriesAreRefusedOrListedByTypeOnly) {
+TEST_F(FileSystemTest, UnreadableDirectoriesAreRefusedOrListedByTypeOnly) {
   const fs::path tree = dir_.host("tree");
   fs::create_directory(tree / "locked");
   fs::create_directories(tree / "listonly" / "inner");
