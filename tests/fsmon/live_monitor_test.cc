@@ -233,27 +233,6 @@ TEST_P(LiveMonitorTest, AMonitorKilledInItsWorkLeavesNoWrongAnswerOnceRestarted)
 }
 #endif
 
-// A user removes the cache directory under the running monitor: it builds its tables again in a
-// home of its own making, and a provider that starts afterwards answers exactly from them.
-TEST_P(LiveMonitorTest, ARemovedCacheDirectoryIsBuiltAgainByTheRunningMonitor) {
-  expectLive("before the removal");
-  cache_.reset();
-  fs::remove_all(homeDir_);
-  write("a/after.txt", "a");
-  cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false, false,
-                                      nullptr);
-  bool created = false;
-  ASSERT_TRUE(eventually(
-      [&] {
-        created = created || (fs::exists(homeDir_ / "mon_proc.id") &&
-                              cache_->create(0, FS_CACHE_OPEN) == SUCCESS);
-        return created;
-      },
-      kVisibleWithin));
-  expectLive("after the removal");
-  EXPECT_EQ(monitor_->wait(0), platform::WaitResult::kTimedOut);
-}
-
 #ifndef _WIN32
 // A batch whose table growth fails (the monitor's file size limit stands in for a full disk)
 // leaves the update marker, and the monitor builds the tables anew. While a reader still holds
@@ -282,11 +261,29 @@ TEST_P(LiveMonitorTest, AFailedBatchIsRebuiltOnceTheLastReaderLetsGo) {
   EXPECT_EQ(monitor_->wait(0), platform::WaitResult::kTimedOut);
 }
 
-// A monitor whose system objects lost their names (their files removed from /dev/shm, as a
+// A user removes the cache directory under the running monitor: it builds its tables again in a
+// home of its own making, and a provider that starts afterwards answers exactly from them. A
+// monitor whose system objects then lose their names (their files removed from /dev/shm, as a
 // clean-up of a user's shared memory at logout does) could neither be stopped nor be found by the
 // next start: it stops on its own, and the monitor started after it answers exactly.
-TEST_P(LiveMonitorTest, AMonitorWhoseObjectsLostTheirNamesStopsAndTheNextOneAnswers) {
+TEST_P(LiveMonitorTest, AMonitorRebuildsARemovedHomeAndStopsWhenItsObjectsLoseTheirNames) {
   expectLive("before the removal");
+  cache_.reset();
+  fs::remove_all(homeDir_);
+  write("a/after.txt", "a");
+  cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false, false,
+                                      nullptr);
+  bool created = false;
+  ASSERT_TRUE(eventually(
+      [&] {
+        created = created || (fs::exists(homeDir_ / "mon_proc.id") &&
+                              cache_->create(0, FS_CACHE_OPEN) == SUCCESS);
+        return created;
+      },
+      kVisibleWithin));
+  expectLive("after the home was removed");
+  EXPECT_EQ(monitor_->wait(0), platform::WaitResult::kTimedOut);
+
   cache_.reset();
   std::string home = homeDir_.filename().string();
   for (char& c : home) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -302,7 +299,7 @@ TEST_P(LiveMonitorTest, AMonitorWhoseObjectsLostTheirNamesStopsAndTheNextOneAnsw
   EXPECT_TRUE(monitor_->exitCode(&exitCode));
   EXPECT_EQ(exitCode, 0u);
   startMonitor();
-  write("a/after.txt", "a");
+  write("a/later.txt", "l");
   cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false, false,
                                       nullptr);
   ASSERT_EQ(cache_->create(0, FS_CACHE_OPEN), SUCCESS);
