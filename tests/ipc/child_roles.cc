@@ -254,12 +254,10 @@ struct Step {
 };
 constexpr size_t kRest = SIZE_MAX;
 
-// The steps by name, with their arguments. poll ends with minus the Win32Mutex::wait(0) result on
-// createNamedMutex(name) (0 free, 20 held elsewhere), after checking that releasing a mutex it does
-// not own fails. churn opens the mutex, increments the counter under it and closes it again, over
-// and over, so that names are created and removed while others open them. check-isolation ends
-// with 0 when the child leads its own session and holds no descriptor above 2, 1 for the wrong
-// session, 2 for an inherited descriptor.
+// The steps by name, with their arguments (poll: see childPoll). churn opens the mutex, increments
+// the counter under it and closes it again, over and over, so that names are created and removed
+// while others open them. check-isolation ends with 0 when the child leads its own session and
+// holds no descriptor above 2, 1 for the wrong session, 2 for an inherited descriptor.
 const std::map<std::u16string, Step>& steps() {
   static const auto* table = new std::map<std::u16string, Step>{
       {u"own", {1, own}},        // <mutex>: creates it and waits until it owns it
