@@ -93,6 +93,7 @@ TEST(ProviderConfiguration, SettingsPidFileNameAndCreateProvider) {
                                       "fscanner.provider_monitor/monitor=monitor_win32"}));
   EXPECT_TRUE(capture.contains(
       "FS_MonitorProvider::initialize - pidMonitorFileName is [C:\\mon_proc.id]\n"));
+  EXPECT_FALSE(provider.monitorFound());  // nothing to wait for at shutdown until it is found
 
   std::vector<std::pair<std::string, const char16_t*>> homes = {
       {"D:\\cache", u"D:\\cache\\mon_proc.id"},
