@@ -76,6 +76,7 @@ class FS_MonitorProvider : public FsProvider {
   OwnedText monitor_;
   uint32_t monitorPID_ = 0;
   bool monitorFound_ = false;
+  std::unique_ptr<platform::Process> monitorProcess_;  // the monitor getMonitorPID() found
   OwnedText pidMonitorFileName_;
   OwnedText cmdLine_;
   ZrLogWrapper* logger_;

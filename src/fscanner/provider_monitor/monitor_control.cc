@@ -214,6 +214,7 @@ int FS_MonitorProvider::waitOnProcessHandle(platform::Process* process, uint32_t
 }
 
 void FS_MonitorProvider::getMonitorPID() {
+  monitorProcess_.reset();
   if (pidMonitorFileName_ == nullptr) {
     FS_TRACE(logger_,
              "FS_MonitorProvider::waitForMonitorShutdown - pidMonitorFileName pointer is null!\n");
@@ -248,6 +249,9 @@ void FS_MonitorProvider::getMonitorPID() {
     return;
   }
   monitorFound_ = found;
+  // Opened now, while it runs: a monitor asked to stop may be gone before the wait for its end
+  // begins, and a handle opened afterwards could not tell its end from a stranger's absence.
+  if (found) monitorProcess_ = platform::Process::open(monitorPID_);
   if (!found) {
     PROVIDER_TRACE(logger_, "waitForMonitorShutdown",
                    "FS_MonitorProvider::waitForMonitorShutdown - [%d,%S] process not found!\n",
@@ -270,7 +274,8 @@ int FS_MonitorProvider::findProcess(const char16_t* name, uint32_t pid, bool* fo
 
 int FS_MonitorProvider::waitForMonitorShutdown(uint32_t timeout) {
   if (!monitorFound_) return PROCESS_FAILURE;
-  std::unique_ptr<platform::Process> process = platform::Process::open(monitorPID_);
+  std::unique_ptr<platform::Process> process = std::move(monitorProcess_);
+  if (process == nullptr) process = platform::Process::open(monitorPID_);
   if (process == nullptr) {
     PROVIDER_TRACE(logger_, "waitForMonitorShutdown",
                    "FS_MonitorProvider::waitForMonitorShutdown - OpenProcess(...) failed!\n");
