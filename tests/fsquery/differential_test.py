@@ -60,50 +60,46 @@ def find(start, predicates, flat=False, prune=()):
     return {p.decode() for p in result.stdout.split(b"\0") if p}
 
 
-class Runner:
-    def __init__(self, fsquery, env, home, extra):
-        self.fsquery, self.env, self.home, self.extra = fsquery, env, home, extra
-
-    def run(self, arguments):
-        command = [self.fsquery, "--home", self.home, "-0", "-q"] + self.extra + arguments
+def runner(fsquery, env, home, extra):
+    """A function that runs fsquery with arguments: its exit code, reported paths and stderr."""
+    def run(arguments):
+        command = [fsquery, "--home", home, "-0", "-q"] + extra + arguments
         # Files, not pipes: a monitor started by the query inherits them and outlives it.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            code = subprocess.run(command, env=self.env, stdout=out, stderr=err).returncode
+            code = subprocess.run(command, env=env, stdout=out, stderr=err).returncode
             out.seek(0)
             err.seek(0)
             return code, {p.decode() for p in out.read().split(b"\0") if p}, \
                 err.read().decode(errors="replace")
+    return run
 
 
-def compare(runner, tree, failures):
+def expect(run, arguments, want, failures):
+    code, got, stderr = run(arguments)
+    if code != 0 or got != want:
+        failures.append(f"fsquery {' '.join(arguments)}: exit {code} {stderr.strip()}\n"
+                        f"  only fsquery: {sorted(got - want)[:5]}\n"
+                        f"  only find:    {sorted(want - got)[:5]}")
+
+
+def compare(run, tree, failures):
     sub1, sub2 = os.path.join(tree, "sub1"), os.path.join(tree, "Sub2")
-    both_code, both, _ = runner.run([sub1, sub2])
-    if both_code != 0 or both != find(sub1, []) | find(sub2, []):
-        failures.append(f"two paths: exit {both_code}, {sorted(both)}")
+    deep = os.path.join(sub1, "deep")
+    one_x = find(tree, ["-size", "1c"])  # for the checksum filters
     # Exclusions last: a cached subtree made under an ancestor's exclusions is trusted by a later
     # query of the subtree alone without exclusions within the same second (age 0), by design.
-    questions = [(q + [tree], f, False, ()) for q, f in QUESTIONS]
-    questions += [
-        (["--flat", tree], [], True, ()),
-        (["-c", '[FILENAME]=="*.txt"', "--flat", tree], ["-iname", "*.txt"], True, ()),
-        ([tree, "--exclude", sub1], [], False, (sub1,)),
-        ([tree, "--exclude", sub2, "--exclude", os.path.join(sub1, "deep")], [], False,
-         (sub2, os.path.join(sub1, "deep"))),
+    checks = [([sub1, sub2], find(sub1, []) | find(sub2, []))]
+    checks += [(q + [tree], find(tree, f)) for q, f in QUESTIONS]
+    checks += [
+        (["--flat", tree], find(tree, [], True)),
+        (["-c", '[FILENAME]=="*.txt"', "--flat", tree], find(tree, ["-iname", "*.txt"], True)),
+        ([tree, "--exclude", sub1], find(tree, [], prune=(sub1,))),
+        ([tree, "--exclude", sub2, "--exclude", deep], find(tree, [], prune=(sub2, deep))),
+        (["--md5", hashlib.md5(b"x").hexdigest(), tree], one_x),
+        (["--crc32", f"{zlib.crc32(b'x'):08x}", tree], one_x),
     ]
-    for arguments, predicates, flat, prune in questions:
-        code, got, stderr = runner.run(arguments)
-        want = find(tree, predicates, flat, prune)
-        if code != 0 or got != want:
-            failures.append(f"fsquery {' '.join(arguments)}: exit {code} {stderr.strip()}\n"
-                            f"  only fsquery: {sorted(got - want)[:5]}\n"
-                            f"  only find:    {sorted(want - got)[:5]}")
-    # Checksum filters: the files whose content is one "x".
-    one_x = find(tree, ["-size", "1c"])
-    for option, value in (("--md5", hashlib.md5(b"x").hexdigest()),
-                          ("--crc32", f"{zlib.crc32(b'x'):08x}")):
-        code, got, stderr = runner.run([option, value, tree])
-        if code != 0 or got != one_x:
-            failures.append(f"{option}: exit {code} {stderr} {sorted(got)} != {sorted(one_x)}")
+    for arguments, want in checks:
+        expect(run, arguments, want, failures)
 
 
 def main():
@@ -113,38 +109,34 @@ def main():
     home = os.path.join(home_drive, "cache")  # a drive root cannot be quoted for the monitor
     os.makedirs(home)
     make_tree(tree)
-    fsquery = os.path.join(fsquery_dir, "fsquery")
     env = dict(os.environ)
     env.pop("FSCANNER_TRACE", None)
-    # Drives: the tree (fixed or remote), the cache home and the programs on drives of their own
-    # that no query and no monitor looks at.
-    kind = "remote" if mode == "walk" else "fixed"
-    env["FSCANNER_DRIVES"] = f"C:={tree},{kind};H:={home_drive},ramdisk;B:={fsquery_dir},cdrom"
     extra = ["--cache-only"] if mode in ("cache-only", "install", "walk") else []
     failures = []
     try:
         if mode == "install":
-            prefix = os.path.join(work, "prefix")
-            subprocess.run([sys.argv[3], "--install", sys.argv[4], "--prefix", prefix],
+            fsquery_dir = os.path.join(work, "prefix")
+            subprocess.run([sys.argv[3], "--install", sys.argv[4], "--prefix", fsquery_dir],
                            capture_output=True, check=True)
-            fsquery = os.path.join(prefix, "bin", "fsquery")
-            env["FSCANNER_DRIVES"] = f"C:={tree},fixed;H:={home_drive},ramdisk;B:={prefix},cdrom"
-            code, got, stderr = Runner(fsquery, env, home, extra).run(
-                ["-c", '[FILENAME]=="*.txt"', tree])
-            if code != 0 or got != find(tree, ["-iname", "*.txt"]):
-                failures.append(f"installed fsquery: exit {code} {stderr} {sorted(got)}")
+        # Drives: the tree (fixed or remote), the cache home and the programs on drives of their
+        # own that no query and no monitor looks at.
+        kind = "remote" if mode == "walk" else "fixed"
+        env["FSCANNER_DRIVES"] = f"C:={tree},{kind};H:={home_drive},ramdisk;B:={fsquery_dir},cdrom"
+        fsquery = os.path.join(fsquery_dir, "bin" if mode == "install" else "", "fsquery")
+        run = runner(fsquery, env, home, extra)
+        if mode == "install":
+            expect(run, ["-c", '[FILENAME]=="*.txt"', tree], find(tree, ["-iname", "*.txt"]),
+                   failures)
         else:
-            runner = Runner(fsquery, env, home, extra)
             if mode == "monitor":
-                code, _, stderr = runner.run([tree])
+                code, _, stderr = run([tree])
                 if "could not make its cache object" in stderr:
                     print("skipped: " + stderr.strip())
                     return SKIP
-            compare(runner, tree, failures)
+            compare(run, tree, failures)
             if mode == "walk":
-                code, got, stderr = runner.run(["-c", '[FILENAME]=="*.md"', "$remote::*"])
-                if code != 0 or got != find(tree, ["-iname", "*.md"]):
-                    failures.append(f"$remote: exit {code} {stderr} {sorted(got)}")
+                expect(run, ["-c", '[FILENAME]=="*.md"', "$remote::*"],
+                       find(tree, ["-iname", "*.md"]), failures)
     finally:
         if mode == "monitor":
             subprocess.run([fsquery, "--home", home, "--shutdown"], env=env, check=False,

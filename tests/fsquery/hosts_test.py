@@ -35,27 +35,17 @@ def digest_of(directory):
     return digest.hexdigest()
 
 
-def monitors_of(home):
-    found = []
+def kill_monitors(home):
+    """SIGKILL to every monitor of home; one that ended since it was listed is passed over."""
     marker = os.path.basename(os.path.dirname(home)).encode()
     for entry in os.listdir("/proc"):
         try:
             with open("/proc/%s/cmdline" % entry, "rb") as f:
                 words = f.read().split(b"\0")
-        except OSError:
+            if os.path.basename(words[0]) == b"fsmon" and any(marker in w for w in words):
+                os.kill(int(entry), signal.SIGKILL)
+        except (OSError, ValueError):
             continue
-        if words and os.path.basename(words[0]) == b"fsmon" and any(marker in w for w in words):
-            found.append(int(entry))
-    return found
-
-
-def kill_monitors(home):
-    """SIGKILL to every monitor of home; one that ended since it was listed is passed over."""
-    for pid in monitors_of(home):
-        try:
-            os.kill(pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
 
 
 class Setup:
