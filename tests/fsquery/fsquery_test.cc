@@ -191,9 +191,9 @@ TEST(FsqueryOutput, EveryFormatByteExact) {
 }
 
 TEST(FsqueryOutput, ResultSinkJoinsDirectoryAndNameOnce) {
-  EXPECT_EQ(joinPath(u"C:\\a\\", u"b"), u"C:\\a\\b");
-  EXPECT_EQ(joinPath(u"C:\\a", u"b"), u"C:\\a\\b");
-  EXPECT_EQ(joinPath(nullptr, u"b"), u"b");
+  EXPECT_EQ(
+      joinPath(u"C:\\a\\", u"b") + u"|" + joinPath(u"C:\\a", u"b") + u"|" + joinPath(nullptr, u"b"),
+      u"C:\\a\\b|C:\\a\\b|b");
   std::FILE* out = std::tmpfile();
   OutputWriter writer(out, OutputOptions{OutputFormat::kCount, false, '\n'}, false);
   ResultSink sink(&writer);

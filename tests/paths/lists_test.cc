@@ -36,9 +36,8 @@ TEST(DriveEntryTest, AssignmentCopiesStringsInPairsAndEqualityIgnoresTheFlag) {
        {DriveEntry(u"E:", DT_REMOVABLE, nullptr), DriveEntry(nullptr, DT_RAMDISK, u"TMPFS")}) {
     target = source;
     target = halfNull;
-    EXPECT_EQ(target.drive(), nullptr);
-    EXPECT_EQ(target.fileSystem(), nullptr);
-    EXPECT_EQ(target.type(), halfNull.type());
+    EXPECT_EQ(render(DriveList{target})[0],
+              "(null) (null) " + std::to_string(halfNull.type()) + " excluded");
   }
 
   // Null is not the empty text.
@@ -48,8 +47,8 @@ TEST(DriveEntryTest, AssignmentCopiesStringsInPairsAndEqualityIgnoresTheFlag) {
 
 class DriveListTest : public DriveTableTest {
  protected:
-  Strings build(uint32_t mask) {
-    DriveList drives;
+  // The drives of the mask, appended to drives.
+  Strings build(uint32_t mask, DriveList drives = {}) {
     EXPECT_TRUE(DriveHelper().buildDriveList(&drives, mask));
     return render(drives);
   }
@@ -66,9 +65,8 @@ TEST_F(DriveListTest, ListsDrivesOfTheMaskInTableOrder) {
   EXPECT_EQ(build(mdLocalDriveGroup), (Strings{"C: NTFS 2", "D: FAT32 2"}));
   EXPECT_EQ(build(mdOtherDriveGroup), (Strings{"A: FAT 1", "E: CDFS 8", "M: TMPFS 16"}));
   EXPECT_TRUE(build(0).empty());
-  DriveList appended = {DriveEntry(u"Z:", DT_FIXED, u"NTFS")};
-  EXPECT_TRUE(DriveHelper().buildDriveList(&appended, mdRemoteDriveGroup));
-  EXPECT_EQ(render(appended), (Strings{"Z: NTFS 2", "R: SMB 4"}));
+  EXPECT_EQ(build(mdRemoteDriveGroup, {DriveEntry(u"Z:", DT_FIXED, u"NTFS")}),
+            (Strings{"Z: NTFS 2", "R: SMB 4"}));
 
   // Drives whose root directory is gone are not listed.
   for (const FixtureDrive& drive : everyDriveType()) {

@@ -104,7 +104,6 @@ TEST_F(PathResolverTest, PatternOnAnExplicitDriveTracesEveryStep) {
   EXPECT_EQ(traces_.records().back().level, ZrLogWrapper::kExit);
 }
 
-// Each path alone: its outputs and, where given, the trace that tells why.
 TEST_F(PathResolverTest, EachPathEndsInItsList) {
   const std::string a256(platform::kMaxPath - 4, 'a');
   const std::u16string w256(a256.begin(), a256.end());

@@ -55,8 +55,9 @@ class CollectingResults : public FsResults {
 
 std::u16string wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
-ResolvedPath start(const std::u16string& path, bool recursive = true) {
-  return ResolvedPath{PathEntry(path.c_str(), recursive), DriveEntry(u"C:", DT_FIXED, u"EXT4")};
+ResolvedPath start(const std::u16string& path, bool recursive = true,
+                   const char16_t* fileSystem = u"EXT4") {
+  return ResolvedPath{PathEntry(path.c_str(), recursive), DriveEntry(u"C:", DT_FIXED, fileSystem)};
 }
 
 class WalkTest : public ::testing::Test {
@@ -235,22 +236,18 @@ TEST_F(WalkTest, CriteriaAndChecksumFiltersChooseTheFiles) {
 }
 
 TEST_F(WalkTest, TheReusedFileInfoStartsAfreshForEveryFile) {
-  REQUIRE_PROCESS_DRIVES();
-  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
-    std::ofstream(processDrives().hostRoot('F') / name) << name;
-  }
-  // FAT: the entry's times are not taken; the host fetches them through stat, which leaves every
+  make({"a.txt", "b.txt", "c.txt"});
+  // On a FAT drive the entry's times are not taken; the host fetches them, which leaves every
   // item known until the next file clears them.
   results_.onFile = [](FsFileInfo* info) {
     EXPECT_EQ(info->knownMask(), FsFileInfo::kKnownMode | FsFileInfo::kKnownSize);
     EXPECT_TRUE(info->updateInfo());
   };
   FsScanFilter filter(u"[SIZE]>=0", false);
-  ResolvedPath fat{PathEntry(u"F:\\", true), DriveEntry(u"F:", DT_FIXED, u"FAT32")};
-  EXPECT_EQ(fs_build(&results_, &filter, fat, {}, {}, false, 100000), kWalkFinished);
-  EXPECT_EQ(results_.files.size(), 3u);
-  for (const char* name : {"a.txt", "b.txt", "c.txt"})
-    fs::remove(processDrives().hostRoot('F') / name);
+  EXPECT_EQ(fs_build(&results_, &filter, start(dir_.drive(), true, u"FAT32"), {}, {}, false,
+                     kWalkDefaultBudgetMs),
+            kWalkFinished);
+  EXPECT_EQ(results_.names(), (Names{u"a.txt", u"b.txt", u"c.txt"}));
 }
 
 #ifndef _WIN32
