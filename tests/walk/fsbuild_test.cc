@@ -289,12 +289,7 @@ TEST_F(WalkTest, SpecialFilesNeverBlockOrStopTheWalk) {
   EXPECT_EQ(failed, 0);
 }
 
-// Walks stop at the edges of a drive: a mount of proc or sysfs and the root of another drive are
-// never entered, FIFOs and devices are reported as files without being opened, and the walk ends
-// with result 0. Each walk runs in a child process with a mount namespace of its own, so the
-// mounts it makes vanish with it.
-
-// Failure bits of a child's walks; kCannotMount asks the test to skip.
+// Failure bits of a child's walks (walkAcrossBoundaries); kCannotMount asks the test to skip.
 constexpr int kWrongFiles = 1, kDeviceOpened = 2, kEnteredPseudoStart = 4;
 constexpr int kCannotMount = 64;
 
@@ -363,7 +358,9 @@ int inChild(const fs::path& dir) {
   return WEXITSTATUS(status);
 }
 
-// As root, proc and sysfs are mounted afresh; as an ordinary user, bound in a user namespace.
+// Walks stop at the edges of a drive: a mount of proc or sysfs and the root of another drive are
+// never entered, FIFOs and devices are reported as files without being opened, and the walk ends
+// with result 0. Each walk runs in a child with a mount namespace of its own.
 TEST(WalkBoundaries, WalksSkipPseudoMountsAndNestedDrivesAndNeverReadDevices) {
   int ran = 0;
   for (const bool asRoot : {true, false}) {
