@@ -9,6 +9,7 @@
 #include <string>
 
 #include "criteria/criteria_evaluator.h"
+#include "criteria/criteria_lexer.h"
 #include "criteria/syntax_analyzer.h"
 #include "support/narrow_text.h"
 #include "tablestore/field.h"
@@ -88,6 +89,27 @@ void forEachCase(const std::u16string& cases, Check check) {
     end = std::min(cases.find(u"; ", start), cases.size());
     const size_t arrow = cases.find(u" -> ", start);
     check(cases.substr(start, arrow - start), narrow(cases.substr(arrow + 4, end - arrow - 4)));
+  }
+}
+
+// The tokens of a whole text, one word each: a kind letter (N number, S string, C column,
+// V variable, A arithmetic, P parenthesis, B boolean, R relational, K command, U punctuation),
+// then the number or the text in parentheses; "$" ends a text that ran out, "?" one that failed
+// (either without a token).
+inline std::string tokensOf(const std::u16string& text) {
+  CriteriaLexer lexer;
+  lexer.setText(text.c_str());
+  std::string out;
+  for (;;) {
+    const CriteriaToken& token = lexer.next();
+    if (lexer.status() != CriteriaLexer::LEX_OK) {
+      return out + (lexer.status() == CriteriaLexer::LEX_END ? "$" : "?") +
+             (token.kind != TokNone ? " with a token" : "");
+    }
+    out += "NSCVAPBRKU"[token.kind];
+    out += token.kind <= TokVariable && token.kind != TokNumeric ? "(" + narrow(token.text) + ")"
+                                                                 : std::to_string(token.number);
+    out += " ";
   }
 }
 

@@ -14,26 +14,6 @@
 
 namespace {
 
-// The tokens of a whole text, one word each: a kind letter (N number, S string, C column,
-// V variable, A arithmetic, P parenthesis, B boolean, R relational, K command, U punctuation),
-// then the number or the text in parentheses; "$" ends a text that ran out, "?" one that failed.
-std::string tokensOf(const std::u16string& text) {
-  CriteriaLexer lexer;
-  lexer.setText(text.c_str());
-  std::string out;
-  for (;;) {
-    const CriteriaToken& token = lexer.next();
-    if (lexer.status() != CriteriaLexer::LEX_OK) {
-      EXPECT_EQ(token.kind, TokNone);
-      return out + (lexer.status() == CriteriaLexer::LEX_END ? "$" : "?");
-    }
-    out += "NSCVAPBRKU"[token.kind];
-    out += token.kind <= TokVariable && token.kind != TokNumeric ? "(" + narrow(token.text) + ")"
-                                                                 : std::to_string(token.number);
-    out += " ";
-  }
-}
-
 TEST(CriteriaLexerTest, TokensInRecogniserOrder) {
   forEachCase(
       u"[PATHID]==pathid -> C(PATHID) R0 V(pathid) $; a<=b -> V(a) R2 V(b) $; a=b -> V(a) ?; "
