@@ -48,13 +48,16 @@ def generate(tree, files, directories):
 
 class Changer(threading.Thread):
     """Creates, deletes, renames and resizes files and creates, renames and removes directories
-    under tree at a steady rate, until stopped; `paused` holds it between two changes. A creation
-    becomes a deletion while the tree holds more files than it started with, so that the tree
-    keeps its size and what grows over time is only what the system keeps."""
+    under tree at a steady rate, until stopped; `paused` holds it between two changes. A file's
+    creation becomes a deletion while the tree holds more files than it started with, and a
+    subdirectory's creation a removal while the tree holds as many subdirectories as top
+    directories, so that the tree keeps its size and what grows over time is only what the
+    system keeps."""
 
-    def __init__(self, tree, rate, files):
+    def __init__(self, tree, rate, files, directories):
         super().__init__(daemon=True)
         self.tree, self.rate, self.target, self.files = tree, rate, files, files
+        self.subdirectory_target, self.subdirectories = directories, 0
         self.stop_event, self.running = threading.Event(), threading.Event()
         self.running.set()
         self.changes, self.serial = 0, 0
@@ -75,6 +78,8 @@ class Changer(threading.Thread):
         kind = self.random.random()
         if kind < 0.35 and files and self.files > self.target:
             kind = 0.5
+        if 0.93 <= kind < 0.97 and self.subdirectories >= self.subdirectory_target:
+            kind = 0.99
         if kind < 0.35 or not files:
             with open(os.path.join(directory, "c%07d.dat" % self.serial), "wb") as out:
                 out.write(b"y" * self.random.randrange(0, 5000))
@@ -94,6 +99,7 @@ class Changer(threading.Thread):
             for i in range(5):
                 open(os.path.join(sub, "f%d.dat" % i), "wb").close()
             self.files += 5
+            self.subdirectories += 1
         elif kind < 0.985:
             # Whole trees move; the tops the queries name stay where they are.
             movable = [n for n in self.tops() if n not in self.named_tops]
@@ -103,8 +109,10 @@ class Changer(threading.Thread):
             os.rename(os.path.join(self.tree, old), os.path.join(self.tree, "n%07d" % self.serial))
         elif subdirectories:
             doomed = os.path.join(top, self.random.choice(subdirectories))
-            self.files -= sum(len(names) for _, _, names in os.walk(doomed))
+            removed = list(os.walk(doomed))
             shutil.rmtree(doomed)
+            self.files -= sum(len(names) for _, _, names in removed)
+            self.subdirectories -= len(removed)
         self.changes += 1
 
     def run(self):
@@ -256,7 +264,7 @@ def main():
     # The tree is a fixed drive of its own; the rest of / a remote drive the monitor leaves alone.
     os.environ["FSCANNER_DRIVES"] = "C:=/,remote;D:=%s,fixed" % tree
     host = Host(fsquery, home)
-    changer = Changer(tree, options.changes_per_second, options.files)
+    changer = Changer(tree, options.changes_per_second, options.files, options.directories)
     try:
         return run(options, tree, home, host, changer)
     finally:
@@ -302,8 +310,8 @@ def run(options, tree, home, host, changer):
     interval = options.minutes * 60 / options.queries
     print("| min | queries | p50 ms | p99 ms | max ms | errors | checks ok/late/wrong | "
           "fsquery heap / mapped KiB / fds / maps | fsmon heap / mapped KiB / fds / maps | changes | "
-          "table MiB |")
-    print("|---|---|---|---|---|---|---|---|---|---|---|")
+          "directories | table MiB |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|")
     totals = {"queries": 0, "errors": 0, "ok": 0, "late": 0, "wrong": 0}
     rows, minute, latencies, minute_start = [], 1, [], time.monotonic()
     counts = {"errors": 0, "ok": 0, "late": 0, "wrong": 0}
@@ -329,8 +337,9 @@ def run(options, tree, home, host, changer):
             row = (minute, len(latencies), percentile(latencies, 0.5), percentile(latencies, 0.99),
                    max(latencies, default=0.0), counts["errors"],
                    "%d/%d/%d" % (counts["ok"], counts["late"], counts["wrong"]), cells[0],
-                   cells[1], changer.changes, table_megabytes(home))
-            print("| %d | %d | %.2f | %.2f | %.1f | %d | %s | %s | %s | %d | %.1f |" % row,
+                   cells[1], changer.changes, len(changer.tops()) + changer.subdirectories,
+                   table_megabytes(home))
+            print("| %d | %d | %.2f | %.2f | %.1f | %d | %s | %s | %s | %d | %d | %.1f |" % row,
                   flush=True)
             rows.append((facts, counts.copy()))
             for key in counts:
