@@ -41,8 +41,9 @@ Win32Mutex::~Win32Mutex() = default;
 int Win32Mutex::release() {
   Handle* current = current_.load();
   if (current == nullptr) return 0;
-  if (holder_.load() != std::this_thread::get_id()) return current->mutex->release() ? 1 : 0;
-  if (--depth_ == 0) holder_.store(std::thread::id());
+  if (holder_.load() == std::this_thread::get_id() && --depth_ == 0) {
+    holder_.store(std::thread::id());
+  }
   return current->mutex->release() ? 1 : 0;
 }
 
