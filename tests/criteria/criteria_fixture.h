@@ -30,8 +30,6 @@ class TestFields {
   }
   void setInt32(const char16_t* name, int32_t value) { as<Int32Field>(name)->setValue(value); }
   void setInt64(const char16_t* name, int64_t value) { as<Int64Field>(name)->setValue(value); }
-  void setByte(const char16_t* name, uint8_t value) { as<ByteField>(name)->setValue(value); }
-  void setWord(const char16_t* name, uint16_t value) { as<WordField>(name)->setValue(value); }
 
   FieldList list;
 

@@ -115,35 +115,28 @@ TEST(PatternSetTest, OverlongPatternsAndTextsStayInsideTheTables) {
   EXPECT_FALSE(set.match((longName + u"b").c_str()));
 }
 
-TEST(PatternSetTest, BuildingReseedsTheRandomGenerator) {
-  // Each hash table seeds with the time and takes one number: the next one a caller draws is the
-  // second number of that time's sequence.
-  std::srand(12345);
-  std::time_t before = std::time(nullptr);
-  PatternSet set;
-  set.add(u"abc");
-  set.build(false);
-  int drawn = std::rand();
-  std::time_t after = std::time(nullptr);
-  bool seededByTime = false;
-  for (std::time_t t = before; t <= after; ++t) {
-    std::srand(static_cast<unsigned>(t));
-    std::rand();
-    seededByTime = seededByTime || std::rand() == drawn;
-  }
-  EXPECT_TRUE(seededByTime);
-}
-
-// The hash of the first table values, the table sizes, and patterns whose hashes all collide
-// (the hash keeps only the last 32 units): past the probe limit they are matched as general
-// patterns, so building and matching stay linear.
-TEST(PatternHashTest, HashSizesAndCollisions) {
+// The hash of the first table values, the table sizes, the reseeding, and patterns whose hashes
+// all collide (the hash keeps only the last 32 units): past the probe limit they are matched as
+// general patterns, so building and matching stay linear.
+TEST(PatternHashTest, HashSizesReseedingAndCollisions) {
   EXPECT_EQ(PatternHash::hashOf(u"", 0), 0u);
   EXPECT_EQ(PatternHash::hashOf(u"\x0105", 1), 0x2A53EE83u);
   EXPECT_EQ(PatternHash::hashOf(u"\x02\x03", 2), 0x1C7C0B81u + 2 * 0x1EEC53FAu);
   std::vector<std::u16string> strings(5, u"a");
   std::vector<uint32_t> refused;
+  // Each table seeds the random generator with the time and takes one number: the next one a
+  // caller draws is the second number of that time's sequence.
+  std::srand(12345);
+  const std::time_t before = std::time(nullptr);
   EXPECT_EQ(PatternHash(&strings, true, &refused).size(), 16u);
+  const int drawn = std::rand();
+  bool seededByTime = false;
+  for (std::time_t t = before; t <= std::time(nullptr); ++t) {
+    std::srand(static_cast<unsigned>(t));
+    std::rand();
+    seededByTime = seededByTime || std::rand() == drawn;
+  }
+  EXPECT_TRUE(seededByTime);
   strings.resize(170, u"b");
   EXPECT_EQ(PatternHash(&strings, true, &refused).size(), 512u);
 

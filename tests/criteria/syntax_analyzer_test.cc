@@ -52,8 +52,8 @@ TEST(SyntaxAnalyzerTest, OperatorsPrecedenceFieldsAndStrings) {
   FileColumns file;
   file.setInt64(u"SIZE", 5000000000LL);
   file.setInt32(u"ATTR", -1);
-  file.setByte(u"FLAGS", 0xFF);
-  file.setWord(u"KIND", 0xFFFF);
+  static_cast<ByteField*>(file.list.findField(u"FLAGS"))->setValue(0xFF);
+  static_cast<WordField*>(file.list.findField(u"KIND"))->setValue(0xFFFF);
   file.setString(u"FILENAME", u"README.TXT");
   // Only a right-hand string is a pattern.
   expectValues(
