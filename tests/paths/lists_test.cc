@@ -14,9 +14,11 @@
 
 namespace {
 
+const DriveEntry kFloppy(u"A:", DT_REMOVABLE, u"FAT");
 const DriveEntry kFixedNtfs(u"C:", DT_FIXED, u"NTFS");
 const DriveEntry kFixedFat(u"D:", DT_FIXED, u"FAT32");
 const DriveEntry kRemote(u"R:", DT_REMOTE, u"SMB");
+const DriveList kFixtureLike = {kFloppy, kFixedNtfs, kFixedFat, kRemote};
 
 // Copy construction copies all four fields; assignment copies the strings only as a pair, and
 // never the excluded flag, which belongs to the position in the drive list; equality ignores it.
@@ -24,8 +26,8 @@ TEST(DriveEntryTest, AssignmentCopiesStringsInPairsAndEqualityIgnoresTheFlag) {
   DriveEntry target(u"C:", DT_FIXED, u"NTFS");
   target.setExcluded(true);
   EXPECT_TRUE(DriveEntry(target).excluded());
-  EXPECT_EQ(DriveEntry(u"C:", DT_FIXED, u"NTFS"), target);
-  DriveEntry source(u"R:", DT_REMOTE, u"SMB");
+  EXPECT_EQ(kFixedNtfs, target);
+  DriveEntry source = kRemote;
   target = source;
   EXPECT_EQ(render(DriveList{target}), Strings{"R: SMB 4 excluded"});
   source.setExcluded(true);
@@ -86,21 +88,17 @@ TEST_F(DriveListTest, ListsDrivesOfTheMaskInTableOrder) {
   EXPECT_TRUE(usable.empty());
 }
 
-DriveList fixtureLikeDrives() {
-  return {DriveEntry(u"A:", DT_REMOVABLE, u"FAT"), kFixedNtfs, kFixedFat, kRemote};
-}
-
 // Only an exclusion of a whole drive, written as a drive-qualified root, prunes the drive and
 // marks it excluded. Not: a path below the root, one written before resolution (media prefix,
 // token, other case), one with more than one trailing separator, or no drive at all.
 TEST(DrivePruningTest, WholeDriveExclusionsAndFileSystemLists) {
-  const Strings untouched = render(fixtureLikeDrives());
+  const Strings untouched = render(kFixtureLike);
   const std::vector<const char16_t*> pruning = {u"C:\\*", u"C:\\", u"C:/", u"C:", u"C:/*"};
   const std::vector<const char16_t*> keeping = {
       u"C:\\temp", u"$local::C:\\", u"%CSIDL_WINDOWS%", u"c:\\", u"C:\\\\", u"C:\\*\\", u"C", u""};
   for (bool prunes : {true, false}) {
     for (const char16_t* path : prunes ? pruning : keeping) {
-      DriveList all = fixtureLikeDrives(), usable;
+      DriveList all = kFixtureLike, usable;
       TraceCapture traces;
       DriveHelper().fileSystemDriveListPruning(&all, &usable, {}, {}, {PathEntry(path, true)});
       EXPECT_EQ(render(all)[1], prunes ? "C: NTFS 2 excluded" : untouched[1]) << narrow(path);
@@ -110,7 +108,7 @@ TEST(DrivePruningTest, WholeDriveExclusionsAndFileSystemLists) {
   }
 
   DriveHelper helper;
-  DriveList all = fixtureLikeDrives(), usable;
+  DriveList all = kFixtureLike, usable;
   TraceCapture traces;
   helper.fileSystemDriveListPruning(&all, &usable, {u"ntfs", u"Smb"}, {}, {PathEntry()});
   EXPECT_EQ(render(usable), (Strings{"C: NTFS 2", "R: SMB 4"}));
@@ -129,8 +127,8 @@ TEST(DrivePruningTest, WholeDriveExclusionsAndFileSystemLists) {
 
 TEST(DriveListMergeTest, SelectDeduplicateAppendAndFind) {
   DriveHelper helper;
-  DriveList all = fixtureLikeDrives(), selected;
-  all.push_back(DriveEntry(u"C:", DT_FIXED, u"NTFS"));
+  DriveList all = kFixtureLike, selected;
+  all.push_back(kFixedNtfs);
   TraceCapture traces;
   helper.selectDrives(all, DT_FIXED | DT_REMOVABLE, &selected);  // keeps order and duplicates
   EXPECT_EQ(render(selected), (Strings{"A: FAT 1", "C: NTFS 2", "D: FAT32 2", "C: NTFS 2"}));
@@ -139,15 +137,12 @@ TEST(DriveListMergeTest, SelectDeduplicateAppendAndFind) {
   EXPECT_TRUE(helper.driveEnumerator(all[0], &selected, true));
   EXPECT_EQ(selected.size(), 4u);
 
-  DriveList list = {DriveEntry(u"A:", DT_REMOVABLE, u"FAT"), DriveEntry(u"C:", DT_FIXED, u"NTFS"),
-                    DriveEntry(u"A:", DT_REMOVABLE, u"FAT"),
-                    DriveEntry(u"A:", DT_REMOVABLE, u"FAT"), DriveEntry(u"C:", DT_FIXED, u"FAT32")};
+  DriveList list = {kFloppy, kFixedNtfs, kFloppy, kFloppy, DriveEntry(u"C:", DT_FIXED, u"FAT32")};
   EXPECT_TRUE(helper.removeDuplicateDrives(&list));  // the last copy stays
   EXPECT_EQ(render(list), (Strings{"C: NTFS 2", "A: FAT 1", "C: FAT32 2"}));
   EXPECT_FALSE(helper.removeDuplicateDrives(&list));
   // Appending removes the destination's duplicates first; unique skips what it holds.
-  list = {DriveEntry(u"C:", DT_FIXED, u"NTFS"), DriveEntry(u"D:", DT_FIXED, u"FAT32"),
-          DriveEntry(u"C:", DT_FIXED, u"NTFS")};
+  list = {kFixedNtfs, kFixedFat, kFixedNtfs};
   helper.appendDriveList(list, &list, true);
   EXPECT_EQ(render(list), (Strings{"D: FAT32 2", "C: NTFS 2"}));
   EXPECT_TRUE(traces.contains(
@@ -155,8 +150,7 @@ TEST(DriveListMergeTest, SelectDeduplicateAppendAndFind) {
   EXPECT_TRUE(traces.contains("DriveHelper::appendDriveList - dstDriveList new size is 2\n"));
   helper.appendDriveList(list, &list, false);
   EXPECT_EQ(list.size(), 4u);
-  helper.appendDriveList(
-      {DriveEntry(u"R:", DT_REMOTE, u"SMB"), DriveEntry(u"C:", DT_FIXED, u"NTFS")}, &list, true);
+  helper.appendDriveList({kRemote, kFixedNtfs}, &list, true);
   EXPECT_EQ(render(list), (Strings{"D: FAT32 2", "C: NTFS 2", "R: SMB 4"}));
 
   // findDrive: the whole drive name, without case; no ':' at the end is no drive name.

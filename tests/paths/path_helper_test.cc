@@ -56,32 +56,25 @@ TEST(FolderTokenTest, ExpandsByTheFirstNameATokenBeginsWithinTheCapacity) {
       {u"x%CSIDL_COMMON_STARTUP%", "error -1"},
       {u"%__LAST_ENTRY__%", "error -1"}};
   for (const auto& [input, expected] : cases) EXPECT_EQ(expand(input), expected) << narrow(input);
-  EXPECT_EQ(expand(u"%CSIDL_WINDOWS%", 11), "C:\\Windows");
-  EXPECT_EQ(expand(u"%CSIDL_WINDOWS%", 10), "error -2");
+  EXPECT_EQ(expand(u"%CSIDL_WINDOWS%", 11) + expand(u"%CSIDL_WINDOWS%", 10), "C:\\Windowserror -2");
   ScopedShellFolders none("");
   EXPECT_EQ(expand(u"%%"), "error -1");
 }
 
 // The common forms are checked through the resolver.
 TEST(WildcardParentTest, ParentIsTheDirectoryBeforeTheFirstWildcard) {
-  const auto parentOf = [](const std::u16string& path) {
+  const std::u16string longest = u"C:\\" + std::u16string(kMaxPath - 4, u'a');
+  // Refused, output empty, when the parent does not fit.
+  std::vector<std::u16string> parents;
+  for (const std::u16string& path : std::vector<std::u16string>{
+           u"C:\\a\\b?\\c\\*.txt", u"?:*.doc", u"*.txt", u"dir\\*.txt", u"a\\b:*", u"", longest,
+           u"C:" + std::u16string(kMaxPath * 2, u'*'), longest + u"a", longest + u"a\\*"}) {
     char16_t output[kMaxPath];
     const bool fits = PathHelper().wildcardParent(path.c_str(), output);
-    return fits ? std::u16string(output) : u"refused" + std::u16string(output);
-  };
-  const std::u16string longest = u"C:\\" + std::u16string(kMaxPath - 4, u'a');
-  const std::pair<std::u16string, std::u16string> cases[] = {{u"C:\\a\\b?\\c\\*.txt", u"C:\\a\\"},
-                                                             {u"?:*.doc", u"?:\\"},
-                                                             {u"*.txt", u"\\"},
-                                                             {u"dir\\*.txt", u"dir\\"},
-                                                             {u"a\\b:*", u"a\\b:\\"},
-                                                             {u"", u""},
-                                                             {longest, longest}};
-  for (const auto& [path, parent] : cases) EXPECT_EQ(parentOf(path), parent) << narrow(path);
-  EXPECT_EQ(parentOf(u"C:" + std::u16string(kMaxPath * 2, u'*')), u"C:\\");
-  // Refused, output empty, when the parent does not fit.
-  EXPECT_EQ(parentOf(longest + u"a"), u"refused");
-  EXPECT_EQ(parentOf(longest + u"a\\*"), u"refused");
+    parents.push_back(fits ? std::u16string(output) : u"refused" + std::u16string(output));
+  }
+  EXPECT_EQ(parents, (std::vector<std::u16string>{u"C:\\a\\", u"?:\\", u"\\", u"dir\\", u"a\\b:\\",
+                                                  u"", longest, u"C:\\", u"refused", u"refused"}));
   char16_t output[kMaxPath];
   EXPECT_FALSE(PathHelper().wildcardParent(nullptr, output) ||
                PathHelper().wildcardParent(u"C:\\", nullptr));
