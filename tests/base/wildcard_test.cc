@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -71,25 +72,23 @@ TEST(WildcardMatchTest, PathologicalPatternsFinish) {
   EXPECT_EQ(pathMatch(u"*\\a*\\a*\\ab", deep.c_str(), true, true), 1);
 }
 
+// Each case: pattern, path, subtree, result. A pattern ending in "\" or "\*" names the directory
+// and, with subtree, what lies below; after a star a trailing backslash of the path is accepted
+// without subtree.
 TEST(PathMatchTest, SubtreeAndTrailingBackslashRules) {
-  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\data\\", true, true), 1);
-  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\database", true, true), 0);
-  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\data", false, true), 1);
-  EXPECT_EQ(pathMatch(u"C:\\data", u"C:\\data\\", false, true), 0);
-  // A pattern ending in "\" or "\*" names the directory and, with subtree, what lies below.
-  EXPECT_EQ(pathMatch(u"C:\\data\\", u"C:\\data", false, true), 1);
-  EXPECT_EQ(pathMatch(u"C:\\data\\*", u"C:\\data", false, true), 1);
-  EXPECT_EQ(pathMatch(u"C:\\data\\**", u"C:\\data", false, true), 0);
-  EXPECT_EQ(pathMatch(u"C:\\data*\\", u"C:\\data", false, true), 0);
-  EXPECT_EQ(pathMatch(u"C:\\data\\x", u"C:\\data", true, true), 0);
-  EXPECT_EQ(pathMatch(u"C:\\data\\", u"C:\\data\\x", true, true), 1);
-  EXPECT_EQ(pathMatch(u"C:\\Windows\\*", u"C:\\Windows\\System32", false, true), 1);
-  // After a star a trailing backslash of the path is accepted without subtree.
-  EXPECT_EQ(pathMatch(u"C:\\*a", u"C:\\data\\", false, true), 1);
-  EXPECT_EQ(pathMatch(u"C:\\*a", u"C:\\data\\x", false, true), 0);
-  EXPECT_EQ(pathMatch(u"C:\\*a", u"C:\\data\\x", true, true), 1);
-  EXPECT_EQ(pathMatch(nullptr, u"C:\\", true, true), 0);
-  EXPECT_EQ(pathMatch(u"C:\\", nullptr, true, true), 0);
+  const std::tuple<const char16_t*, const char16_t*, bool, int> cases[] = {
+      {u"C:\\data", u"C:\\data\\", 1, 1},   {u"C:\\data", u"C:\\database", 1, 0},
+      {u"C:\\data", u"C:\\data", 0, 1},     {u"C:\\data", u"C:\\data\\", 0, 0},
+      {u"C:\\data\\", u"C:\\data", 0, 1},   {u"C:\\data\\*", u"C:\\data", 0, 1},
+      {u"C:\\data\\**", u"C:\\data", 0, 0}, {u"C:\\data*\\", u"C:\\data", 0, 0},
+      {u"C:\\data\\x", u"C:\\data", 1, 0},  {u"C:\\data\\", u"C:\\data\\x", 1, 1},
+      {u"C:\\W\\*", u"C:\\W\\S32", 0, 1},   {u"C:\\*a", u"C:\\data\\", 0, 1},
+      {u"C:\\*a", u"C:\\data\\x", 0, 0},    {u"C:\\*a", u"C:\\data\\x", 1, 1}};
+  for (const auto& [pattern, path, subtree, result] : cases) {
+    EXPECT_EQ(pathMatch(pattern, path, subtree, true), result)
+        << testing::PrintToString(pattern) << " " << testing::PrintToString(path);
+  }
+  EXPECT_EQ(pathMatch(nullptr, u"C:\\", true, true) + pathMatch(u"C:\\", nullptr, true, true), 0);
 }
 
 TEST(PathListTest, RecursiveFlagsAndLongestMatch) {

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/narrow_text.h"
 
@@ -41,7 +42,7 @@ TEST(WideStringTest, CaseMappingAndComparisonsChangeOnlyAsciiLetters) {
   EXPECT_EQ(wcsNICompare(nullptr, u"y", 0), 0);
 }
 
-TEST(WideStringTest, SearchPrependDuplicateAndTimes) {
+TEST(WideStringTest, SearchPrependDuplicateTimesAndHash) {
   const char16_t* text = u"abcabc";
   EXPECT_EQ(findCharInRange(text, text + 5, u'c'), text + 2);
   EXPECT_EQ(findCharInRange(text + 3, text + 5, u'c'), text + 5);  // last is inclusive
@@ -71,9 +72,7 @@ TEST(WideStringTest, SearchPrependDuplicateAndTimes) {
   EXPECT_EQ(fileTimeToUnix(kEpoch + 9999999), 0u);
   EXPECT_EQ(fileTimeToUnix(125911584000000000ull), 946684800u);  // 2000-01-01
   EXPECT_EQ(fileTimeToUnix(kEpoch - 10000000), 0xFFFFFFFFu);     // one second before 1970
-}
 
-TEST(WideStringTest, HashKnownValues) {
   EXPECT_EQ(wcsHash(u"", 65536), 0);
   EXPECT_EQ(wcsHash(u"A", 65536), 2405);
   EXPECT_EQ(wcsHash(u"C:\\Windows\\System32", 1000003), 598494);
@@ -94,17 +93,14 @@ TEST(WideStringTest, NarrowAndDecimalConversions) {
   EXPECT_EQ(u16string(uintToWide(0, buffer)), u"0");
   EXPECT_EQ(u16string(uintToWide(UINT64_MAX, buffer)), u"18446744073709551615");
   EXPECT_EQ(uintToWide(7, nullptr), nullptr);
-  const std::pair<const char16_t*, int64_t> numbers[] = {
-      {u"0012", 12},
-      {u"-5", 0},
-      {u"12a", 0},
-      {u"", 0},
-      {nullptr, 0},
-      {u"9223372036854775807", INT64_MAX},
-      {u"9223372036854775808", INT64_MAX},
-      // Only the first 23 characters are read: what follows them goes unseen.
-      {u"00000000000000000000012x", 12}};
-  for (const auto& [text, value] : numbers) EXPECT_EQ(wideToInt64(text), value);
+  // Only the first 23 characters of a number are read: what follows them goes unseen.
+  std::vector<int64_t> values;
+  for (const char16_t* text :
+       std::vector<const char16_t*>{u"0012", u"-5", u"12a", u"", nullptr, u"9223372036854775807",
+                                    u"9223372036854775808", u"00000000000000000000012x"}) {
+    values.push_back(wideToInt64(text));
+  }
+  EXPECT_EQ(values, (std::vector<int64_t>{12, 0, 0, 0, 0, INT64_MAX, INT64_MAX, 12}));
 
   if (!narrowTextIsUtf8()) GTEST_SKIP() << kNarrowTextIsNotUtf8;
   char16_t* astral = toWide("x\xF0\x9F\x98\x80\xC3\xA4");
