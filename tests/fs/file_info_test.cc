@@ -21,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace p = platform;
+using Items = std::vector<uint64_t>;
 
 TEST(FileModeTest, FromDirectoryEntryAttributesAndFromStat) {
   EXPECT_EQ(modeFromAttributes(p::kAttrReadOnly | p::kAttrHidden, u"notes.txt", u""), 0xA892u);
@@ -99,7 +100,6 @@ TEST_F(FileInfoTest, StatRouteAndSizeOnFat) {
   auto run = info(u"F:\\", u"run.sh");
   EXPECT_TRUE(run->updateInfo());
   // The mode: regular, read, write, execute from the owner's bits; the stat fields cut to 32 bits.
-  using Items = std::vector<uint64_t>;
   EXPECT_EQ((Items{run->knownMask(), run->mode(), run->size(), run->drive(), run->inode(),
                    run->linkCount(), run->userId(), run->groupId(), run->modificationTime(),
                    run->accessTime(), run->creationTime()}),
@@ -123,9 +123,8 @@ TEST_F(FileInfoTest, KnownItemsAreKeptNamesAreOwnedCopiesAndFailuresSetTheErrorF
   auto absent = info(u"N:\\nowhere", u"absent");
   absent->setMode(0x1234);
   absent->setSize(5, 1);
-  EXPECT_EQ(absent->getMode(), 0x1234u);
-  EXPECT_EQ(absent->getSize(), 0x100000005ull);
-  EXPECT_FALSE(absent->hasError());
+  EXPECT_EQ((Items{absent->getMode(), absent->getSize(), absent->hasError()}),
+            (Items{0x1234, 0x100000005ull, false}));
   EXPECT_TRUE(traces_.messages().empty()) << "no disk access for known items";
 
   write(processDrives().hostRoot('N') / "kept.txt", "abc");
@@ -133,9 +132,8 @@ TEST_F(FileInfoTest, KnownItemsAreKeptNamesAreOwnedCopiesAndFailuresSetTheErrorF
   partly->setMode(0x1234);
   partly->setModificationTime(42);
   EXPECT_TRUE(partly->updateInfo());
-  EXPECT_EQ(partly->mode(), 0x1234u);
-  EXPECT_EQ(partly->modificationTime(), 42u);
-  EXPECT_EQ(partly->size(), 3u);
+  EXPECT_EQ((Items{partly->mode(), partly->modificationTime(), partly->size()}),
+            (Items{0x1234, 42, 3}));
   // Names are owned copies of any length.
   const std::u16string longName(600, u'n');
   std::u16string name = u"first";
@@ -161,15 +159,12 @@ TEST_F(FileInfoTest, KnownItemsAreKeptNamesAreOwnedCopiesAndFailuresSetTheErrorF
     auto missing = info(directory, u"absent");
     missing->setSize(9, 0);
     EXPECT_FALSE(missing->updateInfo());
-    EXPECT_TRUE(missing->hasError());
-    EXPECT_EQ(missing->size(), 9u);
-    EXPECT_EQ(missing->getMode(), 0u);
+    EXPECT_EQ((Items{missing->hasError(), missing->size(), missing->getMode()}),
+              (Items{true, 9, 0}));
     EXPECT_TRUE(traces_.contains(trace)) << trace;
   }
   FsFileInfo unnamed;
-  EXPECT_FALSE(unnamed.updateInfo());
-  EXPECT_FALSE(unnamed.hasError());
-  EXPECT_EQ(unnamed.getSize(), 0u);
+  EXPECT_EQ((Items{unnamed.updateInfo(), unnamed.hasError(), unnamed.getSize()}), (Items{0, 0, 0}));
   for (const auto& record : traces_.records()) EXPECT_EQ(record.function, "updateInfo");
 }
 
