@@ -153,33 +153,4 @@ TEST_F(HashIndexTest, IndexesAreCataloguedGrowAtTheEndAndLoadWhatDamageAllowsWit
   EXPECT_EQ(table->findIndexByName(u"files_FILENAME"), nullptr);
 }
 
-// Keys that share one bucket make a chain of many steps: each is found exactly, again from the
-// chains this process remembers, after a change in place and after another insert into the chain.
-TEST_F(HashIndexTest, EveryKeyOfALongChainIsFoundAgainAfterChangesInPlaceAndInserts) {
-  std::vector<std::u16string> names = {u"k0"};
-  for (int i = 1; names.size() < 9; ++i) {
-    std::u16string name = u"k";
-    for (char digit : std::to_string(i)) name += char16_t(digit);
-    if (bucketOfKeyText(name.c_str()) == bucketOfKeyText(u"k0")) names.push_back(name);
-  }
-  auto table = makeExampleTable(false);
-  ASSERT_TRUE(table->createIndex(u"files_FILENAME", u"FILENAME"));
-  for (size_t i = 0; i + 1 < names.size(); ++i) addNamed(table.get(), names[i], int32_t(i));
-  auto findsEach = [&](size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-      WStringField key(u"FILENAME");
-      key.setValue(names[i].c_str());
-      EXPECT_EQ(findAll(table.get(), u"FILENAME", key), std::vector<uint32_t>{uint32_t(i)}) << i;
-    }
-  };
-  for (int pass = 0; pass < 2; ++pass) findsEach(names.size() - 1);
-  FieldList record = table->columns();
-  ASSERT_TRUE(table->readRecord(3, &record));
-  setInt32(&record, u"ATTR", 30);
-  ASSERT_TRUE(table->updateRecord(3, record));
-  findsEach(names.size() - 1);
-  addNamed(table.get(), names.back(), 8);
-  for (int pass = 0; pass < 2; ++pass) findsEach(names.size());
-}
-
 }  // namespace

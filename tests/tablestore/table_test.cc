@@ -90,8 +90,8 @@ TEST_F(TableTest, DamagedHeadersAreRefused) {
 
 // Two objects on one table, as the monitor (writer) and the provider (reader) hold it from two
 // processes: the reader's views follow the writer after refreshViews, a reader never cuts the
-// files, and nobody can recreate the files the other holds. Key searches see changes in place
-// and new chain heads, the reader's after refreshViews.
+// files, and nobody can recreate the files the other holds. Key searches of both objects see
+// changes in place and new chain heads, the reader's after refreshViews.
 TEST_F(TableTest, AReaderFollowsTheWriterAndNeverCutsItsData) {
   auto writer = makeExampleTable(false);
   ASSERT_TRUE(writer->createIndex(u"files_name", u"FILENAME"));
@@ -101,38 +101,54 @@ TEST_F(TableTest, AReaderFollowsTheWriterAndNeverCutsItsData) {
   ASSERT_NE(reader->mutex(), nullptr);
   EXPECT_FALSE(makeTable(false)->refreshViews());  // not open
 
+  // Record i holds ATTR i; records 3000 to 3007 hold the first keys past 3000 that share the
+  // bucket of 7, so that its chain has many steps. keys[9] is held by no record yet.
+  Int32Field key(u"ATTR");
+  key.setValue(7);
+  const uint32_t bucket = bucketOfField(key);
+  std::vector<int32_t> keys = {7};
+  for (key.setValue(3000); keys.size() < 10; key.setValue(key.value() + 1)) {
+    if (bucketOfField(key) == bucket) keys.push_back(key.value());
+  }
   FieldList record = writer->columns();
-  for (int i = 0; i < 3000; ++i) {  // grows every file by several steps
+  for (int i = 0; i < 3008; ++i) {  // grows every file by several steps
     setString(&record, u"FILENAME", u"f" + std::u16string(1, char16_t(u'a' + i % 26)));
-    setInt32(&record, u"ATTR", i);
+    setInt32(&record, u"ATTR", i < 3000 ? i : keys[i - 2999]);
     ASSERT_TRUE(writer->addRecord(record));
   }
   HashIndex* index = reader->findIndexByColumn(u"FILENAME");
   ASSERT_NE(index, nullptr);
   EXPECT_TRUE(liveRecords(reader.get()).empty());
   ASSERT_TRUE(reader->refreshViews());
-  EXPECT_EQ(liveRecords(reader.get()).size(), 3000u);
+  EXPECT_EQ(liveRecords(reader.get()).size(), 3008u);
   EXPECT_EQ(seekAll(reader.get(), index, u"FC").size(), 116u);
 
-  using Records = std::vector<uint32_t>;
-  const std::vector<Table*> both = {reader.get(), writer.get()};
-  Int32Field seven(u"ATTR");
-  seven.setValue(7);
-  Int32Field other(u"ATTR");  // a value in the bucket of 7
-  for (other.setValue(3000); bucketOfField(other) != bucketOfField(seven);) {
-    other.setValue(other.value() + 1);
-  }
-  for (Table* t : both) EXPECT_EQ(findAll(t, u"ATTR", seven), Records{7});
-  for (Table* t : both) EXPECT_TRUE(findAll(t, u"ATTR", other).empty());
+  // Each key is found in exactly the records that hold it, again from the chains remembered.
+  std::vector<std::vector<uint32_t>> holders(keys.size());
+  for (uint32_t i = 0; i < 9; ++i) holders[i] = {i == 0 ? 7 : 2999 + i};
+  const auto findsEach = [&] {
+    for (int pass = 0; pass < 2; ++pass) {
+      for (Table* t : {reader.get(), writer.get()}) {
+        for (size_t i = 0; i < keys.size(); ++i) {
+          key.setValue(keys[i]);
+          EXPECT_EQ(findAll(t, u"ATTR", key), holders[i]) << keys[i];
+        }
+      }
+    }
+  };
+  findsEach();
   ASSERT_TRUE(writer->readRecord(7, &record));
-  setInt32(&record, u"ATTR", other.value());
+  setInt32(&record, u"ATTR", keys[9]);
   ASSERT_TRUE(writer->updateRecord(7, record));  // in place
+  holders[0] = {};
+  holders[9] = {7};
   ASSERT_TRUE(reader->refreshViews());
-  for (Table* t : both) EXPECT_EQ(findAll(t, u"ATTR", other), Records{7});
+  findsEach();
   setInt32(&record, u"ATTR", 7);
   ASSERT_TRUE(writer->addRecord(record));  // a new head
+  holders[0] = {3008};
   ASSERT_TRUE(reader->refreshViews());
-  for (Table* t : both) EXPECT_EQ(findAll(t, u"ATTR", seven), Records{3000});
+  findsEach();
 
   // The writer closes first (its cut waits for the reader); the reader's close cuts nothing.
   const size_t written = fileBytes("files.dat").size();
@@ -143,7 +159,7 @@ TEST_F(TableTest, AReaderFollowsTheWriterAndNeverCutsItsData) {
   EXPECT_EQ(fileBytes("files.dat").size(), written);
   auto again = makeTable(false);
   ASSERT_TRUE(again->open());
-  EXPECT_EQ(liveRecords(again.get()).size(), 3001u);
+  EXPECT_EQ(liveRecords(again.get()).size(), 3009u);
 }
 
 class TableCompactionTest : public TableFixture, public ::testing::WithParamInterface<bool> {};
