@@ -12,35 +12,19 @@ namespace fs = std::filesystem;
 enum class Damage { kHalf, kEmpty, kExtended, kOverwritten, kDirectory, kFifo };
 
 void damage(const fs::path& file, Damage kind) {
+  if (kind == Damage::kDirectory || kind == Damage::kFifo) {
+    fs::remove(file);
+    ASSERT_TRUE(kind == Damage::kDirectory ? fs::create_directory(file) : makeFifo(file));
+    return;
+  }
   Bytes bytes = readBytes(file);
-  switch (kind) {
-    case Damage::kHalf:
-      bytes.resize(bytes.size() / 2);
-      break;
-    case Damage::kEmpty:
-      bytes.clear();
-      break;
-    case Damage::kExtended:
-      bytes.resize(bytes.size() + 70000, 0xA5);
-      break;
-    case Damage::kOverwritten:
-      for (size_t at = 0; at < bytes.size(); at += 61) bytes[at] ^= 0xFF;
-      break;
-    case Damage::kDirectory:
-    case Damage::kFifo:
-      fs::remove(file);
-      ASSERT_TRUE(kind == Damage::kDirectory ? fs::create_directory(file) : makeFifo(file));
-      return;
+  if (kind == Damage::kHalf) bytes.resize(bytes.size() / 2);
+  if (kind == Damage::kEmpty) bytes.clear();
+  if (kind == Damage::kExtended) bytes.resize(bytes.size() + 70000, 0xA5);
+  for (size_t at = 0; kind == Damage::kOverwritten && at < bytes.size(); at += 61) {
+    bytes[at] ^= 0xFF;
   }
   ASSERT_TRUE(writeBytes(file, bytes));
-}
-
-// A provider's cache: monitor mode, no update markers of its own.
-std::unique_ptr<FS_Cache> openReader(const TempDir& home) {
-  auto reader = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home.drive().c_str(), true,
-                                           false, false, nullptr);
-  EXPECT_EQ(reader->create(0, FS_CACHE_OPEN), 0);
-  return reader;
 }
 
 TEST_F(CacheTest, DamagedFilesUnderAReaderNeverCrashItAndItAnswersExactlyOnceTheyAreWhole) {
@@ -55,7 +39,10 @@ TEST_F(CacheTest, DamagedFilesUnderAReaderNeverCrashItAndItAnswersExactlyOnceThe
     files[entry.path()] = readBytes(entry.path());
   }
   ASSERT_GE(files.size(), 14u);
-  std::unique_ptr<FS_Cache> reader = openReader(home_);
+  // A provider's cache: monitor mode, no update markers of its own.
+  auto reader = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.drive().c_str(), true,
+                                           false, false, nullptr);
+  ASSERT_EQ(reader->create(0, FS_CACHE_OPEN), 0);
   for (const auto& [file, whole] : files) {
     for (Damage kind : {Damage::kHalf, Damage::kEmpty, Damage::kExtended, Damage::kOverwritten,
                         Damage::kDirectory, Damage::kFifo}) {
