@@ -22,35 +22,24 @@ inline constexpr SampleIndex kSampleIndexes[] = {{u"_FILENAME", u"FILENAME", FIE
 // three-byte encodings and some values are long enough to leave a field's built-in buffer. With
 // nulls, one field of every fourth record is null.
 inline void fillSampleRecord(FieldList* record, uint32_t n, bool withNulls = false) {
+  std::u16string text = u"file" + std::u16string(n % 3, u'\u00e9') + u"_" +
+                        std::u16string(1, static_cast<char16_t>(u'a' + n % 26));
+  if (n % 11 == 0) text += std::u16string(150, u'\u4e2d');
+  if (n % 13 == 0) text.clear();
+  const uint8_t blob[4] = {3, static_cast<uint8_t>(n), 2, 1};
   for (uint32_t i = 0; i < record->count(); ++i) {
-    Field* field = record->at(i);
-    switch (field->type()) {
-      case FIELD_BYTE:
-        static_cast<ByteField*>(field)->setValue(static_cast<uint8_t>(n * 7));
-        break;
-      case FIELD_WORD:
-        static_cast<WordField*>(field)->setValue(static_cast<uint16_t>(n * 300));
-        break;
-      case FIELD_INT32:
-        static_cast<Int32Field*>(field)->setValue(n % 5 == 0 ? -1 : static_cast<int32_t>(n % 7));
-        break;
-      case FIELD_INT64:
-        static_cast<Int64Field*>(field)->setValue(static_cast<int64_t>(n) << (n % 40));
-        break;
-      case FIELD_WSTRING: {
-        std::u16string text = u"file" + std::u16string(n % 3, u'\u00e9') + u"_" +
-                              std::u16string(1, static_cast<char16_t>(u'a' + n % 26));
-        if (n % 11 == 0) text += std::u16string(150, u'\u4e2d');
-        if (n % 13 == 0) text.clear();
-        static_cast<WStringField*>(field)->setValue(text.c_str());
-        break;
-      }
-      default: {
-        uint8_t blob[4] = {3, static_cast<uint8_t>(n), 2, 1};
-        static_cast<ShortBlobField*>(field)->setValue(blob);
-        break;
-      }
+    Field* f = record->at(i);
+    const uint32_t type = f->type();
+    if (type == FIELD_BYTE) static_cast<ByteField*>(f)->setValue(static_cast<uint8_t>(n * 7));
+    if (type == FIELD_WORD) static_cast<WordField*>(f)->setValue(static_cast<uint16_t>(n * 300));
+    if (type == FIELD_INT32) {
+      static_cast<Int32Field*>(f)->setValue(n % 5 == 0 ? -1 : static_cast<int32_t>(n % 7));
     }
+    if (type == FIELD_INT64) {
+      static_cast<Int64Field*>(f)->setValue(static_cast<int64_t>(n) << (n % 40));
+    }
+    if (type == FIELD_WSTRING) static_cast<WStringField*>(f)->setValue(text.c_str());
+    if (type == FIELD_SHORT_BLOB) static_cast<ShortBlobField*>(f)->setValue(blob);
   }
   if (withNulls && n % 4 == 1 && record->count() > 0) {
     record->at(n % record->count())->setNull(true);
