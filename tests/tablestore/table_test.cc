@@ -101,8 +101,9 @@ TEST_F(TableTest, AReaderFollowsTheWriterAndNeverCutsItsData) {
   ASSERT_NE(reader->mutex(), nullptr);
   EXPECT_FALSE(makeTable(false)->refreshViews());  // not open
 
-  // Record i holds ATTR i; records 3000 to 3007 hold the first keys past 3000 that share the
-  // bucket of 7, so that its chain has many steps. keys[9] is held by no record yet.
+  // Record i holds ATTR i; records 3000 to 3007 hold the first eight values from 3000 on that
+  // share the bucket of 7 (keys[1] to keys[8]), so that its chain has many steps. keys[9] is held
+  // by no record yet.
   Int32Field key(u"ATTR");
   key.setValue(7);
   const uint32_t bucket = bucketOfField(key);
