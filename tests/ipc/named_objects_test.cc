@@ -1,5 +1,6 @@
 // Named mutexes and events across real processes: ownership, recursion, abandonment, wake-ups,
-// what a crash leaves behind, races on one name; Win32Mutex over the portable NamedMutex.
+// what a crash leaves behind, races on one name; Win32Mutex over the portable NamedMutex; on
+// POSIX, the files in /dev/shm the objects live in.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,8 +15,13 @@
 #include "ipc/ipc_support.h"
 #include "platform/platform.h"
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <set>
+
+#include "platform/platform_testing.h"
 #include "platform/posix/object_name.h"
 #endif
 #include "support/temp_dir.h"
@@ -233,6 +239,22 @@ TEST(Win32MutexTest, AbandonmentIsTracedAndUncreatableMutexFailsEveryWait) {
 }
 
 #ifndef _WIN32
+std::string pathOf(const std::u16string& name) {
+  std::string path;
+  EXPECT_TRUE(platform::internal::namedObjectPath(name.c_str(), &path))
+      << "lastError " << platform::lastError();
+  return path;
+}
+
+uint32_t errorOf(const char16_t* name) {
+  std::string path;
+  platform::setLastError(0);
+  EXPECT_FALSE(platform::internal::namedObjectPath(name, &path));
+  return platform::lastError();
+}
+
+std::string fileName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
 // A mutex's name removed from /dev/shm under its holders leads later openers to another mutex. A
 // wait follows the name: the holders of the old mutex and the processes that opened the name
 // since exclude each other again, also a thread that was waiting on the old mutex meanwhile, and
@@ -259,9 +281,7 @@ TEST(Win32MutexTest, AWaitFollowsANameRemovedUnderItsHolders) {
   };
   std::thread first(waiter, 0);  // blocked on the old mutex, which this thread holds
 
-  std::string path;
-  ASSERT_TRUE(platform::internal::namedObjectPath(name.c_str(), &path));
-  ASSERT_EQ(unlink(path.c_str()), 0);
+  ASSERT_EQ(unlink(pathOf(name).c_str()), 0);
   ReadyChild holder({u"own", name});
   ASSERT_TRUE(holder.ready());
   EXPECT_EQ(mutex->wait(0), SUCCESS);  // a holder's recursion stays on the mutex it holds
@@ -289,6 +309,96 @@ TEST(Win32MutexTest, AWaitFollowsANameRemovedUnderItsHolders) {
       (std::vector<std::string>{"Win32Mutex::wait() - name lost, now the mutex the name leads to\n",
                                 "Win32Mutex::wait() - get WAIT_ABANDONED\n"}));
 }
+
+// Case-sensitive namespaces, plain names in Local; every other character escaped into distinct
+// safe file names; over-long names hashed within one file name.
+TEST(ObjectNameTest, NamesGiveDistinctSafeFileNames) {
+  const std::string prefix = "/dev/shm/fscanner." + std::to_string(geteuid()) + ".";
+  EXPECT_EQ(pathOf(u"Global\\x"), prefix + "G.x");
+  EXPECT_EQ(pathOf(u"Local\\x"), prefix + "L.x");
+  EXPECT_EQ(pathOf(u"x"), prefix + "L.x");
+  for (const char16_t* name : {u"global\\x", u"LOCAL\\x", u"a\\b"}) {
+    EXPECT_EQ(errorOf(name), platform::kErrorPathNotFound);
+  }
+  for (const char16_t* name :
+       {u"Global\\a\\b", u"Global\\", u"", static_cast<const char16_t*>(nullptr)}) {
+    EXPECT_EQ(errorOf(name), platform::kErrorInvalidName);
+  }
+  EXPECT_EQ(NamedMutex::create(nullptr), nullptr);
+  EXPECT_TRUE(failedWith(NamedEvent::create(u"Global\\") != nullptr, platform::kErrorInvalidName));
+
+  const std::u16string longName(5000, u'n'), otherEnd = longName.substr(1) + u"m";
+  const std::u16string otherMiddle = longName.substr(0, 2500) + u"m" + longName.substr(2501);
+  std::u16string wide;
+  for (int i = 0; i < 300; ++i) wide += u"\U0001F600";
+  const std::u16string names[] = {u"a/b",    u"..",     u".",        u"%0041", u"A",
+                                  u"a",      u"a b",    u"a\tb",     u"~",     u"\u00fc",
+                                  u"\xD800", u"\xDC00", u"a%",       u"\x01",  u"C:_cache_",
+                                  longName,  otherEnd,  otherMiddle, wide};
+  std::set<std::string> seen;
+  for (const std::u16string& name : names) {
+    const std::string file = fileName(pathOf(u"Local\\" + name));
+    EXPECT_TRUE(seen.insert(file).second) << file;
+    EXPECT_LE(file.size(), 255u);
+    EXPECT_EQ(file.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                     "0123456789._%-~"),
+              std::string::npos)
+        << file;
+  }
+  EXPECT_EQ(pathOf(u"Global\\" + longName), pathOf(u"Global\\" + longName));
+}
+
+// The segment exists, private to the user, exactly while a handle is open; whatever lies at the
+// name when no process holds the object is replaced by a fresh object, except planted links and
+// other users' files, which are refused.
+TEST(ObjectNameTest, SegmentsLiveWhileHeldAndLeftoversAreReset) {
+  const std::u16string name = uniqueName(u"segment");
+  const std::string path = pathOf(name);
+  {
+    std::unique_ptr<NamedMutex> first = NamedMutex::create(name.c_str());
+    std::unique_ptr<NamedMutex> second = NamedMutex::create(name.c_str());
+    ASSERT_TRUE(first != nullptr && second != nullptr);
+    struct stat info {};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(info.st_uid, geteuid());
+    first.reset();
+    EXPECT_TRUE(std::filesystem::exists(path));
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  std::ofstream(path, std::ios::binary) << std::string(7, '\xff');
+  chmod(path.c_str(), 0600);
+  std::unique_ptr<NamedMutex> mutex = NamedMutex::create(name.c_str());
+  ASSERT_TRUE(mutex != nullptr && mutex->wait(0) == platform::WaitResult::kSignaled);
+  EXPECT_TRUE(mutex->release());
+  mutex.reset();
+  EXPECT_FALSE(std::filesystem::exists(path));
+
+  // Injected faults fail creation like the system would.
+  using platform::testing::Fault;
+  const auto eventFails = [&](uint32_t error) {
+    return failedWith(NamedEvent::create(name.c_str()) != nullptr, error);
+  };
+  platform::testing::injectFault(Fault::kMutexCreate, platform::kErrorAccessDenied);
+  EXPECT_TRUE(
+      failedWith(NamedMutex::create(name.c_str()) != nullptr, platform::kErrorAccessDenied));
+  EXPECT_NE(NamedMutex::create(name.c_str()), nullptr);
+  platform::testing::injectFault(Fault::kEventCreate, platform::kErrorNotEnoughMemory, 2);
+  EXPECT_NE(NamedEvent::create(name.c_str()), nullptr);
+  EXPECT_TRUE(eventFails(platform::kErrorNotEnoughMemory));
+  platform::testing::clearFaults();
+
+  ASSERT_EQ(symlink("/dev/null", path.c_str()), 0);
+  EXPECT_TRUE(eventFails(platform::kErrorAccessDenied));
+  unlink(path.c_str());
+  if (geteuid() != 0) GTEST_SKIP() << "a segment of another user needs root to plant";
+  { std::ofstream other(path, std::ios::binary); }
+  ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+  EXPECT_TRUE(eventFails(platform::kErrorAccessDenied));
+  unlink(path.c_str());
+}
+
 #endif
 
 }  // namespace
