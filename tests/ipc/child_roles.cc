@@ -63,20 +63,14 @@ std::u16string quoteArgument(const std::u16string& argument) {
     return argument;
   }
   std::u16string quoted = u"\"";
-  size_t backslashes = 0;
+  size_t backslashes = 0;  // the run just before c: doubled, with one more, before a quote
   for (char16_t c : argument) {
-    if (c == u'\\') {
-      ++backslashes;
-      quoted.push_back(c);
-      continue;
-    }
     if (c == u'"') quoted.append(backslashes + 1, u'\\');
-    backslashes = 0;
+    backslashes = c == u'\\' ? backslashes + 1 : 0;
     quoted.push_back(c);
   }
-  quoted.append(backslashes, u'\\');
-  quoted.push_back(u'"');
-  return quoted;
+  quoted.append(backslashes, u'\\');  // doubled before the closing quote
+  return quoted + u"\"";
 }
 
 std::u16string namePrefix() {
@@ -154,37 +148,34 @@ using platform::NamedMutex;
 using platform::WaitResult;
 
 // The objects the steps created, held until the child ends.
-struct Held {
-  std::vector<std::unique_ptr<NamedMutex>> mutexes;
-  std::vector<std::unique_ptr<NamedEvent>> events;
-  NamedMutex* mutex(const std::u16string& name) {
-    mutexes.push_back(NamedMutex::create(name.c_str()));
-    return mutexes.back().get();
-  }
-  NamedEvent* event(const std::u16string& name) {
-    events.push_back(NamedEvent::create(name.c_str()));
-    return events.back().get();
-  }
-};
+using Held = std::vector<std::shared_ptr<void>>;
+
+template <typename Object>
+Object* hold(Held& held, const std::u16string& name) {
+  held.emplace_back(Object::create(name.c_str()));
+  return static_cast<Object*>(held.back().get());
+}
 
 int nextIf(bool done) { return done ? kNextStep : kChildFailed; }
 
 int own(Held& held, const Arguments& args) {
-  NamedMutex* mutex = held.mutex(args[0]);
+  NamedMutex* mutex = hold<NamedMutex>(held, args[0]);
   return nextIf(mutex != nullptr && mutex->wait(platform::kInfinite) != WaitResult::kFailed);
 }
 
 int set(Held& held, const Arguments& args) {
-  NamedEvent* event = held.event(args[0]);
+  NamedEvent* event = hold<NamedEvent>(held, args[0]);
   return nextIf(event != nullptr && event->set());
 }
 
-int event(Held& held, const Arguments& args) { return nextIf(held.event(args[0]) != nullptr); }
+int event(Held& held, const Arguments& args) {
+  return nextIf(hold<NamedEvent>(held, args[0]) != nullptr);
+}
 
 int exitWith(Held&, const Arguments& args) { return std::atoi(narrow(args[0]).c_str()); }
 
 int await(Held& held, const Arguments& args) {
-  NamedEvent* event = held.event(args[0]);
+  NamedEvent* event = hold<NamedEvent>(held, args[0]);
   return event != nullptr && event->wait(kGenerousTimeoutMs) == WaitResult::kSignaled
              ? kNextStep
              : kChildWaitTimedOut;

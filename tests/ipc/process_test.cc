@@ -7,9 +7,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <climits>
-#include <utility>
-
 #include "platform/posix/command_line.h"
 #endif
 
@@ -17,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ipc/ipc_support.h"
@@ -114,15 +112,14 @@ TEST(ProcessTest, StartsByWindowsPathAndReportsExitCodes) {
   child = Process::start((quoted(ipc_test::selfImage() + u".exe") + u" --child exit 4").c_str());
   EXPECT_EQ(exitCodeAfterEnd(child), 4);
   TempDir directory;
-  char original[PATH_MAX];
-  ASSERT_NE(getcwd(original, sizeof(original)), nullptr);
+  const std::filesystem::path original = std::filesystem::current_path();
   std::filesystem::create_symlink(std::filesystem::read_symlink("/proc/self/exe"),
                                   directory.host("ipc_link"));
-  ASSERT_EQ(chdir(directory.host().c_str()), 0);
+  std::filesystem::current_path(directory.host());
   std::unique_ptr<Process> dotted = Process::start(u".\\ipc_link.exe --child exit 5");
   std::unique_ptr<Process> bare = Process::start(u"ipc_link --child exit 6");
   const uint32_t missingError = startError(u"other_link.exe --child exit 0");
-  ASSERT_EQ(chdir(original), 0);
+  std::filesystem::current_path(original);
   EXPECT_EQ(exitCodeAfterEnd(dotted), 5);
   EXPECT_EQ(exitCodeAfterEnd(bare), 6);
   EXPECT_EQ(missingError, platform::kErrorFileNotFound);
