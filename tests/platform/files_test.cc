@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 #include "platform/platform_testing.h"
@@ -125,22 +126,18 @@ TEST_F(FileSystemTest, OnlyRegularFilesOpenAndEverythingElseIsRefusedAtOnce) {
 
   // The pipe has no writer: reading would block. /proc/kmsg is a "regular" file that blocks its
   // reader (root may open it): no file of a pseudo file system is opened.
-  const struct {
-    std::u16string path;
-    uint32_t error;
-  } refused[] = {{u"T:\\absent.dat", platform::kErrorFileNotFound},
-                 {u"T:\\nodir\\absent.dat", platform::kErrorPathNotFound},
-                 {u"Q:\\x.dat", platform::kErrorPathNotFound},
-                 {u"T:\\tree\\sub", platform::kErrorAccessDenied},
-                 {u"T:\\tree\\pipe", platform::kErrorAccessDenied},
-                 {u"C:\\proc\\kmsg", platform::kErrorAccessDenied},
-                 {u"T:\\" + std::u16string(300, u'n'), platform::kErrorFilenameTooLong}};
-  for (const auto& entry : refused) {
-    EXPECT_TRUE(failedWith(File::open(entry.path.c_str(), Disposition::kOpenExisting) != nullptr,
-                           entry.error))
-        << narrow(entry.path);
-    EXPECT_TRUE(failedWith(ReadableFile::open(entry.path.c_str()) != nullptr, entry.error))
-        << narrow(entry.path);
+  const std::pair<std::u16string, uint32_t> refused[] = {
+      {u"T:\\absent.dat", platform::kErrorFileNotFound},
+      {u"T:\\nodir\\absent.dat", platform::kErrorPathNotFound},
+      {u"Q:\\x.dat", platform::kErrorPathNotFound},
+      {u"T:\\tree\\sub", platform::kErrorAccessDenied},
+      {u"T:\\tree\\pipe", platform::kErrorAccessDenied},
+      {u"C:\\proc\\kmsg", platform::kErrorAccessDenied},
+      {u"T:\\" + std::u16string(300, u'n'), platform::kErrorFilenameTooLong}};
+  for (const auto& [path, error] : refused) {
+    SCOPED_TRACE(narrow(path));
+    EXPECT_TRUE(failedWith(File::open(path.c_str(), Disposition::kOpenExisting) != nullptr, error));
+    EXPECT_TRUE(failedWith(ReadableFile::open(path.c_str()) != nullptr, error));
   }
 }
 
@@ -300,23 +297,21 @@ TEST_F(FileSystemTest, MatchesWildcardsWithoutRegardToCaseAndReportsWin32Errors)
   EXPECT_EQ(names(search(u"T:\\tree\\*K*")), "Makefile linkdir linkfile ");
   EXPECT_EQ(names(search(u"T:\\tree\\l*k*")), "linkdir linkfile ");
   EXPECT_EQ(search(u"T:\\tree\\*.*").size(), 12u);  // also names without a dot
-  const struct {
-    const char16_t* pattern;
-    uint32_t error;
-  } failures[] = {{u"T:\\tree\\*.none", platform::kErrorFileNotFound},
-                  {u"T:\\tree\\missing\\*", platform::kErrorPathNotFound},
-                  {u"T:\\tree\\a.txt\\*", platform::kErrorPathNotFound},
-                  {u"T:\\*\\a.txt", platform::kErrorInvalidName},
-                  {u"Q:\\*", platform::kErrorPathNotFound},
-                  {u"T:\\tree\\absent", platform::kErrorFileNotFound},
-                  {u"T:\\tree\\nodir\\absent", platform::kErrorPathNotFound},
-                  {u"T:\\tree\\", platform::kErrorFileNotFound},  // a trailing separator: nothing
-                  {u"", platform::kErrorFileNotFound},
-                  {u"C:\\proc\\*", platform::kErrorAccessDenied}};  // a pseudo file system
-  for (const auto& failure : failures) {
+  const std::pair<const char16_t*, uint32_t> failures[] = {
+      {u"T:\\tree\\*.none", platform::kErrorFileNotFound},
+      {u"T:\\tree\\missing\\*", platform::kErrorPathNotFound},
+      {u"T:\\tree\\a.txt\\*", platform::kErrorPathNotFound},
+      {u"T:\\*\\a.txt", platform::kErrorInvalidName},
+      {u"Q:\\*", platform::kErrorPathNotFound},
+      {u"T:\\tree\\absent", platform::kErrorFileNotFound},
+      {u"T:\\tree\\nodir\\absent", platform::kErrorPathNotFound},
+      {u"T:\\tree\\", platform::kErrorFileNotFound},  // a trailing separator: nothing
+      {u"", platform::kErrorFileNotFound},
+      {u"C:\\proc\\*", platform::kErrorAccessDenied}};  // a pseudo file system
+  for (const auto& [pattern, expected] : failures) {
     uint32_t error = 0;
-    EXPECT_TRUE(search(failure.pattern, &error).empty()) << narrow(failure.pattern);
-    EXPECT_EQ(error, failure.error) << narrow(failure.pattern);
+    EXPECT_TRUE(search(pattern, &error).empty()) << narrow(pattern);
+    EXPECT_EQ(error, expected) << narrow(pattern);
   }
   FindData data;
   EXPECT_EQ(DirectorySearch::start(nullptr, &data), nullptr);
