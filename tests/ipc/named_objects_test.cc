@@ -131,27 +131,6 @@ TEST(NamedMutexTest, NamesAreSharedAcrossProcessesAndKeptApart) {
   }
 }
 
-// Racers create the same event at once; one set by the parent then wakes them all, also after
-// one of them was killed in its wait. (Racing creators of a mutex meet in the churn below.)
-TEST(NamedEventTest, RacingCreatorsAgreeOnOneObjectThatOneSetWakes) {
-  const std::u16string go = uniqueName(u"go"), object = uniqueName(u"raced");
-  std::unique_ptr<NamedEvent> goEvent = NamedEvent::create(go.c_str());
-  ASSERT_NE(goEvent, nullptr);
-  std::vector<std::unique_ptr<ReadyChild>> racers;
-  for (int i = 0; i < 6; ++i) {
-    racers.push_back(std::make_unique<ReadyChild>(ipc_test::Steps{u"await", go, u"event", object},
-                                                  ipc_test::Steps{u"await", object}));
-  }
-  ASSERT_TRUE(goEvent->set());
-  for (auto& racer : racers) ASSERT_TRUE(racer->ready());
-  ASSERT_TRUE(racers.back()->kill());
-  racers.pop_back();
-  std::unique_ptr<NamedEvent> event = NamedEvent::create(object.c_str());
-  ASSERT_TRUE(event != nullptr && event->set());
-  EXPECT_TRUE(event->set());
-  for (auto& racer : racers) EXPECT_EQ(exitCodeAfterEnd(racer->process), ipc_test::kChildOk);
-}
-
 // Processes open, use and close one name over and over, so that segments are created and removed
 // while others open them; a counter incremented under the mutex loses no update.
 TEST(NamedMutexTest, ChurningOpenersNeverSplitTheObject) {
@@ -172,16 +151,30 @@ TEST(NamedMutexTest, ChurningOpenersNeverSplitTheObject) {
   EXPECT_EQ(counter, static_cast<uint32_t>(kProcesses * kIterations));
 }
 
-// A set event stays signalled, for handles opened later and waiters of other processes too, until
-// it is reset. (A set waking waiters of other processes: the racers above.)
-TEST(NamedEventTest, SetStaysUntilResetOrTheLastHolderDies) {
-  const std::u16string name = uniqueName(u"wake");
+// Racers create one event at once and agree on one object (racing creators of a mutex meet in
+// the churn above). A set stays signalled until it is reset, for handles opened later and waiters
+// of other processes too, and wakes the racers, also after one of them was killed in its wait.
+TEST(NamedEventTest, RacingCreatorsShareOneObjectWhoseSetStaysUntilResetOrTheLastHolderDies) {
+  const std::u16string go = uniqueName(u"go"), name = uniqueName(u"raced");
+  std::unique_ptr<NamedEvent> goEvent = NamedEvent::create(go.c_str());
+  ASSERT_NE(goEvent, nullptr);
+  std::vector<std::unique_ptr<ReadyChild>> racers;
+  for (int i = 0; i < 6; ++i) {
+    racers.push_back(std::make_unique<ReadyChild>(ipc_test::Steps{u"await", go, u"event", name},
+                                                  ipc_test::Steps{u"await", name}));
+  }
+  ASSERT_TRUE(goEvent->set());
+  for (auto& racer : racers) ASSERT_TRUE(racer->ready());
+  ASSERT_TRUE(racers.back()->kill());
+  racers.pop_back();
   std::unique_ptr<NamedEvent> event = NamedEvent::create(name.c_str());
   std::unique_ptr<NamedEvent> other = NamedEvent::create(name.c_str());
   ASSERT_TRUE(event != nullptr && other != nullptr);
   EXPECT_EQ(event->wait(0), WaitResult::kTimedOut);
   EXPECT_EQ(event->wait(20), WaitResult::kTimedOut);
   ASSERT_TRUE(other->set());
+  EXPECT_TRUE(other->set());
+  for (auto& racer : racers) EXPECT_EQ(exitCodeAfterEnd(racer->process), ipc_test::kChildOk);
   EXPECT_EQ(event->wait(0), WaitResult::kSignaled);
   EXPECT_EQ(event->wait(platform::kInfinite), WaitResult::kSignaled);
   EXPECT_EQ(ipc_test::childExitCode({u"await", name, u"exit", u"7"}), 7);

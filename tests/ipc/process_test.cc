@@ -134,8 +134,9 @@ TEST(ProcessTest, StartsByWindowsPathAndReportsExitCodes) {
 }
 
 // Waits, exit codes and the process list work the same for the starter and for a handle opened
-// by id, whether the system gives a pidfd or the process must be probed.
-TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfd) {
+// by id, whether the system gives a pidfd or the process must be probed; closed children are
+// reaped.
+TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfdAndClosedChildrenAreReaped) {
   for (bool pidfd : {true, false}) {
     SCOPED_TRACE(pidfd ? "pidfd" : "probing");
     using platform::testing::Fault;
@@ -178,11 +179,9 @@ TEST(ProcessTest, WaitsAndIdsWithAndWithoutPidfd) {
     EXPECT_EQ(code, kOnPosix ? 0u : kKilledExitCode);
   }
   EXPECT_TRUE(failedWith(Process::open(0) != nullptr, platform::kErrorInvalidParameter));
-}
 
-// A child whose handle was closed while it ran can still be waited for by id, and is reaped
-// once it ends: its id cannot be opened any more.
-TEST(ProcessTest, ClosedChildIsReapedWhenItEnds) {
+  // A child whose handle was closed while it ran can still be waited for by id, and is reaped
+  // once it ends: its id cannot be opened any more.
   const std::u16string eventName = ipc_test::uniqueName(u"finish");
   std::unique_ptr<platform::NamedEvent> finish = platform::NamedEvent::create(eventName.c_str());
   ipc_test::ReadyChild child({u"event", eventName}, {u"await", eventName, u"exit", u"5"});
