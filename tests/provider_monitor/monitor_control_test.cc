@@ -42,40 +42,6 @@ class MonitorControlTest : public ::testing::Test {
   MapConfig config_;
 };
 
-TEST(MonitorCommandLine, DefaultsAndBackslashRules) {
-  struct Case {
-    const char* home;
-    const char* bin;
-    const char16_t* commandLine;
-    const char16_t* eventName;
-  };
-  const Case cases[] = {
-      {nullptr, nullptr, u"\".\\fsmon.exe\" mon_dirs mon_files \"C:\\\" monitor_win32 $local start",
-       u"C___FsMon_InitEvent"},
-      {"c:\\cache", "C:\\tools\\",
-       u"\"C:\\tools\\fsmon.exe\" mon_dirs mon_files \"c:\\cache\" monitor_win32 $local start",
-       u"C__CACHE_FsMon_InitEvent"},
-      {"D:\\x y", "C:\\tools",
-       u"\"C:\\tools\\fsmon.exe\" mon_dirs mon_files \"D:\\x y\" monitor_win32 $local start",
-       u"D__X Y_FsMon_InitEvent"},
-  };
-  for (const Case& c : cases) {
-    MapConfig config;
-    if (c.home != nullptr) config.values["fscanner.provider_monitor/home"] = c.home;
-    config.values["fscanner/home"] = c.bin != nullptr ? c.bin : ".\\";
-    FS_MonitorProvider provider(nullptr);
-    ASSERT_EQ(provider.initialize(&config), SUCCESS);
-    TraceCapture capture;
-    // No monitor program exists under these names: the start fails after the names are built.
-    EXPECT_FALSE(provider.runFsMon(0, false));
-    EXPECT_EQ(std::u16string(provider.cmdLine()), c.commandLine);
-    EXPECT_EQ(std::u16string(provider.initEventName()), c.eventName);
-    expectTraced(capture,
-                 {"FS_MonitorProvider::runFsMon - cmdLine is [" + narrow(c.commandLine) + "]\n",
-                  "FS_MonitorProvider::runFsMon() - monitor not started!\n"});
-  }
-}
-
 // No monitor program: the query fails at the start, and a process-id file that is missing, short
 // or names another program is not waited for; unset settings never start anything.
 TEST_F(MonitorControlTest, MissingMonitorOrSettingsFailTheStart) {

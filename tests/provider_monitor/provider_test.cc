@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -80,9 +81,11 @@ class SeamProvider final : public FS_MonitorProvider {
   CacheLog* log_;
 };
 
-// The four settings are read in order with their defaults; the process-id file name gets exactly
-// one backslash; a home that cannot be converted leaves it unset and nothing to stop.
-TEST(ProviderConfiguration, SettingsPidFileNameAndCreateProvider) {
+// The four settings are read in order with their defaults. The process-id file name gets exactly
+// one backslash; the monitor's command line and init event name follow home and binDir (no monitor
+// program exists under them: the start fails after they are built). A home that cannot be
+// converted leaves the names unset and nothing to stop.
+TEST(ProviderConfiguration, SettingsMonitorNamesAndCreateProvider) {
   MapConfig config;
   FS_MonitorProvider provider(nullptr);
   TraceCapture capture;
@@ -94,18 +97,30 @@ TEST(ProviderConfiguration, SettingsPidFileNameAndCreateProvider) {
   EXPECT_TRUE(capture.contains(
       "FS_MonitorProvider::initialize - pidMonitorFileName is [C:\\mon_proc.id]\n"));
   EXPECT_FALSE(provider.monitorFound());  // nothing to wait for at shutdown until it is found
-
-  std::vector<std::pair<std::string, const char16_t*>> homes = {
-      {"D:\\cache", u"D:\\cache\\mon_proc.id"},
-      {"D:\\cache\\", u"D:\\cache\\mon_proc.id"},
-      {"", u"\\mon_proc.id"}};
+  // Home, binDir, the process-id file and, where given, the command line and init event name.
+  std::vector<
+      std::tuple<std::string, const char*, const char16_t*, const char16_t*, const char16_t*>>
+      homes = {
+          {"C:\\", ".\\", u"C:\\mon_proc.id",
+           u"\".\\fsmon.exe\" mon_dirs mon_files \"C:\\\" monitor_win32 $local start",
+           u"C___FsMon_InitEvent"},
+          {"D:\\cache", ".\\", u"D:\\cache\\mon_proc.id", nullptr, nullptr},
+          {"D:\\cache\\", ".\\", u"D:\\cache\\mon_proc.id", nullptr, nullptr},
+          {"", ".\\", u"\\mon_proc.id", nullptr, nullptr},
+          {"c:\\cache", "C:\\tools\\", u"c:\\cache\\mon_proc.id",
+           u"\"C:\\tools\\fsmon.exe\" mon_dirs mon_files \"c:\\cache\" monitor_win32 $local start",
+           u"C__CACHE_FsMon_InitEvent"},
+          {"D:\\x y", "C:\\tools", u"D:\\x y\\mon_proc.id",
+           u"\"C:\\tools\\fsmon.exe\" mon_dirs mon_files \"D:\\x y\" monitor_win32 $local start",
+           u"D__X Y_FsMon_InitEvent"}};
   if (narrowTextIsUtf8()) {
-    homes.push_back(
-        {"E:\\d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80", u"E:\\d\u00E9j\u00E0 \U0001F600\\mon_proc.id"});
-    homes.push_back({"C:\\\xFF\xFE", nullptr});
+    homes.push_back({"E:\\d\xC3\xA9j\xC3\xA0 \xF0\x9F\x98\x80", ".\\",
+                     u"E:\\d\u00E9j\u00E0 \U0001F600\\mon_proc.id", nullptr, nullptr});
+    homes.push_back({"C:\\\xFF\xFE", ".\\", nullptr, nullptr, nullptr});
   }
-  for (const auto& [home, pidFile] : homes) {
+  for (const auto& [home, bin, pidFile, commandLine, eventName] : homes) {
     config.values["fscanner.provider_monitor/home"] = home;
+    config.values["fscanner/home"] = bin;
     FS_MonitorProvider other(nullptr);
     ASSERT_EQ(other.initialize(&config), SUCCESS);
     if (pidFile == nullptr) {
@@ -115,6 +130,14 @@ TEST(ProviderConfiguration, SettingsPidFileNameAndCreateProvider) {
     } else {
       EXPECT_EQ(std::u16string(other.pidMonitorFileName()), pidFile) << home;
     }
+    if (commandLine == nullptr) continue;
+    capture.clear();
+    EXPECT_FALSE(other.runFsMon(0, false));
+    EXPECT_EQ(std::u16string(other.cmdLine()), commandLine);
+    EXPECT_EQ(std::u16string(other.initEventName()), eventName);
+    expectTraced(capture,
+                 {"FS_MonitorProvider::runFsMon - cmdLine is [" + narrow(commandLine) + "]\n",
+                  "FS_MonitorProvider::runFsMon() - monitor not started!\n"});
   }
   // createProvider keeps the host option block and answers through the virtual table; a null
   // configuration, or one that fails with an exception, gives no provider and no exception.
