@@ -22,6 +22,7 @@
 #include "cache/monitor_protocol.h"
 #include "platform/platform.h"
 #include "support/drive_table.h"
+#include "support/file_bytes.h"
 #include "support/query_objects.h"
 #include "support/temp_dir.h"
 
@@ -61,9 +62,7 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
     setenv("FSMON_WATCH", backend.c_str(), 1);
     drives_ = std::make_unique<ScopedDriveTable>(table);
     startMonitor();
-    cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false,
-                                        false, nullptr);
-    ASSERT_EQ(cache_->create(0, FS_CACHE_OPEN), SUCCESS);
+    ASSERT_EQ(openCache(), SUCCESS);
 #endif
   }
 
@@ -95,6 +94,13 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
     ASSERT_EQ(ready->wait(kInitTimeoutMs), platform::WaitResult::kSignaled);
   }
 
+  // Opens the monitor's tables as the provider does.
+  int openCache() {
+    cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false,
+                                        false, nullptr);
+    return cache_->create(0, FS_CACHE_OPEN);
+  }
+
   void write(const std::string& relative, const std::string& content) {
     std::ofstream(data_ / relative, std::ios::binary) << content;
   }
@@ -122,9 +128,8 @@ class LiveMonitorTest : public ::testing::TestWithParam<const char*> {
 
   // The removed-record counter of a table's header (bytes 4-7, little-endian).
   uint32_t removedRecords(const char* table) const {
-    std::ifstream file(homeDir_ / table, std::ios::binary);
-    unsigned char header[8] = {};
-    file.read(reinterpret_cast<char*>(header), sizeof(header));
+    Bytes header = readBytes(homeDir_ / table);
+    header.resize(8);
     return header[4] | header[5] << 8 | header[6] << 16 | static_cast<uint32_t>(header[7]) << 24;
   }
 
@@ -237,8 +242,13 @@ TEST_P(LiveMonitorTest, AMonitorKilledInItsWorkLeavesNoWrongAnswerOnceRestarted)
 // A batch whose table growth fails (the monitor's file size limit stands in for a full disk)
 // leaves the update marker, and the monitor builds the tables anew. While a reader still holds
 // them they cannot be cut: the monitor tries again every second, and once the reader has let go
-// it rebuilds them and answers exactly, without a restart.
-TEST_P(LiveMonitorTest, AFailedBatchIsRebuiltOnceTheLastReaderLetsGo) {
+// it rebuilds them and answers exactly, without a restart. Then a user removes the cache directory
+// under the running monitor: it builds its tables again in a home of its own making, and a
+// provider that starts afterwards answers exactly from them. A monitor whose system objects then
+// lose their names (their files removed from /dev/shm, as a clean-up of a user's shared memory at
+// logout does) could neither be stopped nor be found by the next start: it stops on its own, and
+// the monitor started after it answers exactly.
+TEST_P(LiveMonitorTest, AMonitorRecoversFromAFailedBatchARemovedHomeAndObjectsLosingTheirNames) {
   expectLive("before the limit");
   const pid_t monitor = static_cast<pid_t>(monitor_->id());
   const rlimit limit{static_cast<rlim_t>(fs::file_size(homeDir_ / "mon_files.dat")), RLIM_INFINITY};
@@ -259,28 +269,13 @@ TEST_P(LiveMonitorTest, AFailedBatchIsRebuiltOnceTheLastReaderLetsGo) {
   EXPECT_TRUE(files.count("disk D:\\data\\a\\one.txt")) << "answered from the stale tables";
   expectLive("after the rebuild");
   EXPECT_EQ(monitor_->wait(0), platform::WaitResult::kTimedOut);
-}
 
-// A user removes the cache directory under the running monitor: it builds its tables again in a
-// home of its own making, and a provider that starts afterwards answers exactly from them. A
-// monitor whose system objects then lose their names (their files removed from /dev/shm, as a
-// clean-up of a user's shared memory at logout does) could neither be stopped nor be found by the
-// next start: it stops on its own, and the monitor started after it answers exactly.
-TEST_P(LiveMonitorTest, AMonitorRebuildsARemovedHomeAndStopsWhenItsObjectsLoseTheirNames) {
-  expectLive("before the removal");
   cache_.reset();
   fs::remove_all(homeDir_);
   write("a/after.txt", "a");
-  cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false, false,
-                                      nullptr);
-  bool created = false;
-  ASSERT_TRUE(eventually(
-      [&] {
-        created = created || (fs::exists(homeDir_ / "mon_proc.id") &&
-                              cache_->create(0, FS_CACHE_OPEN) == SUCCESS);
-        return created;
-      },
-      kVisibleWithin));
+  ASSERT_TRUE(
+      eventually([&] { return fs::exists(homeDir_ / "mon_proc.id") && openCache() == SUCCESS; },
+                 kVisibleWithin));
   expectLive("after the home was removed");
   EXPECT_EQ(monitor_->wait(0), platform::WaitResult::kTimedOut);
 
@@ -300,9 +295,7 @@ TEST_P(LiveMonitorTest, AMonitorRebuildsARemovedHomeAndStopsWhenItsObjectsLoseTh
   EXPECT_EQ(exitCode, 0u);
   startMonitor();
   write("a/later.txt", "l");
-  cache_ = std::make_unique<FS_Cache>(u"mon_dirs", u"mon_files", home_.c_str(), true, false, false,
-                                      nullptr);
-  ASSERT_EQ(cache_->create(0, FS_CACHE_OPEN), SUCCESS);
+  ASSERT_EQ(openCache(), SUCCESS);
   expectLive("with the next monitor");
 }
 #endif
