@@ -7,8 +7,8 @@ and fsmon as a user runs them:
   - a monitor killed during its first scan, while it applies changes, or while it is told to stop
     leaves nothing to repair by hand: the next query answers exactly what find lists.
 Usage: hosts_test.py FSQUERY_DIR."""
-import hashlib
 import os
+import pathlib
 import random
 import signal
 import subprocess
@@ -25,14 +25,9 @@ def check(condition, what):
         print("FAILED:", what, file=sys.stderr)
 
 
-def digest_of(directory):
-    digest = hashlib.sha256()
-    for name in sorted(os.listdir(directory)):
-        path = os.path.join(directory, name)
-        if os.path.isfile(path):
-            with open(path, "rb") as f:
-                digest.update(name.encode() + b"\0" + f.read())
-    return digest.hexdigest()
+def contents_of(directory):
+    """Every file's name and bytes."""
+    return {p.name: p.read_bytes() for p in pathlib.Path(directory).iterdir() if p.is_file()}
 
 
 def kill_monitors(home):
@@ -56,8 +51,7 @@ class Setup:
         for d in range(20):
             os.makedirs(os.path.join(self.tree, "d%02d" % d))
             for f in range(50):
-                with open(os.path.join(self.tree, "d%02d" % d, "f%03d.txt" % f), "w") as out:
-                    out.write("x" * f)
+                pathlib.Path(self.tree, "d%02d" % d, "f%03d.txt" % f).write_text("x" * f)
         # The tree is a fixed drive of its own; the rest of / a remote one the monitor leaves.
         os.environ["FSCANNER_DRIVES"] = "C:=/,remote;D:=%s,fixed" % self.tree
 
@@ -98,11 +92,11 @@ def ask(host, line):
 def two_hosts(setup):
     first = setup.batch_host()
     check(ask(first, "--count '%s'" % setup.tree) == "0", "the first host answers")
-    before = digest_of(setup.home)
+    before = contents_of(setup.home)
     for _ in range(3):
         result, _, stderr = setup.query("--count", setup.tree, timeout_ms=300)
         check(result == 2 and "busy" in stderr, "a second host is busy: %d %s" % (result, stderr))
-    check(digest_of(setup.home) == before, "a busy host leaves the cache directory as it was")
+    check(contents_of(setup.home) == before, "a busy host leaves the cache directory as it was")
     first.stdin.close()
     first.wait(timeout=30)
     setup.expect_exact("the second host after the first ended")
@@ -128,9 +122,8 @@ def killed_monitors(setup):
             for name in os.listdir(setup.home):
                 os.unlink(os.path.join(setup.home, name))
         for i in range(30):
-            with open(os.path.join(setup.tree, "d%02d" % rng.randrange(20),
-                                   "n%d-%d.txt" % (round_number, i)), "w") as out:
-                out.write("n")
+            pathlib.Path(setup.tree, "d%02d" % rng.randrange(20),
+                         "n%d-%d.txt" % (round_number, i)).write_text("n")
         host = subprocess.Popen([setup.fsquery, "--home", setup.home, "--quiet", "--count",
                                  setup.tree], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         time.sleep(rng.uniform(0.0, 0.3))
